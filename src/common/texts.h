@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QString>
+
+// The program's own texts, exactly as the user sees them.
+namespace vellomar::texts
+{
+
+inline const QString appname = QStringLiteral("Vellomar");
+inline const QString caption = QStringLiteral("Vellomar（Marrowby2009.06）");
+inline const QString settingsgroup = QStringLiteral("用户设置");
+inline const QString settingskey = QStringLiteral("downloaddir");
+inline const QString resourcefolder = QStringLiteral("挖到的资源");
+inline const QString browsetitle = QStringLiteral("请选择挖到资料的存放目录");
+inline const QString confirmkillall = QStringLiteral("您确定要清空存放挖到资源的目录吗？");
+inline const QString confirmclearcache = QStringLiteral("您确定要清空IE缓存目录吗？");
+inline const QString designprogress = QStringLiteral("正在处理IE缓存文件夹（1/4），请稍候……");
+
+// Carriage return alone breaks lines in label texts.
+inline const QChar cr = QChar(13);
+
+// Label texts keep their lone carriage returns; a Qt label needs line feeds to break.
+inline QString forlabel(QString text)
+{
+    return text.replace(cr, QChar(10));
+}
+
+} // namespace vellomar::texts

@@ -1,0 +1,47 @@
+#pragma once
+
+#include "digcounters.h"
+
+#include <QString>
+#include <functional>
+#include <vector>
+
+namespace vellomar
+{
+
+// One row of the list as the dig pass sees it.
+struct DigRow {
+    QString name;
+    QString type;
+    bool chosen = true;
+};
+
+enum class DigOutcome {
+    skipped, // not chosen
+    missing, // the source is gone or is not a plain file
+    copied,  // written under its own name or a "_2" name
+    same,    // an identical file already holds the name
+    failed,  // the copy could not be completed; nothing was left behind
+};
+
+// Digs one file into its class folder. A name already held by a file with other content moves
+// on to base + "_2" + ext, then "_2_2", and so on; a name held by an identical file is kept as
+// it is. The copy is written beside its target under a temporary name and moved into place
+// only when complete, and it never replaces an existing file. Copied and identical files are
+// counted. `storedas` receives the full path the file now has in the tree.
+DigOutcome digfile(const QString &sourcefolder, const QString &name, const QString &type,
+                   const QString &downloaddir, DigCounters &counters, QString *storedas = nullptr);
+
+// Called after every row, dug or not, with the row's index and the row count; return false to
+// end the pass after this row.
+using DigProgress = std::function<bool(qint64 row, qint64 rows)>;
+
+// The dig pass over a snapshot of the list's rows.
+void digrows(const QString &sourcefolder, const std::vector<DigRow> &rows,
+             const QString &downloaddir, DigCounters &counters, const DigProgress &progress);
+
+// The name tried after `attempt` clashes: attempt 0 is the name itself, then "_2" is inserted
+// before the last "." once more for each attempt. A name without a "." gets it at the end.
+QString candidatename(const QString &name, int attempt);
+
+} // namespace vellomar

@@ -1,0 +1,69 @@
+#include "resourcetree.h"
+
+#include "common/platform.h"
+#include "common/texts.h"
+
+#include <sys/stat.h>
+
+namespace vellomar
+{
+
+QString classname(ResourceClass c)
+{
+    switch (c) {
+    case ResourceClass::jpg:
+        return QStringLiteral("jpg");
+    case ResourceClass::gif:
+        return QStringLiteral("gif");
+    case ResourceClass::png:
+        return QStringLiteral("png");
+    case ResourceClass::mp3:
+        return QStringLiteral("mp3");
+    case ResourceClass::wma:
+        return QStringLiteral("wma");
+    case ResourceClass::swf:
+        return QStringLiteral("swf");
+    case ResourceClass::flv:
+        return QStringLiteral("flv");
+    case ResourceClass::others:
+        break;
+    }
+    return QStringLiteral("others");
+}
+
+ResourceClass classify(const QString &type)
+{
+    for (ResourceClass c :
+         {ResourceClass::jpg, ResourceClass::gif, ResourceClass::png, ResourceClass::mp3,
+          ResourceClass::wma, ResourceClass::swf, ResourceClass::flv}) {
+        if (type == classname(c))
+            return c;
+    }
+    return ResourceClass::others;
+}
+
+QStringList resourcetreefolders()
+{
+    QStringList folders{texts::resourcefolder};
+    for (ResourceClass c : creationorder)
+        folders << texts::resourcefolder + separator() + classname(c);
+    return folders;
+}
+
+void makeresourcetree(const QString &downloaddir)
+{
+    for (const QString &relative : resourcetreefolders()) {
+        const std::string path = nativepath(downloaddir + relative);
+        struct stat st;
+        if (::lstat(path.c_str(), &st) == 0)
+            continue;                // present, whatever it is
+        ::mkdir(path.c_str(), 0777); // one level; fails quietly when the parent is missing
+    }
+}
+
+QString classfolder(const QString &downloaddir, ResourceClass c)
+{
+    return downloaddir + texts::resourcefolder + separator() + classname(c) + separator();
+}
+
+} // namespace vellomar

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <array>
+
+namespace vellomar
+{
+
+enum class ResourceClass { jpg, gif, png, mp3, wma, swf, flv, others };
+
+// Class folders in the order they are created.
+inline constexpr std::array<ResourceClass, 8> creationorder = {
+    ResourceClass::jpg, ResourceClass::gif, ResourceClass::png, ResourceClass::mp3,
+    ResourceClass::wma, ResourceClass::swf, ResourceClass::flv, ResourceClass::others};
+
+QString classname(ResourceClass c);
+
+// Exact, case-sensitive: "JPG" and "jpeg" go to others.
+ResourceClass classify(const QString &type);
+
+// The nine folders of the tree relative to the download directory, root first.
+QStringList resourcetreefolders();
+
+// Makes what is missing of the tree under `downloaddir` (ending with the separator), one level
+// at a time: a missing download directory gets nothing. An entry of any kind that is already
+// there counts as present. Nothing is reported.
+void makeresourcetree(const QString &downloaddir);
+
+// The class folder's path, ending with the separator.
+QString classfolder(const QString &downloaddir, ResourceClass c);
+
+} // namespace vellomar

@@ -1,0 +1,113 @@
+#include "housekeeping.h"
+
+#include "common/platform.h"
+#include "dig/resourcetree.h"
+
+#include <QFile>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vellomar
+{
+
+namespace
+{
+
+// Removes what `name` is inside the open folder `dirfd`; a folder is emptied first. Never
+// follows a link: a link is one more name to unlink.
+void removeentry(int dirfd, const std::string &name, const std::string &shown, QStringList &failed)
+{
+    struct stat st;
+    if (::fstatat(dirfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno != ENOENT)
+            failed << QFile::decodeName(QByteArray::fromStdString(shown));
+        return;
+    }
+    if (S_ISDIR(st.st_mode)) {
+        const int sub =
+            ::openat(dirfd, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (sub >= 0) {
+            // A read-only folder keeps its entries; make it writable by its owner first.
+            ::fchmod(sub, (st.st_mode & 07777) | S_IRWXU);
+            DIR *d = ::fdopendir(sub);
+            if (d) {
+                std::vector<std::string> names;
+                while (const dirent *e = ::readdir(d)) {
+                    const std::string n = e->d_name;
+                    if (n != "." && n != "..")
+                        names.push_back(n);
+                }
+                for (const std::string &n : names)
+                    removeentry(::dirfd(d), n, shown + "/" + n, failed);
+                ::closedir(d);
+            } else {
+                ::close(sub);
+            }
+        }
+        if (::unlinkat(dirfd, name.c_str(), AT_REMOVEDIR) != 0 && errno != ENOENT)
+            failed << QFile::decodeName(QByteArray::fromStdString(shown));
+        return;
+    }
+    if (::unlinkat(dirfd, name.c_str(), 0) != 0 && errno != ENOENT)
+        failed << QFile::decodeName(QByteArray::fromStdString(shown));
+}
+
+} // namespace
+
+QString openfailedtext(const QString &path)
+{
+    return QStringLiteral("打开“") + path +
+           QStringLiteral("”失败！请检查此文件或目录是否存在且可用！");
+}
+
+QStringList emptyclassfolders(const QString &downloaddir)
+{
+    QStringList failed;
+    const std::string root = nativepath(downloaddir + QStringLiteral("挖到的资源"));
+    const int rootfd = ::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (rootfd < 0)
+        return failed;
+    // The order the folders are emptied in.
+    for (ResourceClass c :
+         {ResourceClass::jpg, ResourceClass::gif, ResourceClass::mp3, ResourceClass::wma,
+          ResourceClass::swf, ResourceClass::flv, ResourceClass::png, ResourceClass::others}) {
+        const std::string name = classname(c).toStdString();
+        removeentry(rootfd, name, root + "/" + name, failed);
+    }
+    ::close(rootfd);
+    return failed;
+}
+
+QStringList deletefilesin(const QString &folder)
+{
+    QStringList failed;
+    const std::string path = nativepath(folder);
+    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0)
+        return failed;
+    DIR *d = ::fdopendir(fd);
+    if (!d) {
+        ::close(fd);
+        return failed;
+    }
+    std::vector<std::string> names;
+    while (const dirent *e = ::readdir(d)) {
+        const std::string n = e->d_name;
+        struct stat st;
+        if (n == "." || n == ".." || ::fstatat(fd, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            S_ISDIR(st.st_mode))
+            continue;
+        names.push_back(n);
+    }
+    for (const std::string &n : names) {
+        if (::unlinkat(fd, n.c_str(), 0) != 0 && errno != ENOENT)
+            failed << QFile::decodeName(QByteArray::fromStdString(path + "/" + n));
+    }
+    ::closedir(d);
+    return failed;
+}
+
+} // namespace vellomar

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace vellomar
+{
+
+// The message shown when a path cannot be opened.
+QString openfailedtext(const QString &path);
+
+// Deletes the eight class folders under `downloaddir` with everything inside them, read-only
+// and hidden entries included. Links are removed as links: nothing they point at is touched.
+// Returns what could not be deleted.
+QStringList emptyclassfolders(const QString &downloaddir);
+
+// Deletes every file directly inside `folder` (links as links); sub-folders stay. Returns what
+// could not be deleted.
+QStringList deletefilesin(const QString &folder);
+
+} // namespace vellomar

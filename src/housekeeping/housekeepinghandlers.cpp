@@ -1,0 +1,48 @@
+// The main window's housekeeping: shell open, emptying the class folders, clearing the cache.
+#include "app/frm_main.h"
+#include "cache/filelistbox.h"
+#include "common/platform.h"
+#include "common/texts.h"
+#include "housekeeping.h"
+
+#include <QListWidget>
+
+namespace vellomar
+{
+
+void frm_main::shellopen(const QString &path)
+{
+    if (m_seams.launcher && m_seams.launcher->open(path))
+        return;
+    if (m_seams.dialogs)
+        m_seams.dialogs->inform(openfailedtext(path));
+}
+
+void frm_main::cmd_opendowndir_Click()
+{
+    makeresdirs();
+    shellopen(downloaddir + texts::resourcefolder);
+}
+
+void frm_main::cmd_killall_Click()
+{
+    if (!m_seams.dialogs || !m_seams.dialogs->confirm(texts::confirmkillall))
+        return;
+    makeresdirs();
+    emptyclassfolders(downloaddir);
+    makeresdirs();
+}
+
+void frm_main::Cmd_cleariecache_Click()
+{
+    if (!m_seams.dialogs || !m_seams.dialogs->confirm(texts::confirmclearcache))
+        return;
+    for (const QString &name : cachesubdirs) {
+        if (!name.isEmpty())
+            deletefilesin(iecachedir + name);
+    }
+    if (lst_TmpIntDir->count() > 0)
+        Cmd_refreshfilelist_Click(); // the same steps: away from the folder and back
+}
+
+} // namespace vellomar

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <QWidget>
+
+class QMediaPlayer;
+class QAudioOutput;
+class QVideoWidget;
+class QStackedLayout;
+
+namespace vellomar
+{
+
+class SwfView;
+
+// The Flash player layer: Movie names the file to show, Play and Stop drive it. An FLV plays in
+// Qt Multimedia, an SWF in the Flash player page. A name that is no file ("abc") drops the
+// movie and leaves the player silent.
+class FlashPlayer : public QWidget
+{
+    Q_OBJECT
+  public:
+    explicit FlashPlayer(QWidget *parent = nullptr);
+    ~FlashPlayer() override;
+
+    QString Movie() const { return m_movie; }
+    void setMovie(const QString &path);
+    void Play();
+    void Stop();
+
+    enum class Kind { None, Video, Swf };
+    Kind kind() const { return m_kind; }
+    bool playing() const;
+    QMediaPlayer *videoplayer() const { return m_video; }
+    SwfView *swfview() const { return m_swf; }
+
+  private:
+    void drop();
+
+    QStackedLayout *m_stack;
+    QWidget *m_blank;
+    QVideoWidget *m_videowidget;
+    QMediaPlayer *m_video;
+    QAudioOutput *m_audio;
+    SwfView *m_swf = nullptr;
+    QString m_movie;
+    Kind m_kind = Kind::None;
+    bool m_swfplaying = false;
+};
+
+} // namespace vellomar

@@ -1,0 +1,127 @@
+#include "previewwidgets.h"
+
+#include "common/keys.h"
+
+#include <QBuffer>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QMovie>
+#include <QPainter>
+
+namespace vellomar
+{
+
+int buttoncode(Qt::MouseButton b)
+{
+    switch (b) {
+    case Qt::LeftButton:
+        return 1;
+    case Qt::RightButton:
+        return 2;
+    case Qt::MiddleButton:
+        return 4;
+    default:
+        return 0;
+    }
+}
+
+PreviewBoard::PreviewBoard(QWidget *parent) : QFrame(parent)
+{
+    setFocusPolicy(Qt::ClickFocus);
+}
+
+void PreviewBoard::mouseDoubleClickEvent(QMouseEvent *e)
+{
+    e->accept();
+    emit DblClick();
+}
+
+void PreviewBoard::mouseReleaseEvent(QMouseEvent *e)
+{
+    e->accept();
+    emit MouseUp(buttoncode(e->button()));
+}
+
+void PreviewBoard::keyReleaseEvent(QKeyEvent *e)
+{
+    if (e->isAutoRepeat())
+        return;
+    emit KeyUp(keycode(e->key()));
+}
+
+ImageControl::ImageControl(QWidget *parent) : QWidget(parent)
+{
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
+}
+
+ImageControl::~ImageControl()
+{
+    clearpicture();
+}
+
+void ImageControl::setpicture(const QImage &image, const QByteArray &animation)
+{
+    clearpicture();
+    m_image = image;
+    m_animation = animation;
+    if (!animation.isEmpty()) {
+        m_buffer = new QBuffer(&m_animation, this);
+        m_buffer->open(QIODevice::ReadOnly);
+        m_movie = new QMovie(m_buffer, QByteArray(), this);
+        m_movie->setCacheMode(QMovie::CacheNone);
+        connect(m_movie, &QMovie::frameChanged, this, qOverload<>(&QWidget::update));
+        m_movie->start();
+    }
+    update();
+}
+
+void ImageControl::clearpicture()
+{
+    if (m_movie) {
+        m_movie->stop();
+        delete m_movie;
+        m_movie = nullptr;
+    }
+    delete m_buffer;
+    m_buffer = nullptr;
+    m_image = QImage();
+    m_animation.clear();
+    m_scaled = QPixmap();
+    update();
+}
+
+bool ImageControl::animating() const
+{
+    return m_movie && m_movie->state() == QMovie::Running;
+}
+
+void ImageControl::paintEvent(QPaintEvent *)
+{
+    if (m_image.isNull() || width() <= 0 || height() <= 0)
+        return;
+    QPainter p(this);
+    if (m_movie && m_movie->isValid()) {
+        p.setRenderHint(QPainter::SmoothPixmapTransform);
+        p.drawPixmap(rect(), m_movie->currentPixmap());
+        return;
+    }
+    if (m_scaled.size() != size()) {
+        m_scaled = QPixmap::fromImage(
+            m_image.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    }
+    p.drawPixmap(0, 0, m_scaled);
+}
+
+void ImageControl::mouseDoubleClickEvent(QMouseEvent *e)
+{
+    e->accept();
+    emit DblClick();
+}
+
+void ImageControl::mouseReleaseEvent(QMouseEvent *e)
+{
+    e->accept();
+    emit MouseUp(buttoncode(e->button()));
+}
+
+} // namespace vellomar

@@ -1,0 +1,67 @@
+#pragma once
+
+#include <QByteArray>
+#include <QFrame>
+#include <QImage>
+#include <QPixmap>
+
+class QMovie;
+class QBuffer;
+
+namespace vellomar
+{
+
+// Mouse buttons as the handlers know them.
+int buttoncode(Qt::MouseButton b);
+
+// The preview board: reports double-clicks, released buttons and released keys.
+class PreviewBoard : public QFrame
+{
+    Q_OBJECT
+  public:
+    explicit PreviewBoard(QWidget *parent = nullptr);
+  signals:
+    void DblClick();
+    void MouseUp(int button);
+    void KeyUp(int keycode);
+
+  protected:
+    void mouseDoubleClickEvent(QMouseEvent *e) override;
+    void mouseReleaseEvent(QMouseEvent *e) override;
+    void keyReleaseEvent(QKeyEvent *e) override;
+};
+
+// An image control that stretches its picture to its own size. An animated picture plays from
+// the bytes it was given, so its file is not read again.
+class ImageControl : public QWidget
+{
+    Q_OBJECT
+  public:
+    explicit ImageControl(QWidget *parent = nullptr);
+    ~ImageControl() override;
+
+    void setpicture(const QImage &image, const QByteArray &animation = {});
+    void clearpicture();
+    bool haspicture() const { return !m_image.isNull(); }
+    const QImage &image() const { return m_image; }
+    const QByteArray &animation() const { return m_animation; }
+    bool animating() const;
+
+  signals:
+    void DblClick();
+    void MouseUp(int button);
+
+  protected:
+    void paintEvent(QPaintEvent *e) override;
+    void mouseDoubleClickEvent(QMouseEvent *e) override;
+    void mouseReleaseEvent(QMouseEvent *e) override;
+
+  private:
+    QImage m_image;
+    QByteArray m_animation;
+    QPixmap m_scaled; // the picture at the control's size, made when first painted
+    QMovie *m_movie = nullptr;
+    QBuffer *m_buffer = nullptr;
+};
+
+} // namespace vellomar

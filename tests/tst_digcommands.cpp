@@ -1,0 +1,231 @@
+#include "cache/filelistbox.h"
+#include "cache/resultlistcontrol.h"
+#include "dig/busyanimation.h"
+#include "preview/flashplayer.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QTimer>
+#include <QToolButton>
+#include <QtTest>
+
+using namespace vellomar;
+using namespace vellomar::test;
+
+namespace
+{
+
+struct DigWindow {
+    CacheFixture f;
+    Window w;
+    QString tree(const QString &rel) const
+    {
+        return f.download() + QString::fromUtf8("挖到的资源/") + rel;
+    }
+    QStringList files(const QString &cls) const
+    {
+        return QDir(tree(cls)).entryList(QDir::Files | QDir::Hidden, QDir::Name | QDir::IgnoreCase);
+    }
+    int folderindex(const QString &name) const
+    {
+        for (int k = 0; k < w->lst_TmpIntDir->count(); ++k)
+            if (w->lst_TmpIntDir->item(k)->text() == name)
+                return k;
+        return -1;
+    }
+};
+
+} // namespace
+
+class TestDigCommands : public QObject
+{
+    Q_OBJECT
+  private slots:
+    void digTheListIntoItsClasses()
+    {
+        DigWindow x;
+        const QString d = x.f.sub("AAAAAAAA") + "/";
+        for (const char *n : {"a.jpg", "b.gif", "c.png", "d.mp3", "e.wma", "f.swf", "g.flv",
+                              "PHOTO.JPG", "page.htm", "clip.jpeg", "index"})
+            QVERIFY(writefile(d + n, 11 * 1024));
+        x.w.load(x.f.cacheroot(), x.f.download());
+        x.w->Opt_filetype_Click(0);
+        x.w->cmd_downcurall->click();
+        for (const char *cls : {"jpg", "gif", "png", "mp3", "wma", "swf", "flv"})
+            QCOMPARE(x.files(cls).size(), 1);
+        QCOMPARE(x.files("others"), QStringList({"clip.jpeg", "index", "page.htm", "PHOTO.JPG"}));
+        QCOMPARE(x.w->counters.totalfiles(), qint64(11));
+        QVERIFY(x.w->lbl_digresult->isVisible() || !x.w->isVisible());
+        QVERIFY(!x.w->lbl_digresult->isHidden());
+        QVERIFY(x.w->digresultcaption().contains(QString::fromUtf8("本次共提取到文件：11个，")));
+        QVERIFY(!x.w->digging);
+        QCOMPARE(x.w->downprocesscaption(),
+                 QString::fromUtf8("正在处理IE缓存文件夹（1/1），请稍候……") + QChar(13) +
+                     QChar(13) + QString::fromUtf8("（100%）"));
+        QVERIFY(x.w->pic_downprocesslblbox->isHidden());
+        QVERIFY(x.w->Cmd_autodownall->isEnabled() && x.w->lst_TmpIntDir->isEnabled());
+    }
+
+    void digSelectedDigsTheFirstRowAfterAChoice()
+    {
+        DigWindow x;
+        for (const char *n : {"a.jpg", "b.jpg", "c.jpg"})
+            QVERIFY(writefile(x.f.sub("AAAAAAAA") + "/" + n, 11 * 1024));
+        x.w.load(x.f.cacheroot(), x.f.download());
+        x.w->cmd_downcurselect->click();
+        QCOMPARE(x.files("jpg"), QStringList({"a.jpg"}));
+
+        // No row selected: nothing is copied, yet the progress runs to the end.
+        x.w->Rlt_iecachesubdir->setRowSelected(0, false);
+        QDir(x.tree("jpg")).removeRecursively();
+        x.w->cmd_downcurselect_Click();
+        QVERIFY(x.files("jpg").isEmpty());
+        QCOMPARE(x.w->counters.totalfiles(), qint64(0));
+        QVERIFY(x.w->downprocesscaption().endsWith(QString::fromUtf8("（100%）")));
+    }
+
+    void emptyListLeavesTheProgressTextAlone()
+    {
+        DigWindow x;
+        QVERIFY(QDir(x.f.ie5()).mkdir("EMPTY000"));
+        x.w.load(x.f.cacheroot(), x.f.download());
+        x.w->cmd_downcurall_Click();
+        QCOMPARE(x.w->downprocesscaption(),
+                 QString::fromUtf8("正在处理IE缓存文件夹（1/4），请稍候……"));
+        QVERIFY(x.w->digresultcaption().contains(QString::fromUtf8("本次共提取到文件：0个，")));
+    }
+
+    void digAllWalksEveryFolderWithTheFilter()
+    {
+        DigWindow x;
+        for (const char *folder : {"AAAAAAAA", "BBBBBBBB", "CCCCCCCC"}) {
+            QVERIFY(writefile(x.f.sub(folder) + "/" + folder + ".gif", 11 * 1024));
+            QVERIFY(writefile(x.f.sub(folder) + "/photo.jpg", 12 * 1024));
+        }
+        // The same name in two folders: once identical, once different.
+        QVERIFY(writecontent(x.f.sub("AAAAAAAA") + "/same.gif", QByteArray(11 * 1024, 's')));
+        QVERIFY(writecontent(x.f.sub("BBBBBBBB") + "/same.gif", QByteArray(11 * 1024, 's')));
+        QVERIFY(writecontent(x.f.sub("AAAAAAAA") + "/diff.gif", QByteArray(11 * 1024, '1')));
+        QVERIFY(writecontent(x.f.sub("CCCCCCCC") + "/diff.gif", QByteArray(12 * 1024, '2')));
+        x.w.load(x.f.cacheroot(), x.f.download());
+        x.w->Opt_filetype[5]->click(); // GIF
+        int previews = 0;
+        QObject::connect(x.w->Rlt_iecachesubdir, &ResultListControl::RowClick, [&] { ++previews; });
+        x.w->Cmd_autodownall->click();
+        QCOMPARE(x.files("gif"), QStringList({"AAAAAAAA.gif", "BBBBBBBB.gif", "CCCCCCCC.gif",
+                                              "diff.gif", "diff_2.gif", "same.gif"}));
+        QVERIFY(x.files("jpg").isEmpty());
+        QCOMPARE(x.w->counters.filesof(ResourceClass::gif), qint64(7));
+        QCOMPARE(x.w->lst_TmpIntDir->currentRow(), 2);
+        QVERIFY(x.w->flt_iecachesubdir->Path().endsWith(x.w->cachesubdirs[2]));
+        // The folder seen first keeps its own name.
+        const QString firstdiff =
+            x.folderindex("AAAAAAAA") < x.folderindex("CCCCCCCC") ? QString("1") : QString("2");
+        QCOMPARE(readcontent(x.tree("gif/diff.gif")).at(0), firstdiff.at(0).toLatin1());
+    }
+
+    void digAllWithNoFolders()
+    {
+        DigWindow x;
+        x.w.load(x.f.cacheroot(), x.f.download());
+        x.w->Cmd_autodownall_Click();
+        QVERIFY(x.w->digresultcaption().contains(QString::fromUtf8("本次共提取到文件：0个，")));
+        QVERIFY(x.w->FlashDown->isHidden());
+        QVERIFY(!x.w->FlashDown->playing());
+    }
+
+    void busyStateDuringThePass()
+    {
+        DigWindow x;
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(writefile(x.f.sub("AAAAAAAA") + QStringLiteral("/f%1.jpg").arg(i), 11 * 1024));
+        x.w.load(x.f.cacheroot(), x.f.download());
+        x.w->show();
+        bool checked = false;
+        // Look at the window from inside the event-loop turn the pass yields.
+        QTimer::singleShot(0, [&] {
+            checked = true;
+            QVERIFY(!x.w->lst_TmpIntDir->isEnabled());
+            QVERIFY(!x.w->Rlt_iecachesubdir->isEnabled());
+            QVERIFY(!x.w->fra_filesize->isEnabled() && !x.w->fra_filetype->isEnabled());
+            for (QWidget *b :
+                 {(QWidget *)x.w->Cmd_autodownall, (QWidget *)x.w->cmd_selectdowndir,
+                  (QWidget *)x.w->cmd_killall, (QWidget *)x.w->cmd_downcurall,
+                  (QWidget *)x.w->cmd_downcurselect, (QWidget *)x.w->Cmd_refreshfilelist,
+                  (QWidget *)x.w->cmd_opendowndir, (QWidget *)x.w->Cmd_cleariecache})
+                QVERIFY(!b->isEnabled());
+            QVERIFY(!x.w->Pic_imgbox->isEnabled());
+            QVERIFY(x.w->pic_downprocesslblbox->isVisible());
+            QVERIFY(x.w->FlashDown->isVisible() && x.w->FlashDown->playing());
+            QVERIFY(x.w->Fra_otheropt->isEnabled() && x.w->opt_picopenmode[1]->isEnabled());
+            QVERIFY(x.w->prg_downprocess->value() > 0);
+        });
+        x.w->cmd_downcurall_Click();
+        QVERIFY(checked);
+        QVERIFY(x.w->lst_TmpIntDir->isEnabled() && x.w->Pic_imgbox->isEnabled());
+        QVERIFY(!x.w->FlashDown->isVisible());
+        QVERIFY(!x.w->Flashbox->isVisible());
+    }
+
+    void closingDuringADigEndsIt()
+    {
+        DigWindow x;
+        for (int i = 0; i < 20; ++i)
+            QVERIFY(writefile(x.f.sub("AAAAAAAA") +
+                                  QStringLiteral("/f%1.jpg").arg(i, 2, 10, QLatin1Char('0')),
+                              11 * 1024));
+        x.w.load(x.f.cacheroot(), x.f.download());
+        x.w->show();
+        QTimer::singleShot(0, [&] { x.w->close(); });
+        x.w->cmd_downcurall_Click();
+        const QStringList dug = x.files("jpg");
+        QVERIFY(dug.size() >= 1 && dug.size() < 20);
+        for (const QString &name : dug)
+            QVERIFY(!name.startsWith('.')); // no temporary file left
+    }
+
+    void chooseTheDownloadDirectory()
+    {
+        DigWindow x;
+        x.w.load(x.f.cacheroot(), x.f.download());
+        const QString chosen = x.f.dir.path() + "/media";
+        QDir().mkpath(chosen);
+        x.w.dialogs.folder = chosen;
+        x.w->cmd_selectdowndir->click();
+        QCOMPARE(x.w.dialogs.browses.last(),
+                 QString::fromUtf8("请选择挖到资料的存放目录|") + x.f.download());
+        QCOMPARE(x.w->downloaddir, chosen + "/");
+        QCOMPARE(x.w.settings.read(QString::fromUtf8("用户设置"), "downloaddir", {}), chosen + "/");
+        QVERIFY(QFileInfo(chosen + QString::fromUtf8("/挖到的资源/flv")).isDir());
+
+        // Cancel: the stored value comes back, and a missing tree is made again.
+        QDir(chosen + QString::fromUtf8("/挖到的资源")).removeRecursively();
+        x.w->downloaddir = "/elsewhere/";
+        x.w.dialogs.folder.clear();
+        const int writes = x.w.settings.writes;
+        x.w->cmd_selectdowndir_Click();
+        QCOMPARE(x.w->downloaddir, chosen + "/");
+        QCOMPARE(x.w.settings.writes, writes);
+        QVERIFY(QFileInfo(chosen + QString::fromUtf8("/挖到的资源/jpg")).isDir());
+
+        // A returned path with its own separator still gets one more.
+        x.w.dialogs.folder = chosen + "/";
+        x.w->cmd_selectdowndir_Click();
+        QCOMPARE(x.w->downloaddir, chosen + "//");
+
+        // A restart uses the stored choice.
+        Window again;
+        again.settings = x.w.settings;
+        again.load(x.f.cacheroot(), QString());
+        QCOMPARE(again->downloaddir, chosen + "//");
+    }
+};
+
+QTEST_MAIN(TestDigCommands)
+#include "tst_digcommands.moc"

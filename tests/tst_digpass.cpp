@@ -1,0 +1,264 @@
+#include "dig/digpass.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace vellomar;
+using namespace vellomar::test;
+
+namespace
+{
+
+struct DigFixture {
+    QTemporaryDir dir;
+    QString source() const { return dir.path() + "/src"; }
+    QString down() const { return dir.path() + "/down/"; }
+    QString tree(const QString &rel) const
+    {
+        return down() + QString::fromUtf8("挖到的资源/") + rel;
+    }
+    DigFixture()
+    {
+        QDir().mkpath(source());
+        QDir().mkpath(down());
+        makeresourcetree(down());
+    }
+    QStringList files(const QString &cls) const
+    {
+        return QDir(tree(cls)).entryList(QDir::Files | QDir::Hidden | QDir::System, QDir::Name);
+    }
+};
+
+} // namespace
+
+class TestDigPass : public QObject
+{
+    Q_OBJECT
+  private slots:
+    void classifiesExactly_data()
+    {
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<QString>("folder");
+        for (const char *t : {"jpg", "gif", "png", "mp3", "wma", "swf", "flv"})
+            QTest::newRow(t) << QString(t) << QString(t);
+        QTest::newRow("JPG") << "JPG"
+                             << "others";
+        QTest::newRow("jpeg") << "jpeg"
+                              << "others";
+        QTest::newRow("htm") << "htm"
+                             << "others";
+        QTest::newRow("empty") << ""
+                               << "others";
+    }
+    void classifiesExactly()
+    {
+        QFETCH(QString, type);
+        QFETCH(QString, folder);
+        QCOMPARE(classname(classify(type)), folder);
+    }
+
+    void makesTheTreeOneLevelAtATime()
+    {
+        QTemporaryDir dir;
+        const QString down = dir.path() + "/d/";
+        makeresourcetree(down); // the download directory itself is missing: nothing
+        QVERIFY(!QFileInfo::exists(down));
+        QDir().mkpath(down);
+        makeresourcetree(down);
+        for (const QString &rel : resourcetreefolders())
+            QVERIFY2(QFileInfo(down + rel).isDir(), qPrintable(rel));
+        QVERIFY(QDir(down + QString::fromUtf8("挖到的资源/gif")).removeRecursively());
+        QVERIFY(writefile(down + QString::fromUtf8("挖到的资源/png"), 0) || true);
+        makeresourcetree(down);
+        QVERIFY(QFileInfo(down + QString::fromUtf8("挖到的资源/gif")).isDir());
+    }
+
+    void fileInTheWayCountsAsPresent()
+    {
+        QTemporaryDir dir;
+        const QString down = dir.path() + "/";
+        QDir().mkpath(down + QString::fromUtf8("挖到的资源"));
+        QVERIFY(writefile(down + QString::fromUtf8("挖到的资源/png"), 3));
+        makeresourcetree(down);
+        QVERIFY(QFileInfo(down + QString::fromUtf8("挖到的资源/png")).isFile());
+        DigCounters c;
+        QVERIFY(writefile(dir.path() + "/s/a.png", 100));
+        QCOMPARE(digfile(dir.path() + "/s", "a.png", "png", down, c), DigOutcome::failed);
+        QCOMPARE(c.totalfiles(), qint64(0));
+    }
+
+    void candidateNames_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("attempt");
+        QTest::addColumn<QString>("candidate");
+        QTest::newRow("own") << "a.b.jpg" << 0 << "a.b.jpg";
+        QTest::newRow("once") << "a.b.jpg" << 1 << "a.b_2.jpg";
+        QTest::newRow("twice") << "a.b.jpg" << 2 << "a.b_2_2.jpg";
+        QTest::newRow("no dot") << "counter" << 1 << "counter_2";
+    }
+    void candidateNames()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, attempt);
+        QFETCH(QString, candidate);
+        QCOMPARE(candidatename(name, attempt), candidate);
+    }
+
+    void namingChainAndIdenticalFiles()
+    {
+        DigFixture f;
+        DigCounters c;
+        QVERIFY(writecontent(f.source() + "/a.b.jpg", QByteArray(2000, 'A')));
+        QVERIFY(writecontent(f.tree("jpg/a.b.jpg"), QByteArray(3000, 'x'))); // another size
+        QVERIFY(
+            writecontent(f.tree("jpg/a.b_2.jpg"), QByteArray(2000, 'B'))); // same size, other bytes
+        QString stored;
+        QCOMPARE(digfile(f.source(), "a.b.jpg", "jpg", f.down(), c, &stored), DigOutcome::copied);
+        QCOMPARE(stored, f.tree("jpg/a.b_2_2.jpg"));
+        QCOMPARE(readcontent(stored), QByteArray(2000, 'A'));
+        QCOMPARE(readcontent(f.tree("jpg/a.b_2.jpg")), QByteArray(2000, 'B')); // untouched
+        QCOMPARE(readcontent(f.tree("jpg/a.b.jpg")), QByteArray(3000, 'x'));
+        // Again: the identical copy is found and counted, nothing new is written.
+        QCOMPARE(digfile(f.source(), "a.b.jpg", "jpg", f.down(), c, &stored), DigOutcome::same);
+        QCOMPARE(stored, f.tree("jpg/a.b_2_2.jpg"));
+        QCOMPARE(f.files("jpg").size(), 3);
+        QCOMPARE(c.filesof(ResourceClass::jpg), qint64(2));
+        QCOMPARE(c.bytesof(ResourceClass::jpg), qint64(4000));
+    }
+
+    void aLinkInTheClassFolderIsNeverWrittenThrough()
+    {
+        DigFixture f;
+        DigCounters c;
+        QVERIFY(writecontent(f.source() + "/x.gif", "GIF89a-new"));
+        QVERIFY(writecontent(f.dir.path() + "/outside.gif", "precious"));
+        QVERIFY(QFile::link(f.dir.path() + "/outside.gif", f.tree("gif/x.gif")));
+        QCOMPARE(digfile(f.source(), "x.gif", "gif", f.down(), c), DigOutcome::copied);
+        QCOMPARE(readcontent(f.dir.path() + "/outside.gif"), QByteArray("precious"));
+        QCOMPARE(readcontent(f.tree("gif/x_2.gif")), QByteArray("GIF89a-new"));
+    }
+
+    void sourcesThatAreNotPlainFilesAreSkipped()
+    {
+        DigFixture f;
+        DigCounters c;
+        QVERIFY(::mkfifo(QFile::encodeName(f.source() + "/pipe.mp3").constData(), 0600) == 0);
+        QVERIFY(writecontent(f.dir.path() + "/secret.jpg", "s"));
+        QVERIFY(QFile::link(f.dir.path() + "/secret.jpg", f.source() + "/link.jpg"));
+        QCOMPARE(digfile(f.source(), "pipe.mp3", "mp3", f.down(), c), DigOutcome::missing);
+        QCOMPARE(digfile(f.source(), "link.jpg", "jpg", f.down(), c), DigOutcome::missing);
+        QCOMPARE(digfile(f.source(), "gone.jpg", "jpg", f.down(), c), DigOutcome::missing);
+        QCOMPARE(c.totalfiles(), qint64(0));
+        QVERIFY(f.files("jpg").isEmpty() && f.files("mp3").isEmpty());
+    }
+
+    void missingDownloadDirectoryCopiesNothing()
+    {
+        DigFixture f;
+        DigCounters c;
+        QVERIFY(writefile(f.source() + "/a.jpg", 10));
+        QCOMPARE(digfile(f.source(), "a.jpg", "jpg", f.dir.path() + "/nowhere/", c),
+                 DigOutcome::failed);
+        QCOMPARE(c.totalfiles(), qint64(0));
+    }
+
+    void passReportsEveryRowAndCanStop()
+    {
+        DigFixture f;
+        DigCounters c;
+        std::vector<DigRow> rows;
+        for (int i = 0; i < 8; ++i) {
+            const QString name = QStringLiteral("f%1.jpg").arg(i);
+            QVERIFY(writefile(f.source() + "/" + name, 100 + i));
+            rows.push_back({name, "jpg", i % 2 == 0});
+        }
+        QList<qint64> percents;
+        digrows(f.source(), rows, f.down(), c, [&](qint64 r, qint64 n) {
+            percents << progresspercent(r, n);
+            return true;
+        });
+        QCOMPARE(percents, QList<qint64>({12, 25, 38, 50, 62, 75, 88, 100}));
+        QCOMPARE(c.filesof(ResourceClass::jpg), qint64(4));
+        QCOMPARE(f.files("jpg"), QStringList({"f0.jpg", "f2.jpg", "f4.jpg", "f6.jpg"}));
+
+        DigCounters stopped;
+        int calls = 0;
+        for (DigRow &r : rows)
+            r.chosen = true;
+        QTemporaryDir other;
+        makeresourcetree(other.path() + "/");
+        digrows(f.source(), rows, other.path() + "/", stopped,
+                [&](qint64, qint64) { return ++calls < 3; });
+        QCOMPARE(calls, 3);
+        QCOMPARE(stopped.totalfiles(), qint64(3));
+    }
+
+    void progressAndReportTexts()
+    {
+        const QChar cr(13);
+        QCOMPARE(progresstext(3, 5, 9, 40),
+                 QString::fromUtf8("正在处理IE缓存文件夹（3/5），请稍候……") + cr + cr +
+                     QString::fromUtf8("（25%）"));
+        QVERIFY(
+            progresstext(0, 4, 0, 1).startsWith(QString::fromUtf8("正在处理IE缓存文件夹（0/4）")));
+
+        DigCounters c;
+        for (int i = 0; i < 3; ++i)
+            c.add(ResourceClass::jpg, 1048576);
+        c.add(ResourceClass::gif, 393216);
+        c.add(ResourceClass::flv, 419430400);
+        const QString expected = cr + QString::fromUtf8("挖掘结果统计") + cr + cr +
+                                 QString::fromUtf8("本次共提取到文件：5个，") + cr +
+                                 QString::fromUtf8("所提文件总大小为：403.38 M。") + cr + cr +
+                                 QString::fromUtf8("JPG图片：3 张，总大小：3 M；") + cr +
+                                 QString::fromUtf8("GIF图片：1 张，总大小：0.38 M；") + cr +
+                                 QString::fromUtf8("PNG图片：0 张，总大小：0 M；") + cr +
+                                 QString::fromUtf8("SWF动画：0 个，总大小：0 M；") + cr +
+                                 QString::fromUtf8("FLV视频：1 个，总大小：400 M；") + cr +
+                                 QString::fromUtf8("MP3音乐：0 首，总大小：0 M；") + cr +
+                                 QString::fromUtf8("WMP音乐：0 首，总大小：0 M；") + cr +
+                                 QString::fromUtf8("其它文件：0 个，总大小：0 M。");
+        QCOMPARE(digreport(c), expected);
+
+        // No figure is capped: more than 32767 files and more than 2 GB.
+        DigCounters big;
+        for (int i = 0; i < 40000; ++i)
+            big.add(ResourceClass::others, 100000);
+        QVERIFY(digreport(big).contains(QString::fromUtf8("本次共提取到文件：40000个")));
+        QVERIFY(
+            digreport(big).contains(QString::fromUtf8("其它文件：40000 个，总大小：3814.7 M。")));
+    }
+
+    void aCopyThatFailsLeavesNothing()
+    {
+        if (::geteuid() != 0)
+            QSKIP("mounting a small tmpfs needs root");
+        DigFixture f;
+        QTemporaryDir mnt;
+        if (::mount("tmpfs", QFile::encodeName(mnt.path()).constData(), "tmpfs", 0, "size=256k") !=
+            0)
+            QSKIP("cannot mount tmpfs here");
+        const QString down = mnt.path() + "/";
+        makeresourcetree(down);
+        QVERIFY(writefile(f.source() + "/small.jpg", 50 * 1024));
+        QVERIFY(writefile(f.source() + "/big.jpg", 400 * 1024));
+        DigCounters c;
+        QCOMPARE(digfile(f.source(), "small.jpg", "jpg", down, c), DigOutcome::copied);
+        QCOMPARE(digfile(f.source(), "big.jpg", "jpg", down, c), DigOutcome::failed);
+        const QStringList left =
+            QDir(down + QString::fromUtf8("挖到的资源/jpg")).entryList(QDir::Files | QDir::Hidden);
+        ::umount(QFile::encodeName(mnt.path()).constData());
+        QCOMPARE(left, QStringList({"small.jpg"}));
+        QCOMPARE(c.filesof(ResourceClass::jpg), qint64(1));
+        QCOMPARE(c.bytesof(ResourceClass::jpg), qint64(50 * 1024));
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDigPass)
+#include "tst_digpass.moc"

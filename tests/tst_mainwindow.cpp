@@ -1,0 +1,348 @@
+#include "app/settingsstore.h"
+#include "cache/filelistbox.h"
+#include "cache/listcolours.h"
+#include "cache/resultlistcontrol.h"
+#include "common/platform.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QGroupBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSettings>
+#include <QSlider>
+#include <QToolButton>
+#include <QtTest>
+
+using namespace vellomar;
+using namespace vellomar::test;
+
+class TestMainWindow : public QObject
+{
+    Q_OBJECT
+  private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    void startsOnAnEmptyCache()
+    {
+        CacheFixture f;
+        Window w;
+        w.load(f.cacheroot(), f.download());
+        QCOMPARE(w->windowTitle(), QString::fromUtf8("Vellomar（Marrowby2009.06）"));
+        QCOMPARE(w->iecachedir, f.ie5() + "/");
+        QCOMPARE(w->lst_TmpIntDir->count(), 0);
+        QCOMPARE(w->lst_TmpIntDir->currentRow(), -1);
+        QCOMPARE(w->Rlt_iecachesubdir->RowCount(), 0);
+        QCOMPARE(w->Rlt_iecachesubdir->model()->columnCount(), 8);
+        QCOMPARE(w->lbl_minfilesize->text(), QStringLiteral("10K"));
+        QCOMPARE(w->lbl_maxfilesize->text(), QStringLiteral("90M"));
+        QCOMPARE(w->minsizekb, qint64(10));
+        QCOMPARE(w->maxsizekb, qint64(92160));
+        QVERIFY(w->common.picfullscreenopen && w->common.picorisize);
+        QVERIFY(!w->digging);
+        // The resource tree was made under the stored download directory.
+        QVERIFY(QFileInfo(f.download() + QString::fromUtf8("挖到的资源/others")).isDir());
+    }
+
+    void listsSixteenOfTwentyFoldersAndPreviewsTheFirst()
+    {
+        CacheFixture f;
+        QStringList made;
+        for (int i = 0; i < 20; ++i) {
+            const QString name =
+                QStringLiteral("%1FOLDER%2").arg(i == 3 ? "." : "").arg(i, 2, 10, QLatin1Char('0'));
+            QVERIFY(QDir(f.ie5()).mkdir(name));
+        }
+        QVERIFY(writefile(f.ie5() + "/index.dat", 20 * 1024));
+        Window w;
+        w.load(f.cacheroot(), f.download());
+        const QStringList expected = readsubfolders(f.ie5(), 16);
+        QCOMPARE(w->lst_TmpIntDir->count(), 16);
+        for (int k = 0; k < 16; ++k) {
+            QCOMPARE(w->lst_TmpIntDir->item(k)->text(), expected[k]);
+            QCOMPARE(w->cachesubdirs[size_t(k)], expected[k]);
+        }
+        QCOMPARE(w->cachesubdirs[16], QString());
+        QStringList listed;
+        for (int k = 0; k < 16; ++k)
+            listed << w->lst_TmpIntDir->item(k)->text();
+        QVERIFY(!listed.contains("index.dat"));
+        QCOMPARE(w->lst_TmpIntDir->currentRow(), 0);
+        QCOMPARE(w->flt_iecachesubdir->Path(), f.ie5() + "/" + expected[0]);
+    }
+
+    void hiddenFolderListed()
+    {
+        CacheFixture f;
+        QVERIFY(QDir(f.ie5()).mkdir(".HIDDEN01"));
+        Window w;
+        w.load(f.cacheroot(), f.download());
+        QCOMPARE(w->lst_TmpIntDir->count(), 1);
+        QCOMPARE(w->lst_TmpIntDir->item(0)->text(), QStringLiteral(".HIDDEN01"));
+    }
+
+    void firstRowSelectedCurrentAndFocused()
+    {
+        CacheFixture f;
+        QVERIFY(writefile(f.sub("AAAAAAAA") + "/b.gif", 20 * 1024));
+        QVERIFY(writefile(f.sub("AAAAAAAA") + "/a.jpg", 20 * 1024));
+        Window w;
+        w.load(f.cacheroot(), f.download());
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.w.get()));
+        w.w->activateWindow();
+        QCOMPARE(rownames(*w.w), QStringList({"a.jpg", "b.gif"}));
+        QVERIFY(w->Rlt_iecachesubdir->RowSelected(0));
+        QVERIFY(!w->Rlt_iecachesubdir->RowSelected(1));
+        QCOMPARE(w->Rlt_iecachesubdir->CurrentRow(), 0);
+        QTRY_VERIFY(w->Rlt_iecachesubdir->hasFocus());
+    }
+
+    void clickingTheSelectedEntryDoesNotRebuildButRefreshDoes()
+    {
+        CacheFixture f;
+        QVERIFY(writefile(f.sub("AAAAAAAA") + "/a.jpg", 20 * 1024));
+        QVERIFY(QDir(f.ie5()).mkdir("BBBBBBBB"));
+        Window w;
+        w.load(f.cacheroot(), f.download());
+        const int k = w->flt_iecachesubdir->Path().endsWith("AAAAAAAA") ? 0 : 1;
+        w->lst_TmpIntDir->setCurrentRow(k);
+        QCOMPARE(rownames(*w.w), QStringList({"a.jpg"}));
+        const int before = w->rebuildcount();
+
+        // The user clicks the entry that is already selected.
+        const QRect item = w->lst_TmpIntDir->visualItemRect(w->lst_TmpIntDir->item(k));
+        QTest::mouseClick(w->lst_TmpIntDir->viewport(), Qt::LeftButton, {}, item.center());
+        QCOMPARE(w->rebuildcount(), before);
+
+        // A new file shows only after a refresh.
+        QVERIFY(writefile(f.sub("AAAAAAAA") + "/b.jpg", 20 * 1024));
+        QCOMPARE(rownames(*w.w), QStringList({"a.jpg"}));
+        w->Cmd_refreshfilelist->click();
+        QCOMPARE(rownames(*w.w), QStringList({"a.jpg", "b.jpg"}));
+        QCOMPARE(w->lst_TmpIntDir->currentRow(), k);
+        QVERIFY(w->lst_TmpIntDir->item(k)->isSelected());
+        QVERIFY(w->flt_iecachesubdir->Path().endsWith("AAAAAAAA"));
+    }
+
+    void refreshWithNoFoldersDoesNothing()
+    {
+        CacheFixture f;
+        Window w;
+        w.load(f.cacheroot(), f.download());
+        const QString path = w->flt_iecachesubdir->Path();
+        const int before = w->rebuildcount();
+        w->Cmd_refreshfilelist_Click();
+        QCOMPARE(w->rebuildcount(), before);
+        QCOMPARE(w->flt_iecachesubdir->Path(), path);
+    }
+
+    void vanishedFolderKeepsTheList()
+    {
+        CacheFixture f;
+        QVERIFY(writefile(f.sub("AAAAAAAA") + "/a.jpg", 20 * 1024));
+        QVERIFY(writefile(f.sub("BBBBBBBB") + "/b.jpg", 20 * 1024));
+        Window w;
+        w.load(f.cacheroot(), f.download());
+        const QString shown = w->flt_iecachesubdir->Path();
+        const int other = shown.endsWith("AAAAAAAA") ? 1 : 0;
+        QVERIFY(QDir(f.ie5() + "/" + w->cachesubdirs[size_t(other)]).removeRecursively());
+        w->lst_TmpIntDir->setCurrentRow(other);
+        QCOMPARE(w->flt_iecachesubdir->Path(), shown);
+        QCOMPARE(w->Rlt_iecachesubdir->RowCount(), 1);
+    }
+
+    void settingsDefaultStoredAndUntouched()
+    {
+        QTemporaryDir config;
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
+        const QString file = IniSettingsStore::filepath();
+        QVERIFY(file.startsWith(config.path()));
+        QVERIFY(file.endsWith("Vellomar/Vellomar.ini"));
+
+        CacheFixture f;
+        qputenv("VELLOMAR_CACHE", f.cacheroot().toUtf8());
+        IniSettingsStore store;
+        {
+            frm_main w(Seams{nullptr, nullptr, nullptr, &store});
+            w.Form_Load();
+            QCOMPARE(w.downloaddir, programfolder());
+            w.close();
+        }
+        QVERIFY(!QFile::exists(file));
+
+        // A stored value is used as stored, even for a folder that no longer exists, and the
+        // file is not rewritten by a load and close.
+        QVERIFY(store.write(QString::fromUtf8("用户设置"), "downloaddir", f.dir.path() + "/gone/"));
+        const QByteArray before = readcontent(file);
+        const QDateTime stamp = QFileInfo(file).lastModified();
+        QTest::qWait(20);
+        {
+            frm_main w(Seams{nullptr, nullptr, nullptr, &store});
+            w.Form_Load();
+            QCOMPARE(w.downloaddir, f.dir.path() + "/gone/");
+            w.close();
+        }
+        QVERIFY(!QFileInfo::exists(f.dir.path() + "/gone"));
+        QCOMPARE(readcontent(file), before);
+        QCOMPARE(QFileInfo(file).lastModified(), stamp);
+        QSettings raw(file, QSettings::IniFormat);
+        QCOMPARE(raw.value(QString::fromUtf8("用户设置/downloaddir")).toString(),
+                 f.dir.path() + "/gone/");
+    }
+
+    void geometryFollowsTheLayout_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QRect>("twips");
+        const auto row = [](const char *n, int l, int t, int w, int h) {
+            QTest::newRow(n) << QString::fromUtf8(n) << QRect(l, t, w, h);
+        };
+        row("lst_TmpIntDir", 30, 120, 975, 780);
+        row("fra_filetype", 1060, 120, 4500, 810);
+        row("fra_filesize", 30, 930, 5535, 495);
+        row("lbl_txt_最小", 60, 210, 495, 240);
+        row("lbl_minfilesize", 540, 210, 495, 240);
+        row("SlD_minfilesize", 1020, 180, 1695, 240);
+        row("lbl_txt_最大", 2820, 210, 495, 240);
+        row("lbl_maxfilesize", 3300, 210, 495, 240);
+        row("SlD_maxfilesize", 3780, 180, 1695, 240);
+        row("Rlt_iecachesubdir", 0, 1440, 5535, 5175);
+        row("cmd_downcurall", 5595, 120, 1160, 375);
+        row("cmd_downcurselect", 6750, 120, 1160, 375);
+        row("cmd_selectdowndir", 5600, 600, 375, 375);
+        row("cmd_opendowndir", 5970, 600, 375, 375);
+        row("cmd_killall", 6350, 600, 375, 375);
+        row("Cmd_cleariecache", 6720, 600, 375, 375);
+        row("Cmd_refreshfilelist", 7090, 600, 375, 375);
+        row("Cmd_autodownall", 7480, 600, 1230, 375);
+        row("wmp", 5600, 1080, 3120, 660);
+        row("Pic_imgbox", 5600, 1720, 5610, 4890);
+        row("Pic_imgboard", 0, 0, 5535, 4815);
+        row("Flashbox", 0, 0, 5535, 4815);
+        row("FlashDown", 1920, 1080, 1695, 1575);
+        row("pic_downprocesslblbox", 360, 2880, 4935, 855);
+        row("lbl_downprocess", 0, 30, 4935, 795);
+        row("lbl_digresult", 0, 0, 5535, 4815);
+        row("Fra_otheropt", 8760, 120, 2415, 1575);
+        row("Fra_picopenmode", 60, 240, 2295, 560);
+        row("fra_picorisizemode", 60, 840, 2295, 615);
+    }
+    void geometryFollowsTheLayout()
+    {
+        QFETCH(QString, name);
+        QFETCH(QRect, twips);
+        CacheFixture f;
+        Window w;
+        w.load(f.cacheroot(), f.download());
+        QCOMPARE(w->size(), QSize(749, 443));
+        QWidget *c = w->findChild<QWidget *>(name);
+        QVERIFY2(c, qPrintable(name));
+        const QRect px = c->geometry();
+        QVERIFY(qAbs(px.x() * 15 - twips.x()) <= 8);
+        QVERIFY(qAbs(px.y() * 15 - twips.y()) <= 8);
+        QVERIFY(qAbs(px.width() * 15 - twips.width()) <= 8);
+        QVERIFY(qAbs(px.height() * 15 - twips.height()) <= 8);
+    }
+
+    void captionsTooltipsAndStartStates()
+    {
+        CacheFixture f;
+        Window w;
+        w.load(f.cacheroot(), f.download());
+        const QStringList captions{"所有文件", "所有音画", "图片文件", "FLV 视频",
+                                   "JPG 文件", "GIF 文件", "MP3＆WMA", "SWF 动画"};
+        for (int i = 0; i < 8; ++i) {
+            QCOMPARE(w->Opt_filetype[size_t(i)]->text(), captions[i]);
+            QCOMPARE(w->Opt_filetype[size_t(i)]->isChecked(), i == 1);
+        }
+        QCOMPARE(w->Opt_filetype[0]->geometry().topLeft(), QPoint(8, 16));
+        QCOMPARE(w->Opt_filetype[7]->geometry().topLeft(), QPoint(224, 32));
+        QCOMPARE(w->cmd_downcurall->text(), QString::fromUtf8("挖取列表"));
+        QCOMPARE(w->cmd_downcurselect->text(), QString::fromUtf8("挖取所选"));
+        QCOMPARE(w->Cmd_autodownall->text(), QString::fromUtf8("挖取全部"));
+        QCOMPARE(w->cmd_selectdowndir->toolTip(), QString::fromUtf8("请选择挖到资源的存放目录"));
+        QCOMPARE(w->cmd_opendowndir->toolTip(), QString::fromUtf8("打开资源目录"));
+        QCOMPARE(w->cmd_killall->toolTip(), QString::fromUtf8("清空资源目录"));
+        QCOMPARE(w->Cmd_cleariecache->toolTip(), QString::fromUtf8("清空IE缓存目录"));
+        QCOMPARE(w->Cmd_refreshfilelist->toolTip(), QString::fromUtf8("刷新文件列表"));
+        for (QToolButton *b : {w->cmd_selectdowndir, w->cmd_opendowndir, w->cmd_killall,
+                               w->Cmd_cleariecache, w->Cmd_refreshfilelist}) {
+            QVERIFY(!b->icon().isNull());
+            QVERIFY(b->text().isEmpty() || b->toolButtonStyle() == Qt::ToolButtonIconOnly);
+            QCOMPARE(b->accessibleName(), b->toolTip());
+        }
+        QCOMPARE(w->fra_filetype->title(), QString::fromUtf8("文件类型："));
+        QCOMPARE(w->fra_filesize->title(), QString::fromUtf8("文件大小："));
+        QCOMPARE(w->Fra_otheropt->title(), QString::fromUtf8("其它选项："));
+        QCOMPARE(w->Fra_picopenmode->title(), QString::fromUtf8("图片文件名双击查看模式"));
+        QCOMPARE(w->fra_picorisizemode->title(), QString::fromUtf8("全屏显示时图片尺寸锁定"));
+        QVERIFY(w->opt_picopenmode[0]->isChecked() && !w->opt_picopenmode[1]->isChecked());
+        QVERIFY(w->Opt_picorisizemode[0]->isChecked());
+        QCOMPARE(w->opt_picopenmode[1]->text(), QString::fromUtf8("看图程序"));
+        QCOMPARE(w->Opt_picorisizemode[1]->text(), QString::fromUtf8("匹配屏幕"));
+        QCOMPARE(w->SlD_minfilesize->minimum(), 1);
+        QCOMPARE(w->SlD_maxfilesize->maximum(), 16);
+        QVERIFY(w->pic_downprocesslblbox->isHidden());
+        QVERIFY(w->lbl_digresult->isHidden());
+        QCOMPARE(w->palette().color(QPalette::Window), QColor(192, 192, 255));
+        const QStringList headers{"序号", "", "原始文件名", "", "类型", "", "实际大小", "排序大小"};
+        for (int c = 0; c < 8; ++c)
+            QCOMPARE(w->Rlt_iecachesubdir->model()->headerData(c, Qt::Horizontal).toString(),
+                     headers[c]);
+        QCOMPARE(w->Rlt_iecachesubdir->columnWidth(2), 150);
+        QCOMPARE(w->Rlt_iecachesubdir->columnWidth(3), 1);
+        QCOMPARE(w->Rlt_iecachesubdir->CustomDrawHandler(), static_cast<ICustomDraw *>(w.w.get()));
+    }
+
+    void drawsRowsInTheirColours()
+    {
+        CacheFixture f;
+        for (const char *n : {"a.jpg", "b.jpg", "c.jpg"})
+            QVERIFY(writefile(f.sub("AAAAAAAA") + "/" + n, 20 * 1024));
+        Window w;
+        w.load(f.cacheroot(), f.download());
+        ResultListControl *list = w->Rlt_iecachesubdir;
+        list->setRowSelected(0, false);
+        struct Case {
+            int row, column;
+            bool selected;
+            int state;
+            OleColor back, text;
+        };
+        const OleColor defback = rgb(9, 9, 9);
+        const Case cases[] = {
+            {0, 2, false, 0, listcolour::evenback, listcolour::text},
+            {1, 2, false, 0, listcolour::oddback, listcolour::text},
+            {2, 6, false, 0, listcolour::evenback, listcolour::text},
+            {1, 1, false, 0, listcolour::separatorback, listcolour::text},
+            {1, 2, true, 0, listcolour::selectedback, listcolour::selectedtext},
+            {1, 3, true, 0, listcolour::separatorback, listcolour::selectedtext},
+            {0, 2, false, 1, listcolour::state1back, listcolour::state1text},
+            {0, 2, true, 1, listcolour::selectedback, listcolour::state1text},
+            {0, 2, false, 2, defback, listcolour::state2text},
+            {0, 2, true, 2, defback, listcolour::state2text},
+            {0, 5, false, 2, listcolour::separatorback, listcolour::state2text},
+        };
+        for (const Case &c : cases) {
+            list->setRowSelected(c.row, c.selected);
+            list->setRowState(c.row, c.state);
+            OleColor back = defback, text = rgb(8, 8, 8);
+            QVERIFY(w->ICustomDraw_CustomDraw(c.row, c.column, back, text));
+            QCOMPARE(back, c.back);
+            QCOMPARE(text, c.text);
+            list->setRowSelected(c.row, false);
+            list->setRowState(c.row, 0);
+        }
+        // The number cell shows the row's position once painted.
+        QCOMPARE(list->CellText(2, 0), QStringLiteral("2."));
+        OleColor b = 0, t = 0;
+        w->ICustomDraw_CustomDraw(2, 0, b, t);
+        QCOMPARE(list->CellText(2, 0), QStringLiteral("3"));
+    }
+};
+
+QTEST_MAIN(TestMainWindow)
+#include "tst_mainwindow.moc"

@@ -1,0 +1,22 @@
+#include "samplecache.h"
+
+#include <QCoreApplication>
+#include <QGuiApplication>
+#include <cstdio>
+
+// vellomar-samplecache FOLDER: writes FOLDER/Content.IE5 and its cache folders.
+int main(int argc, char *argv[])
+{
+    QGuiApplication app(argc, argv);
+    const QStringList args = app.arguments();
+    if (args.size() != 2) {
+        std::fprintf(stderr, "usage: vellomar-samplecache FOLDER\n");
+        return 2;
+    }
+    QString error;
+    if (!vellomar::sample::makesamplecache(args[1], &error)) {
+        std::fprintf(stderr, "vellomar-samplecache: %s\n", qPrintable(error));
+        return 1;
+    }
+    return 0;
+}
