@@ -120,12 +120,14 @@ frm_main::~frm_main() = default;
 void frm_main::createcontrols()
 {
     setFixedSize(pixels(11235), pixels(6645));
+    setFont(songti(9));
     paintbackground(this, windowcolour);
     setWindowIcon(appicon());
 
     lst_TmpIntDir = named(new QListWidget(this), "lst_TmpIntDir");
     place(lst_TmpIntDir, 30, 120, 975, 780);
     lst_TmpIntDir->setSelectionMode(QAbstractItemView::SingleSelection);
+    lst_TmpIntDir->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     lst_TmpIntDir->setAccessibleName(QStringLiteral("缓存文件夹"));
 
     flt_iecachesubdir = new FileListBox(this);

@@ -28,6 +28,7 @@ void frm_main::listsubdirs(const QString &folder)
     for (int k = 0; k < names.size(); ++k) {
         cachesubdirs[size_t(k)] = names[k];
         lst_TmpIntDir->addItem(names[k]);
+        lst_TmpIntDir->item(k)->setToolTip(names[k]); // the box is narrow; names are not
     }
 }
 
