@@ -8,6 +8,7 @@
 #include <QString>
 #include <QWidget>
 #include <array>
+#include <functional>
 #include <memory>
 
 class QButtonGroup;
@@ -66,6 +67,7 @@ class frm_main : public QWidget, public ICustomDraw
     void cmd_downcurselect_Click();
     void cmd_downcurall_Click();
     void Cmd_autodownall_Click();
+    void digcommand(const std::function<void()> &passes);
     void cmd_selectdowndir_Click();
 
     // Preview

@@ -84,44 +84,38 @@ void frm_main::showdigstats()
     setdigresultcaption(digreport(counters));
 }
 
-void frm_main::cmd_downcurselect_Click()
+// The frame every dig command runs its passes in.
+void frm_main::digcommand(const std::function<void()> &passes)
 {
     digging = true;
     resetdigstats();
     makeresdirs();
     setbusy(true);
-    digcurrentlist(false);
+    passes();
     setbusy(false);
     digging = false;
     showdigstats();
+}
+
+void frm_main::cmd_downcurselect_Click()
+{
+    digcommand([this] { digcurrentlist(false); });
 }
 
 void frm_main::cmd_downcurall_Click()
 {
-    digging = true;
-    resetdigstats();
-    makeresdirs();
-    setbusy(true);
-    digcurrentlist(true);
-    setbusy(false);
-    digging = false;
-    showdigstats();
+    digcommand([this] { digcurrentlist(true); });
 }
 
 void frm_main::Cmd_autodownall_Click()
 {
-    digging = true;
-    resetdigstats();
-    makeresdirs();
-    setbusy(true);
-    const int n = lst_TmpIntDir->count();
-    for (int k = 0; k < n && !m_closing; ++k) {
-        lst_TmpIntDir->setCurrentRow(k);
-        digcurrentlist(true);
-    }
-    setbusy(false);
-    digging = false;
-    showdigstats();
+    digcommand([this] {
+        const int n = lst_TmpIntDir->count();
+        for (int k = 0; k < n && !m_closing; ++k) {
+            lst_TmpIntDir->setCurrentRow(k);
+            digcurrentlist(true);
+        }
+    });
 }
 
 void frm_main::cmd_selectdowndir_Click()
