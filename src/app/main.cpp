@@ -6,6 +6,8 @@
 
 int main(int argc, char *argv[])
 {
+    // The Flash player's web engine shares its drawing context with the windows.
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Vellomar"));
     QApplication::setOrganizationName(QStringLiteral("Vellomar"));

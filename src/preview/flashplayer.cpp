@@ -6,6 +6,11 @@
 #include <QStackedLayout>
 #include <QUrl>
 #include <QVideoWidget>
+#include <unistd.h>
+
+#include "common/platform.h"
+#include "dig/filecopy.h"
+#include "swfview.h"
 
 namespace vellomar
 {
@@ -39,6 +44,8 @@ void FlashPlayer::drop()
 {
     m_video->stop();
     m_video->setSource(QUrl());
+    if (m_swf && m_kind == Kind::Swf)
+        m_swf->unload();
     m_kind = Kind::None;
     m_swfplaying = false;
     m_stack->setCurrentWidget(m_blank);
@@ -48,27 +55,68 @@ void FlashPlayer::setMovie(const QString &path)
 {
     m_movie = path;
     drop();
-    const QFileInfo info(path);
-    if (!info.isFile())
-        return;
-    if (info.suffix().compare(QLatin1String("flv"), Qt::CaseInsensitive) == 0) {
+    switch (sniffmovie(path)) {
+    case Kind::Video:
         m_kind = Kind::Video;
         m_video->setSource(QUrl::fromLocalFile(path));
         m_stack->setCurrentWidget(m_videowidget);
         m_video->play(); // a movie starts playing as soon as it is loaded
+        break;
+    case Kind::Swf:
+        if (!m_swf) {
+            m_swf = new SwfView(this);
+            m_stack->addWidget(m_swf);
+        }
+        m_kind = Kind::Swf;
+        m_swf->load(path);
+        m_stack->setCurrentWidget(m_swf);
+        m_swfplaying = true;
+        break;
+    case Kind::None:
+        break;
     }
+}
+
+FlashPlayer::Kind FlashPlayer::sniffmovie(const QString &path)
+{
+    std::error_code ec;
+    long long size = 0;
+    const int fd = openplainfile(nativepath(path), &size, ec);
+    if (fd < 0)
+        return Kind::None;
+    char head[3] = {};
+    const bool got = ::read(fd, head, 3) == 3;
+    ::close(fd);
+    if (got && (head[1] == 'W' && head[2] == 'S') &&
+        (head[0] == 'F' || head[0] == 'C' || head[0] == 'Z'))
+        return Kind::Swf;
+    if (got && head[0] == 'F' && head[1] == 'L' && head[2] == 'V')
+        return Kind::Video;
+    // Not a Flash header: go by the name, and let the player decide what it can play.
+    const QString suffix = QFileInfo(path).suffix();
+    if (suffix.compare(QLatin1String("swf"), Qt::CaseInsensitive) == 0)
+        return Kind::Swf;
+    return Kind::Video;
 }
 
 void FlashPlayer::Play()
 {
-    if (m_kind == Kind::Video)
+    if (m_kind == Kind::Video) {
         m_video->play();
+    } else if (m_kind == Kind::Swf) {
+        m_swf->play();
+        m_swfplaying = true;
+    }
 }
 
 void FlashPlayer::Stop()
 {
-    if (m_kind == Kind::Video)
+    if (m_kind == Kind::Video) {
         m_video->pause();
+    } else if (m_kind == Kind::Swf) {
+        m_swf->pause();
+        m_swfplaying = false;
+    }
 }
 
 bool FlashPlayer::playing() const

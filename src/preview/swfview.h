@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QWidget>
+#include <functional>
+
+class QWebEngineView;
+
+namespace vellomar
+{
+
+class SwfServer;
+
+// One SWF movie playing in the Flash player page. The page is made when the first view is,
+// so a program that never shows an SWF never starts the web engine.
+class SwfView : public QWidget
+{
+    Q_OBJECT
+  public:
+    explicit SwfView(QWidget *parent = nullptr);
+    ~SwfView() override;
+
+    // False when the player's files are missing.
+    bool available() const;
+    void load(const QString &path);
+    void play();
+    void pause();
+    void unload();
+
+    struct State {
+        bool pageready = false;
+        bool loaded = false;
+        bool playing = false;
+        QString error;
+    };
+    // Asks the page; the answer comes later, on the window's thread.
+    void querystate(const std::function<void(const State &)> &answer);
+
+    // Runs a script in the player page and hands back its value (for probing the player).
+    void evaluate(const QString &script, const std::function<void(const QVariant &)> &answer);
+
+    static SwfServer *server();
+
+  private:
+    void run(const QString &script);
+
+    QWebEngineView *m_view = nullptr;
+    bool m_ready = false;
+    QStringList m_pending;
+};
+
+} // namespace vellomar
