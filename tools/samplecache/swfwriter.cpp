@@ -160,7 +160,34 @@ QByteArray placeobject(quint16 depth, quint16 character, bool move, qint32 x, qi
 
 } // namespace
 
-QByteArray makeswf(int widthpx, int heightpx, int frames)
+// ActionPush of one string, ActionGetURL2 loading variables, ActionGetURL opening a page.
+static QByteArray reachoutactions(const QByteArray &url)
+{
+    Bits b;
+    const auto push = [&b](const QByteArray &text) {
+        b.byte(0x96);
+        b.u16(quint16(text.size() + 2));
+        b.byte(0); // string
+        b.bytes(text);
+        b.byte(0);
+    };
+    push(url + "-vars");
+    push(QByteArray());
+    b.byte(0x9a);
+    b.u16(1);
+    b.byte(0x01); // load variables
+    const QByteArray page = url + "-page";
+    b.byte(0x83);
+    b.u16(quint16(page.size() + 1 + 7));
+    b.bytes(page);
+    b.byte(0);
+    b.bytes("_blank");
+    b.byte(0);
+    b.byte(0); // end
+    return tag(12, b.take());
+}
+
+QByteArray makeswf(int widthpx, int heightpx, int frames, const QByteArray &reachout)
 {
     const qint32 w = widthpx * 20;
     const qint32 h = heightpx * 20;
@@ -175,6 +202,8 @@ QByteArray makeswf(int widthpx, int heightpx, int frames)
     tags += defineshape(1, w, h / 6, 0x30, 0x60, 0xc0);
     tags += defineshape(2, side, side, 0xe0, 0x40, 0x30);
     tags += placeobject(1, 1, false, 0, h - h / 6);
+    if (!reachout.isEmpty())
+        tags += reachoutactions(reachout);
     for (int f = 0; f < frames; ++f) {
         const qint32 x = (w - side) * f / std::max(1, frames - 1);
         tags += placeobject(2, f == 0 ? 2 : 0, f != 0, x, (h - side) / 2);

@@ -1,0 +1,323 @@
+#include "cache/filelistbox.h"
+#include "cache/resultlistcontrol.h"
+#include "preview/fitting.h"
+#include "preview/flashplayer.h"
+#include "preview/mediaplayer.h"
+#include "preview/pictureholder.h"
+#include "preview/previewwidgets.h"
+#include "preview/swfview.h"
+#include "samplecache.h"
+#include "swfwriter.h"
+#include "testsupport.h"
+
+#include <QApplication>
+#include <QLabel>
+#include <QMediaPlayer>
+#include <QRadioButton>
+#include <QtTest>
+#include <httplib.h>
+
+using namespace vellomar;
+using namespace vellomar::test;
+
+namespace
+{
+
+// A window over one folder holding one file of each kind the preview tells apart.
+struct PreviewWindow {
+    CacheFixture f;
+    Window w;
+    QString folder() const { return f.sub("AAAAAAAA"); }
+    PreviewWindow()
+    {
+        const QString d = folder() + "/";
+        QDir().mkpath(d);
+        sample::writejpeg(d + "photo.jpg", 640, 480);
+        sample::writejpeg(d + "square.jpg", 100, 100);
+        sample::writejpeg(d + "wide.jpg", 3000, 200);
+        writecontent(d + "fake.jpg",
+                     QByteArray("<html><body>not a picture</body></html>").repeated(400));
+        sample::writepng(d + "icon.png", 64, 64);
+        sample::writeswf(d + "movie.swf");
+        sample::writewithffmpeg(d + "anim.gif");
+        sample::writewithffmpeg(d + "song.mp3");
+        for (const char *n : {"icon.png", "movie.swf", "square.jpg"})
+            sample::padto(d + n, 12 * 1024);
+        w.load(f.cacheroot(), f.download());
+        w->Opt_filetype_Click(0);
+        w->resize(749, 443);
+    }
+    int row(const QString &name) const { return rownames(*w.w).indexOf(name); }
+    void preview(const QString &name) const
+    {
+        const int r = row(name);
+        QVERIFY2(r >= 0, qPrintable(name));
+        w->dofilelist(r);
+    }
+};
+
+} // namespace
+
+class TestPreview : public QObject
+{
+    Q_OBJECT
+  private slots:
+    void groups_data()
+    {
+        QTest::addColumn<QString>("path");
+        QTest::addColumn<int>("group");
+        QTest::addColumn<bool>("viewer");
+        const int picture = int(PreviewGroup::picture), flash = int(PreviewGroup::flash),
+                  audio = int(PreviewGroup::audio), other = int(PreviewGroup::other);
+        QTest::newRow("jpg") << "/c/a.jpg" << picture << true;
+        QTest::newRow("PHOTO.JPEG") << "/c/PHOTO.JPEG" << picture << true;
+        QTest::newRow("gif") << "/c/a.gif" << picture << true;
+        QTest::newRow("ends .gi") << "/c/a.gi" << picture << true;
+        QTest::newRow("ends g.g") << "/c/ag.g" << picture << true;
+        QTest::newRow("png") << "/c/image.png" << other << false;
+        QTest::newRow("swf") << "/c/a.SWF" << flash << true;
+        QTest::newRow("flv") << "/c/a.flv" << flash << true;
+        QTest::newRow("ends .fl") << "/c/a.fl" << flash << true;
+        QTest::newRow("mp3") << "/c/a.mp3" << audio << false;
+        QTest::newRow("ends .wm") << "/c/a.wm" << audio << false;
+        QTest::newRow("htm") << "/c/a.htm" << other << false;
+        QTest::newRow("short") << "pg" << picture << true;
+        QTest::newRow("text") << "/c/abc.txt" << other << false;
+    }
+    void groups()
+    {
+        QFETCH(QString, path);
+        QFETCH(int, group);
+        QFETCH(bool, viewer);
+        QCOMPARE(int(previewgroup(path)), group);
+        QCOMPARE(opensinviewer(path), viewer);
+    }
+
+    void fitting_data()
+    {
+        QTest::addColumn<float>("w");
+        QTest::addColumn<float>("h");
+        QTest::addColumn<float>("bw");
+        QTest::addColumn<float>("bh");
+        QTest::addColumn<float>("scale");
+        QTest::addColumn<QRectF>("placed");
+        QTest::newRow("9600x7200 on the board") << 9600.f << 7200.f << 5535.f << 4815.f
+                                                << 0.5765625f << QRectF(0, 331.875, 5535, 4151.25);
+        QTest::newRow("1500x1500 on the board")
+            << 1500.f << 1500.f << 5535.f << 4815.f << 3.21f << QRectF(360, 0, 4815, 4815);
+        QTest::newRow("tie goes to height")
+            << 1000.f << 1000.f << 2000.f << 2000.f << 2.0f << QRectF(0, 0, 2000, 2000);
+        QTest::newRow("640x480 on 1024x768")
+            << 9600.f << 7200.f << 15360.f << 11520.f << 1.6f << QRectF(0, 0, 15360, 11520);
+    }
+    void fitting()
+    {
+        QFETCH(float, w);
+        QFETCH(float, h);
+        QFETCH(float, bw);
+        QFETCH(float, bh);
+        QFETCH(float, scale);
+        QFETCH(QRectF, placed);
+        const float f = fitscale(w, h, bw, bh);
+        QVERIFY(qFuzzyCompare(f, scale));
+        const Placement p = centred(w, h, f, bw, bh);
+        QVERIFY(qAbs(p.left - placed.x()) < 0.01 && qAbs(p.top - placed.y()) < 0.01);
+        QVERIFY(qAbs(p.width - placed.width()) < 0.01 && qAbs(p.height - placed.height()) < 0.01);
+        // At natural size on 1024 x 768: centred at 2880, 2160.
+        const Placement natural = centred(9600, 7200, 1.0f, 15360, 11520);
+        QCOMPARE(natural.left, 2880.f);
+        QCOMPARE(natural.top, 2160.f);
+    }
+
+    void pictureShownFittedAndCentred()
+    {
+        PreviewWindow x;
+        x.w->lbl_digresult->show();
+        x.preview("photo.jpg");
+        QCOMPARE(x.w->common.picwidth, 9600);
+        QCOMPARE(x.w->common.picheight, 7200);
+        QVERIFY(qFuzzyCompare(x.w->common.previewscale, 0.5765625f));
+        QCOMPARE(x.w->common.fullscreenscale, 1.0f); // natural size is the start option
+        QVERIFY(!x.w->Img_largeview->isHidden());
+        QCOMPARE(x.w->Img_largeview->geometry(), QRect(0, 22, 369, 277));
+        QCOMPARE(x.w->Img_largeview->image().size(), QSize(640, 480));
+        QVERIFY(x.w->Img_test->isempty());
+        QVERIFY(x.w->Flashbox->isHidden());
+        QVERIFY(x.w->lbl_digresult->isHidden());
+        QCOMPARE(x.w->Flashbox->Movie(), QStringLiteral("abc"));
+
+        x.preview("square.jpg");
+        QCOMPARE(x.w->Img_largeview->geometry(), QRect(24, 0, 321, 321));
+
+        // Fit to screen: the factor follows the screen seam.
+        x.w->Opt_picorisizemode[1]->click();
+        x.preview("photo.jpg");
+        QVERIFY(qFuzzyCompare(x.w->common.fullscreenscale, 1.6f));
+    }
+
+    void bigPicturesPreview()
+    {
+        PreviewWindow x;
+        x.preview("wide.jpg");
+        QCOMPARE(x.w->common.picwidth, 45000);
+        QVERIFY(!x.w->Img_largeview->isHidden());
+        QCOMPARE(x.w->Img_largeview->width(), 369);
+    }
+
+    void failedPictureKeepsTheLastValues_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::newRow("html in a .jpg") << QByteArray("<html><body>x</body></html>").repeated(400);
+        // Headers that claim 60000 x 60000 pixels: refused by the decoder's memory limit.
+        QByteArray png = QByteArray::fromHex("89504e470d0a1a0a0000000d49484452");
+        png += QByteArray::fromHex("0000ea600000ea600806000000") + QByteArray(4, '\0') +
+               QByteArray(12000, '\0');
+        QTest::newRow("huge png header") << png;
+        QByteArray gif("GIF89a");
+        gif += QByteArray::fromHex("60ea60ea000000") + QByteArray(12000, '\0');
+        QTest::newRow("huge gif header") << gif;
+        QTest::newRow("truncated jpeg")
+            << QByteArray::fromHex("ffd8ffe000104a46494600") + QByteArray(12000, '\0');
+        QTest::newRow("empty") << QByteArray();
+    }
+    void failedPictureKeepsTheLastValues()
+    {
+        QFETCH(QByteArray, content);
+        PreviewWindow x;
+        QVERIFY(writecontent(x.folder() + "/bad.jpg", content));
+        x.w->SlD_minfilesize->setValue(1);
+        x.w->Cmd_refreshfilelist_Click();
+        x.preview("photo.jpg");
+        const SharedPictureValues before = x.w->common;
+        x.preview("bad.jpg");
+        QCOMPARE(x.w->common.picwidth, before.picwidth);
+        QCOMPARE(x.w->common.picheight, before.picheight);
+        QCOMPARE(x.w->common.previewscale, before.previewscale);
+        QCOMPARE(x.w->common.fullscreenscale, before.fullscreenscale);
+        QVERIFY(x.w->Img_largeview->isHidden());
+        QVERIFY(!x.w->Img_largeview->haspicture());
+        QVERIFY(x.w->Img_test->isempty());
+        QVERIFY(x.w->Flashbox->isHidden());
+        QVERIFY(x.w->wmp->URL().isEmpty());
+        QVERIFY(x.w.dialogs.informs.isEmpty());
+    }
+
+    void animatedGifAnimates()
+    {
+        PreviewWindow x;
+        x.preview("anim.gif");
+        QVERIFY(!x.w->Img_largeview->isHidden());
+        QVERIFY(x.w->Img_largeview->animating());
+        QCOMPARE(x.w->Img_largeview->image().size(), QSize(160, 120)); // the first frame's size
+        QCOMPARE(x.w->common.picwidth, 160 * 15);
+    }
+
+    void flashAudioAndOther()
+    {
+        PreviewWindow x;
+        x.preview("photo.jpg");
+        x.preview("movie.swf");
+        QVERIFY(!x.w->Flashbox->isHidden());
+        QCOMPARE(x.w->Flashbox->kind(), FlashPlayer::Kind::Swf);
+        QVERIFY(x.w->Flashbox->playing());
+        QVERIFY(x.w->Img_largeview->isHidden() && !x.w->Img_largeview->haspicture());
+        QVERIFY(x.w->wmp->URL().isEmpty());
+
+        x.preview("song.mp3");
+        QCOMPARE(x.w->wmp->URL(), x.folder() + "/song.mp3");
+        QTRY_COMPARE_WITH_TIMEOUT(x.w->wmp->player()->playbackState(), QMediaPlayer::PlayingState,
+                                  10000);
+        QVERIFY(x.w->Flashbox->isHidden());
+        QCOMPARE(x.w->Flashbox->kind(), FlashPlayer::Kind::None);
+        QVERIFY(x.w->Img_largeview->isHidden());
+
+        // A picture stops the music.
+        x.preview("photo.jpg");
+        QCOMPARE(x.w->wmp->player()->playbackState(), QMediaPlayer::StoppedState);
+
+        x.preview("song.mp3");
+        x.preview("icon.png");
+        QVERIFY(x.w->wmp->URL().isEmpty());
+        QVERIFY(x.w->Flashbox->isHidden() && x.w->Img_largeview->isHidden());
+    }
+
+    void clickingARowPreviewsIt()
+    {
+        PreviewWindow x;
+        x.w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(x.w.w.get()));
+        ResultListControl *list = x.w->Rlt_iecachesubdir;
+        const QRect cell = list->visualRect(list->model()->index(x.row("photo.jpg"), 2));
+        QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center());
+        QVERIFY(!x.w->Img_largeview->isHidden());
+        QCOMPARE(x.w->common.picwidth, 9600);
+    }
+
+    void webEngineOnlyWithTheFirstSwf()
+    {
+        PreviewWindow x;
+        x.preview("photo.jpg");
+        QVERIFY(!x.w->Flashbox->swfview());
+        x.preview("movie.swf");
+        QVERIFY(x.w->Flashbox->swfview());
+    }
+
+    void anSwfGetsNothingOut()
+    {
+        httplib::Server probe;
+        std::atomic<int> requests{0};
+        probe.Get(".*", [&](const httplib::Request &, httplib::Response &res) {
+            ++requests;
+            res.set_content("a=1", "text/plain");
+        });
+        probe.Post(".*", [&](const httplib::Request &, httplib::Response &res) {
+            ++requests;
+            res.set_content("a=1", "text/plain");
+        });
+        const int port = probe.bind_to_any_port("127.0.0.1");
+        QVERIFY(port > 0);
+        std::thread serving([&] { probe.listen_after_bind(); });
+
+        // The probe answers when asked directly.
+        {
+            httplib::Client c("127.0.0.1", port);
+            QVERIFY(c.Get("/check"));
+            QCOMPARE(requests.load(), 1);
+        }
+
+        QTemporaryDir dir;
+        const QString movie = dir.path() + "/reach[1].swf";
+        QVERIFY(writecontent(movie, sample::makeswf(200, 150, 24,
+                                                    QByteArray("http://127.0.0.1:") +
+                                                        QByteArray::number(port) + "/probe")));
+        FlashPlayer player;
+        player.resize(369, 321);
+        player.show();
+        player.setMovie(movie);
+        bool playing = false;
+        for (int i = 0; i < 600 && !playing; ++i) {
+            bool answered = false;
+            player.swfview()->querystate([&](const SwfView::State &s) {
+                playing = s.playing;
+                answered = true;
+            });
+            while (!answered)
+                QTest::qWait(10);
+            QTest::qWait(100);
+        }
+        QVERIFY(playing);
+        QTest::qWait(3000); // several loops of the movie
+        probe.stop();
+        serving.join();
+        QCOMPARE(requests.load(), 1);
+    }
+};
+
+int main(int argc, char *argv[])
+{
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    TestPreview t;
+    return QTest::qExec(&t, argc, argv);
+}
+#include "tst_preview.moc"
