@@ -389,6 +389,7 @@ void frm_main::Form_Unload()
     m_closing = true;
     wmp->close();
     Flashbox->setMovie(QStringLiteral("abc"));
+    closeviewer();
 }
 
 void frm_main::setdownprocesscaption(const QString &text)

@@ -83,6 +83,7 @@ class frm_main : public QWidget, public ICustomDraw
     void showflashinviewer(const QString &path);
     void unloadviewerflash();
     QSize screensize() const;
+    void closeviewer();
 
     // Housekeeping
     void shellopen(const QString &path);

@@ -1,0 +1,237 @@
+#include "frm_picfullscreen.h"
+
+#include "app/frm_main.h"
+#include "cache/resultlistcontrol.h"
+#include "common/keys.h"
+#include "preview/fitting.h"
+#include "preview/flashplayer.h"
+#include "preview/previewwidgets.h"
+
+#include <QComboBox>
+#include <QKeyEvent>
+#include <QTimer>
+#include <QWheelEvent>
+
+namespace vellomar
+{
+
+frm_picfullscreen::frm_picfullscreen(frm_main *owner, ScreenInfo *screen)
+    : QWidget(owner, Qt::Window | Qt::FramelessWindowHint), m_owner(owner), m_screen(screen)
+{
+    setObjectName(QStringLiteral("frm_picfullscreen"));
+    setWindowTitle(QString());
+    setAutoFillBackground(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, QColor(192, 192, 255));
+    setPalette(p);
+    setAccessibleName(QStringLiteral("全屏查看"));
+
+    Cbo_scrollpic = new QComboBox(this);
+    Cbo_scrollpic->setObjectName(QStringLiteral("Cbo_scrollpic"));
+    Cbo_scrollpic->setGeometry(pixels(-2000), pixels(500), pixels(1215), pixels(300));
+    Cbo_scrollpic->setFocusPolicy(Qt::StrongFocus);
+    Cbo_scrollpic->setAccessibleName(QStringLiteral("当前文件"));
+    Cbo_scrollpic->installEventFilter(this);
+
+    img_fullscreen = new ImageControl(this);
+    img_fullscreen->setObjectName(QStringLiteral("img_fullscreen"));
+    img_fullscreen->setAccessibleName(QStringLiteral("全屏图片"));
+    img_fullscreen->installEventFilter(this);
+
+    FlashFS = new FlashPlayer(this);
+    FlashFS->setObjectName(QStringLiteral("FlashFS"));
+    FlashFS->hide();
+
+    tmr_setfocus = new QTimer(this);
+    tmr_setfocus->setInterval(1000);
+    connect(tmr_setfocus, &QTimer::timeout, this, [this] {
+        if (!FlashFS->isHidden())
+            Cbo_scrollpic->setFocus();
+    });
+    tmr_setfocus->start();
+
+    connect(Cbo_scrollpic, &QComboBox::currentIndexChanged, this,
+            &frm_picfullscreen::Cbo_scrollpic_Click);
+    connect(img_fullscreen, &ImageControl::DblClick, this, &frm_picfullscreen::exitfullscreen);
+    connect(img_fullscreen, &ImageControl::MouseUp, this, [this](int button) {
+        if (button == 4)
+            exitfullscreen();
+    });
+    setFocusProxy(Cbo_scrollpic);
+
+    // Load: over the whole screen, for the window's whole life.
+    const QSize s = m_screen ? m_screen->size() : QSize(1024, 768);
+    setGeometry(0, 0, s.width(), s.height());
+}
+
+frm_picfullscreen::~frm_picfullscreen() = default;
+
+QSizeF frm_picfullscreen::screentwips() const
+{
+    const QSize s = m_screen ? m_screen->size() : size();
+    return QSizeF(s.width() * twipsperpixel, s.height() * twipsperpixel);
+}
+
+void frm_picfullscreen::resizeEvent(QResizeEvent *)
+{
+    FlashFS->setGeometry(0, 0, width(), height());
+}
+
+void frm_picfullscreen::placetwips(float left, float top, float width, float height)
+{
+    m_placed = QRectF(left, top, width, height);
+    img_fullscreen->setGeometry(qRound(left / twipsperpixel), qRound(top / twipsperpixel),
+                                qRound(width / twipsperpixel), qRound(height / twipsperpixel));
+}
+
+void frm_picfullscreen::placepicture(float f)
+{
+    const QSizeF s = screentwips();
+    const Placement at = centred(float(m_owner->common.picwidth), float(m_owner->common.picheight),
+                                 f, float(s.width()), float(s.height()));
+    placetwips(at.left, at.top, at.width, at.height);
+}
+
+void frm_picfullscreen::exitfullscreen()
+{
+    hide();
+    img_fullscreen->clearpicture();
+    FlashFS->Stop();
+    FlashFS->setMovie(QStringLiteral("abc"));
+    FlashFS->setVisible(false);
+    if (!m_owner->Flashbox->isHidden())
+        m_owner->Flashbox->Play();
+}
+
+void frm_picfullscreen::Cbo_scrollpic_Click()
+{
+    if (!Cbo_scrollpic->isEnabled())
+        return;
+    const int position = Cbo_scrollpic->currentIndex();
+    if (position < 0)
+        return;
+    ResultListControl *list = m_owner->Rlt_iecachesubdir;
+    list->setRowSelected(list->CurrentRow(), false);
+    list->setRowSelected(position, true);
+    list->setCurrentRow(position);
+    m_owner->dofilelist(position);
+    img_fullscreen->clearpicture();
+    placepicture(m_owner->common.fullscreenscale);
+    const ImageControl *preview = m_owner->Img_largeview;
+    img_fullscreen->setpicture(preview->image(), preview->animation());
+    const QString tip = QStringLiteral("(%1/%2) ").arg(position + 1).arg(Cbo_scrollpic->count()) +
+                        list->CellText(list->CurrentRow(), 2);
+    img_fullscreen->setToolTip(tip);
+    FlashFS->setToolTip(tip);
+    img_fullscreen->setAccessibleDescription(tip);
+}
+
+void frm_picfullscreen::Cbo_scrollpic_KeyDown(int)
+{
+    savedlistindex = Cbo_scrollpic->currentIndex();
+}
+
+void frm_picfullscreen::Cbo_scrollpic_KeyUp(int keycode)
+{
+    if (!isarrowkey(keycode)) {
+        Cbo_scrollpic->setEnabled(false);
+        Cbo_scrollpic->setCurrentIndex(savedlistindex);
+        Cbo_scrollpic->setEnabled(true);
+        Cbo_scrollpic->setFocus();
+    }
+    if (keycode == key::enter || keycode == key::escape)
+        exitfullscreen();
+    else if (keycode == key::space)
+        sizetoggle();
+}
+
+void frm_picfullscreen::sizetoggle()
+{
+    if (m_owner->Img_largeview->isHidden()) {
+        exitfullscreen();
+        return;
+    }
+    const QSizeF s = screentwips();
+    const float w = float(m_owner->common.picwidth);
+    const float h = float(m_owner->common.picheight);
+    if (float(m_placed.width()) != w) {
+        placetwips((float(s.width()) - w) / 2.0f, (float(s.height()) - h) / 2.0f, w, h);
+    } else if (m_owner->common.picorisize) {
+        placepicture(fitscale(w, h, float(s.width()), float(s.height())));
+    } else {
+        placepicture(m_owner->common.fullscreenscale);
+    }
+}
+
+void frm_picfullscreen::step(int delta)
+{
+    const int next = Cbo_scrollpic->currentIndex() + delta;
+    if (next >= 0 && next < Cbo_scrollpic->count())
+        Cbo_scrollpic->setCurrentIndex(next);
+}
+
+bool frm_picfullscreen::eventFilter(QObject *watched, QEvent *event)
+{
+    if (watched != Cbo_scrollpic) {
+        // The wheel steps wherever the pointer is over the window.
+        if (event->type() == QEvent::Wheel) {
+            wheelEvent(static_cast<QWheelEvent *>(event));
+            return true;
+        }
+        return QWidget::eventFilter(watched, event);
+    }
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        auto *k = static_cast<QKeyEvent *>(event);
+        const int code = keycode(k->key());
+        if (!k->isAutoRepeat())
+            Cbo_scrollpic_KeyDown(code);
+        // Only Up and Down move the list; nothing else may open it or jump by letter.
+        if (code == key::up || code == key::down)
+            step(code == key::up ? -1 : 1);
+        return true;
+    }
+    case QEvent::KeyRelease: {
+        auto *k = static_cast<QKeyEvent *>(event);
+        if (!k->isAutoRepeat())
+            Cbo_scrollpic_KeyUp(keycode(k->key()));
+        return true;
+    }
+    case QEvent::Wheel:
+        wheelEvent(static_cast<QWheelEvent *>(event));
+        return true;
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonDblClick:
+        return true;
+    default:
+        return QWidget::eventFilter(watched, event);
+    }
+}
+
+void frm_picfullscreen::wheelEvent(QWheelEvent *event)
+{
+    // One entry per notch: forward is the previous entry, backward the next.
+    m_wheel += event->angleDelta().y();
+    while (m_wheel >= 120) {
+        m_wheel -= 120;
+        step(-1);
+    }
+    while (m_wheel <= -120) {
+        m_wheel += 120;
+        step(1);
+    }
+    event->accept();
+}
+
+void frm_picfullscreen::mouseDoubleClickEvent(QMouseEvent *)
+{
+    exitfullscreen();
+}
+
+void frm_picfullscreen::mouseReleaseEvent(QMouseEvent *event)
+{
+    if (buttoncode(event->button()) == 4)
+        exitfullscreen();
+}
+
+} // namespace vellomar

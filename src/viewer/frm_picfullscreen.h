@@ -1,0 +1,60 @@
+#pragma once
+
+#include <QRectF>
+#include <QWidget>
+
+class QComboBox;
+class QTimer;
+
+namespace vellomar
+{
+
+class FlashPlayer;
+class ImageControl;
+class ScreenInfo;
+class frm_main;
+
+// The borderless full-screen viewer. It steps through the main window's result list: an
+// invisible, focus-holding list moves on Up, Down and the mouse wheel only.
+class frm_picfullscreen : public QWidget
+{
+    Q_OBJECT
+  public:
+    frm_picfullscreen(frm_main *owner, ScreenInfo *screen);
+    ~frm_picfullscreen() override;
+
+    QComboBox *Cbo_scrollpic;
+    ImageControl *img_fullscreen;
+    FlashPlayer *FlashFS;
+    QTimer *tmr_setfocus;
+    int savedlistindex = 0;
+
+    void exitfullscreen();
+    // Places the picture at factor f, centred on the screen (twips).
+    void placepicture(float f);
+    void placetwips(float left, float top, float width, float height);
+    const QRectF &placed() const { return m_placed; }
+
+    void Cbo_scrollpic_Click();
+    void Cbo_scrollpic_KeyDown(int keycode);
+    void Cbo_scrollpic_KeyUp(int keycode);
+    QSizeF screentwips() const;
+
+  protected:
+    bool eventFilter(QObject *watched, QEvent *event) override;
+    void resizeEvent(QResizeEvent *event) override;
+    void mouseDoubleClickEvent(QMouseEvent *event) override;
+    void mouseReleaseEvent(QMouseEvent *event) override;
+    void wheelEvent(QWheelEvent *event) override;
+
+  private:
+    void sizetoggle();
+    void step(int delta);
+
+    frm_main *m_owner;
+    ScreenInfo *m_screen;
+    QRectF m_placed;
+    int m_wheel = 0;
+};
+
+} // namespace vellomar
