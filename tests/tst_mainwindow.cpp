@@ -109,10 +109,21 @@ class TestMainWindow : public QObject
         w.load(f.cacheroot(), f.download());
         const int k = w->flt_iecachesubdir->Path().endsWith("AAAAAAAA") ? 0 : 1;
         w->lst_TmpIntDir->setCurrentRow(k);
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.w.get()));
         QCOMPARE(rownames(*w.w), QStringList({"a.jpg"}));
-        const int before = w->rebuildcount();
+
+        // A click on the other entry shows its files.
+        const QRect otheritem = w->lst_TmpIntDir->visualItemRect(w->lst_TmpIntDir->item(1 - k));
+        QTest::mouseClick(w->lst_TmpIntDir->viewport(), Qt::LeftButton, {}, otheritem.center());
+        QVERIFY(w->flt_iecachesubdir->Path().endsWith("BBBBBBBB"));
+        QCOMPARE(w->Rlt_iecachesubdir->RowCount(), 0);
+        QTest::mouseClick(w->lst_TmpIntDir->viewport(), Qt::LeftButton, {},
+                          w->lst_TmpIntDir->visualItemRect(w->lst_TmpIntDir->item(k)).center());
+        QCOMPARE(rownames(*w.w), QStringList({"a.jpg"}));
 
         // The user clicks the entry that is already selected.
+        const int before = w->rebuildcount();
         const QRect item = w->lst_TmpIntDir->visualItemRect(w->lst_TmpIntDir->item(k));
         QTest::mouseClick(w->lst_TmpIntDir->viewport(), Qt::LeftButton, {}, item.center());
         QCOMPARE(w->rebuildcount(), before);

@@ -282,8 +282,9 @@ void frm_main::createcontrols()
 
 void frm_main::connecthandlers()
 {
-    connect(lst_TmpIntDir, &QListWidget::currentRowChanged, this,
-            [this] { lst_TmpIntDir_Click(); });
+    // The selection, not the current row: a mouse click moves the current row before it selects.
+    connect(lst_TmpIntDir, &QListWidget::itemSelectionChanged, this,
+            &frm_main::lst_TmpIntDir_Click);
     connect(flt_iecachesubdir, &FileListBox::PathChange, this, &frm_main::buildresultlist);
     connect(Opt_filetype_group, &QButtonGroup::idClicked, this, &frm_main::Opt_filetype_Click);
     connect(SlD_minfilesize, &QSlider::valueChanged, this, &frm_main::SlD_minfilesize_Change);

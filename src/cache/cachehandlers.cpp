@@ -34,9 +34,11 @@ void frm_main::listsubdirs(const QString &folder)
 
 void frm_main::lst_TmpIntDir_Click()
 {
-    const int k = lst_TmpIntDir->currentRow();
-    if (k < 0 || k >= int(cachesubdirs.size()) || !lst_TmpIntDir->item(k) ||
-        !lst_TmpIntDir->item(k)->isSelected())
+    const QList<QListWidgetItem *> selected = lst_TmpIntDir->selectedItems();
+    if (selected.isEmpty())
+        return; // nothing selected: the file list stays as it was
+    const int k = lst_TmpIntDir->row(selected.first());
+    if (k < 0 || k >= int(cachesubdirs.size()))
         return;
     flt_iecachesubdir->setPath(iecachedir + cachesubdirs[size_t(k)]);
 }
@@ -50,11 +52,8 @@ void frm_main::Cmd_refreshfilelist_Click()
         lst_TmpIntDir->item(k)->setSelected(false);
     // Away and back again, so that the chosen folder counts as a change and is read anew.
     flt_iecachesubdir->setPath(programfolder().chopped(1));
-    if (k >= 0) {
-        const QSignalBlocker quiet(lst_TmpIntDir);
+    if (k >= 0)
         lst_TmpIntDir->setCurrentRow(k);
-    }
-    lst_TmpIntDir_Click();
 }
 
 void frm_main::Opt_filetype_Click(int index)
