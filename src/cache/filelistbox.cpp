@@ -61,7 +61,7 @@ bool readfilenames(const QString &folder, const QString &pattern, QStringList &n
         const fs::file_status st = it->symlink_status(ec);
         if (ec || st.type() != fs::file_type::regular)
             continue;
-        const std::string &raw = it->path().filename().native();
+        const std::string raw = it->path().filename().native(); // filename() is a temporary
         const QString name = decodedname(raw);
         if (name.isEmpty() || ishiddenname(name) || !matchespattern(name, pattern))
             continue;

@@ -1,0 +1,163 @@
+#include "cache/filelistbox.h"
+#include "cache/resultlistcontrol.h"
+#include "dig/filecopy.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QDirIterator>
+#include <QTimer>
+#include <QtTest>
+#include <fcntl.h>
+#include <sys/mount.h>
+#include <unistd.h>
+
+using namespace vellomar;
+using namespace vellomar::test;
+
+namespace
+{
+
+struct FaultWindow {
+    CacheFixture f;
+    Window w;
+    QString folder() const { return f.sub("AAAAAAAA"); }
+    QString tree(const QString &rel = {}) const
+    {
+        return w->downloaddir + QString::fromUtf8("挖到的资源/") + rel;
+    }
+    // `n` JPEG-named files of distinct content.
+    void make(int n, int kb = 11)
+    {
+        for (int i = 0; i < n; ++i)
+            writefile(folder() + QStringLiteral("/f%1.jpg").arg(i, 3, 10, QLatin1Char('0')),
+                      kb * 1024, char('a' + i % 26));
+    }
+    // Every file left in the tree, and whether each is an intact copy of its source.
+    QStringList leftovers() const
+    {
+        QStringList bad;
+        QDirIterator it(tree(), QDir::Files | QDir::Hidden | QDir::System,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString p = it.next();
+            const QString name = QFileInfo(p).fileName();
+            if (readcontent(folder() + "/" + name) != readcontent(p))
+                bad << name;
+        }
+        return bad;
+    }
+    int dugfiles() const
+    {
+        int n = 0;
+        QDirIterator it(tree(), QDir::Files | QDir::Hidden | QDir::System,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            it.next();
+            ++n;
+        }
+        return n;
+    }
+};
+
+} // namespace
+
+class TestFaults : public QObject
+{
+    Q_OBJECT
+  private slots:
+    void aFileDeletedBeforeTheDig()
+    {
+        FaultWindow x;
+        x.make(5);
+        x.w.load(x.f.cacheroot(), x.f.download());
+        QCOMPARE(x.w->Rlt_iecachesubdir->RowCount(), 5);
+        QVERIFY(QFile::remove(x.folder() + "/f002.jpg"));
+        x.w->cmd_downcurall_Click();
+        QCOMPARE(x.w->counters.totalfiles(), qint64(4));
+        QCOMPARE(x.dugfiles(), 4);
+        QVERIFY(x.leftovers().isEmpty());
+    }
+
+    void theDownloadDirectoryVanishesDuringADig()
+    {
+        FaultWindow x;
+        x.make(30);
+        x.w.load(x.f.cacheroot(), x.f.download());
+        int turns = 0;
+        // Inside the pass's event-loop turns: after a few rows, the whole directory goes.
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            if (++turns == 5)
+                QDir(x.f.download()).removeRecursively();
+        });
+        timer.start(0);
+        x.w->cmd_downcurall_Click();
+        timer.stop();
+        QVERIFY(x.w->counters.totalfiles() < 30);
+        QVERIFY(!QFileInfo::exists(x.f.download()));
+        // The program goes on: with the directory back, the next dig works.
+        QDir().mkpath(x.f.download());
+        x.w->cmd_downcurall_Click();
+        QCOMPARE(x.w->counters.totalfiles(), qint64(30));
+        QVERIFY(x.leftovers().isEmpty());
+    }
+
+    void aClassFolderReplacedByAFile()
+    {
+        FaultWindow x;
+        x.make(3);
+        QVERIFY(writefile(x.folder() + "/song.mp3", 12 * 1024));
+        x.w.load(x.f.cacheroot(), x.f.download());
+        QVERIFY(QDir(x.tree("jpg")).removeRecursively());
+        QVERIFY(writecontent(x.tree("jpg"), "in the way"));
+        x.w->cmd_downcurall_Click();
+        QCOMPARE(readcontent(x.tree("jpg")), QByteArray("in the way"));
+        QCOMPARE(x.w->counters.totalfiles(), qint64(1));
+        QVERIFY(QFile::exists(x.tree("mp3/song.mp3")));
+    }
+
+    void theDiskFillsUpMidway()
+    {
+        if (::geteuid() != 0)
+            QSKIP("mounting a small tmpfs needs root");
+        FaultWindow x;
+        x.make(8, 100);
+        QTemporaryDir mnt;
+        if (::mount("tmpfs", QFile::encodeName(mnt.path()).constData(), "tmpfs", 0, "size=420k") !=
+            0)
+            QSKIP("cannot mount tmpfs here");
+        x.w.load(x.f.cacheroot(), mnt.path() + "/");
+        x.w->cmd_downcurall_Click();
+        const int dug = x.dugfiles();
+        const QStringList bad = x.leftovers();
+        const qint64 counted = x.w->counters.totalfiles();
+        ::umount2(QFile::encodeName(mnt.path()).constData(), MNT_DETACH);
+        QVERIFY(dug >= 1 && dug < 8);
+        QVERIFY2(bad.isEmpty(), qPrintable(bad.join(',')));
+        QCOMPARE(counted, qint64(dug));
+    }
+
+    void aReadErrorLeavesNothing()
+    {
+        QTemporaryDir dir;
+        QVERIFY(writefile(dir.path() + "/src.jpg", 100000));
+        // A descriptor that cannot be read from: every read fails.
+        const int bad = ::open(QFile::encodeName(dir.path() + "/src.jpg").constData(), O_WRONLY);
+        QVERIFY(bad >= 0);
+        std::error_code ec;
+        const std::string folder = QFile::encodeName(dir.path() + "/").toStdString();
+        QVERIFY(!copyinto(bad, 100000, folder, folder + "dst.jpg", ec));
+        ::close(bad);
+        QVERIFY(ec);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"src.jpg"}));
+        // A source shorter than it claimed is a failure too.
+        const int shortfd =
+            ::open(QFile::encodeName(dir.path() + "/src.jpg").constData(), O_RDONLY);
+        QVERIFY(!copyinto(shortfd, 200000, folder, folder + "dst.jpg", ec));
+        ::close(shortfd);
+        QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"src.jpg"}));
+    }
+};
+
+QTEST_MAIN(TestFaults)
+#include "tst_faults.moc"
