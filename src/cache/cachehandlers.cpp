@@ -11,7 +11,6 @@
 #include <QLabel>
 #include <QListWidget>
 #include <QSlider>
-#include <filesystem>
 
 namespace vellomar
 {
@@ -95,15 +94,13 @@ void frm_main::buildresultlist()
     if (n == 0)
         return;
     Rlt_iecachesubdir->setRedraw(false);
-    const QString folder = flt_iecachesubdir->Path() + separator();
     const QStringList &names = flt_iecachesubdir->names();
+    const std::vector<qint64> sizes = filesizes(flt_iecachesubdir->Path(), names);
     for (int i = 0; i < n; ++i) {
         const QString &name = names[i];
-        std::error_code ec;
-        const auto bytes = std::filesystem::file_size(nativepath(folder + name), ec);
-        if (ec)
+        if (sizes[size_t(i)] < 0)
             continue; // gone since the listing: no row may name a file that is not there
-        const qint64 kb = sizekb(qint64(bytes));
+        const qint64 kb = sizekb(sizes[size_t(i)]);
         if (kb < minsizekb || kb > maxsizekb)
             continue;
         addresultrow(i, name, typetext(name), sizetext(kb), sortkey(kb));

@@ -4,10 +4,6 @@
 #include "typefilter.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
-
-namespace fs = std::filesystem;
 
 namespace vellomar
 {
@@ -44,29 +40,21 @@ QString FileListBox::List(int index) const
 
 bool readfilenames(const QString &folder, const QString &pattern, QStringList &names)
 {
-    std::error_code ec;
-    fs::directory_iterator it(fs::path(nativepath(folder)), ec);
-    if (ec)
-        return false;
-
     struct Entry {
         QString folded;
         QString name;
     };
     std::vector<Entry> entries;
-    for (; it != fs::directory_iterator(); it.increment(ec)) {
-        if (ec)
-            break;
-        // The entry's type comes from the directory read itself; links are not followed.
-        const fs::file_status st = it->symlink_status(ec);
-        if (ec || st.type() != fs::file_type::regular)
-            continue;
-        const std::string raw = it->path().filename().native(); // filename() is a temporary
-        const QString name = decodedname(raw);
+    const bool read = listfolder(folder, [&](std::string_view raw, EntryKind kind) {
+        if (kind != EntryKind::file)
+            return;
+        const QString name = decodedname(std::string(raw));
         if (name.isEmpty() || ishiddenname(name) || !matchespattern(name, pattern))
-            continue;
+            return;
         entries.push_back({name.toCaseFolded(), name});
-    }
+    });
+    if (!read)
+        return false;
     std::sort(entries.begin(), entries.end(), [](const Entry &a, const Entry &b) {
         const int c = a.folded.compare(b.folded);
         return c != 0 ? c < 0 : a.name < b.name;
@@ -81,20 +69,14 @@ bool readfilenames(const QString &folder, const QString &pattern, QStringList &n
 QStringList readsubfolders(const QString &folder, int most)
 {
     QStringList result;
-    std::error_code ec;
-    fs::directory_iterator it(fs::path(nativepath(folder)), ec);
-    if (ec)
-        return result;
-    for (; it != fs::directory_iterator() && result.size() < most; it.increment(ec)) {
-        if (ec)
-            break;
-        // A link is never taken for a cache folder: clearing the cache must stay inside it.
-        if (it->symlink_status(ec).type() != fs::file_type::directory || ec)
-            continue;
-        const QString name = decodedname(it->path().filename().native());
+    // A link is never taken for a cache folder: clearing the cache must stay inside it.
+    listfolder(folder, [&](std::string_view raw, EntryKind kind) {
+        if (kind != EntryKind::folder || result.size() >= most)
+            return;
+        const QString name = decodedname(std::string(raw));
         if (!name.isEmpty())
             result.push_back(name);
-    }
+    });
     return result;
 }
 

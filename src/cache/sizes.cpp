@@ -20,7 +20,12 @@ QString sizetext(qint64 kb)
 
 QString sortkey(qint64 kb)
 {
-    return QStringLiteral("%1").arg(kb, 8, 10, QLatin1Char('0'));
+    if (kb < 0 || kb > 99999999)
+        return QStringLiteral("%1").arg(kb, 8, 10, QLatin1Char('0'));
+    char digits[8];
+    for (int i = 7; i >= 0; --i, kb /= 10)
+        digits[i] = char('0' + kb % 10);
+    return QString::fromLatin1(digits, 8);
 }
 
 QString typetext(const QString &name)

@@ -3,6 +3,10 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace vellomar
 {
@@ -14,9 +18,59 @@ bool ishiddenname(const QString &name)
 
 QString decodedname(const std::string &raw)
 {
+    // Most cache names are plain ASCII: nothing to check.
+    bool ascii = true;
+    for (const char c : raw)
+        ascii = ascii && (static_cast<unsigned char>(c) < 0x80);
+    if (ascii)
+        return QString::fromLatin1(raw.data(), qsizetype(raw.size()));
     const QByteArray bytes = QByteArray::fromStdString(raw);
     const QString name = QFile::decodeName(bytes);
     return QFile::encodeName(name) == bytes ? name : QString();
+}
+
+bool listfolder(const QString &folder,
+                const std::function<void(std::string_view name, EntryKind kind)> &visit)
+{
+    DIR *d = ::opendir(QFile::encodeName(folder).constData());
+    if (!d)
+        return false;
+    const int fd = ::dirfd(d);
+    while (const dirent *e = ::readdir(d)) {
+        const std::string_view name(e->d_name);
+        if (name == "." || name == "..")
+            continue;
+        unsigned char type = e->d_type;
+        if (type == DT_UNKNOWN) {
+            struct stat st;
+            if (::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+            type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : DT_LNK;
+        }
+        visit(name, type == DT_REG   ? EntryKind::file
+                    : type == DT_DIR ? EntryKind::folder
+                                     : EntryKind::other);
+    }
+    ::closedir(d);
+    return true;
+}
+
+std::vector<qint64> filesizes(const QString &folder, const QStringList &names)
+{
+    std::vector<qint64> sizes(size_t(names.size()), -1);
+    const int fd =
+        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0)
+        return sizes;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        struct stat st;
+        // A name that became a link or a folder since the listing is not a file to show.
+        if (::fstatat(fd, QFile::encodeName(names[i]).constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(st.st_mode))
+            sizes[size_t(i)] = st.st_size;
+    }
+    ::close(fd);
+    return sizes;
 }
 
 std::string nativepath(const QString &path)

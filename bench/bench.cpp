@@ -1,0 +1,253 @@
+// vellomar-bench WHAT: one benchmark. WHAT is resultlist, dig, preview, stepping, startup or
+// memory; the last two start this program again as "startup-child" and "minimal-child".
+#include "bench.h"
+
+#include "app/frm_main.h"
+#include "cache/filelistbox.h"
+#include "cache/resultlistcontrol.h"
+#include "samplecache.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QElapsedTimer>
+#include <QFile>
+#include <QProcess>
+#include <QStandardPaths>
+#include <QTemporaryDir>
+#include <QTimer>
+#include <algorithm>
+#include <cstdio>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vellomar::bench
+{
+
+double seconds(const std::function<void()> &work)
+{
+    QElapsedTimer t;
+    t.start();
+    work();
+    return double(t.nsecsElapsed()) / 1e9;
+}
+
+double median(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    return v.empty()
+               ? 0
+               : (v.size() % 2 ? v[v.size() / 2] : (v[v.size() / 2 - 1] + v[v.size() / 2]) / 2);
+}
+
+void printline(const QString &name, const QString &value, const QString &target)
+{
+    std::printf("%s: %s (%s)\n", qPrintable(name), qPrintable(value), qPrintable(target));
+    std::fflush(stdout);
+}
+
+double compare(const QString &name, const QString &target, int rounds,
+               const std::function<void()> &prepare, const std::function<void()> &baseline,
+               const std::function<void()> &program)
+{
+    std::vector<double> base, prog;
+    for (int i = 0; i < rounds; ++i) {
+        if (prepare)
+            prepare();
+        base.push_back(seconds(baseline));
+        if (prepare)
+            prepare();
+        prog.push_back(seconds(program));
+    }
+    const double ratio = median(prog) / median(base);
+    printline(name, QString::number(ratio, 'f', 2), target);
+    std::fprintf(stderr, "  %s: program %.4fs, baseline %.4fs (medians of %d)\n", qPrintable(name),
+                 median(prog), median(base), rounds);
+    return ratio;
+}
+
+namespace
+{
+
+struct NullSeams {
+    Seams seams{nullptr, nullptr, nullptr, nullptr};
+};
+
+// n files of 10 KB to 1 MB, sparse so that they cost no disk.
+void makefolder(const QString &folder, int n)
+{
+    QDir().mkpath(folder);
+    for (int i = 0; i < n; ++i) {
+        const QByteArray path = QFile::encodeName(folder + QStringLiteral("/file%1[1].dat").arg(i));
+        const int fd = ::open(path.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        if (fd >= 0) {
+            (void)::ftruncate(fd, 10240 + (i * 7919) % 1000000);
+            ::close(fd);
+        }
+    }
+}
+
+// The physical floor: read the folder, ask each entry's size.
+long long listandstat(const QString &folder)
+{
+    long long total = 0;
+    const QByteArray path = QFile::encodeName(folder);
+    DIR *d = ::opendir(path.constData());
+    if (!d)
+        return 0;
+    const int dfd = ::dirfd(d);
+    while (const dirent *e = ::readdir(d)) {
+        struct stat st;
+        if (e->d_name[0] != '.' && ::fstatat(dfd, e->d_name, &st, 0) == 0)
+            total += st.st_size;
+    }
+    ::closedir(d);
+    return total;
+}
+
+int benchresultlist()
+{
+    QTemporaryDir dir;
+    for (int n : {30000, 100000}) {
+        const QString root = dir.path() + QStringLiteral("/n%1").arg(n);
+        const QString cache = root + "/Content.IE5";
+        makefolder(cache + "/AAAAAAAA", n);
+        QDir().mkpath(cache + "/BBBBBBBB");
+        qputenv("VELLOMAR_CACHE", root.toUtf8());
+        NullSeams s;
+        frm_main w(s.seams);
+        w.Form_Load();
+        w.Opt_filetype_Click(0);
+        w.show();
+        QApplication::processEvents();
+        const QString folder = cache + "/AAAAAAAA";
+        compare(
+            QStringLiteral("resultlist %1 files").arg(n), QStringLiteral("<= 2.0"), 5,
+            [&] { w.flt_iecachesubdir->setPath(cache + "/BBBBBBBB"); },
+            [&] { listandstat(folder); },
+            [&] {
+                w.flt_iecachesubdir->setPath(folder);
+                QApplication::processEvents(); // the one paint
+            });
+        if (w.Rlt_iecachesubdir->RowCount() < n * 9 / 10)
+            std::fprintf(stderr, "  unexpected row count %d\n", w.Rlt_iecachesubdir->RowCount());
+    }
+    return 0;
+}
+
+// Peak resident memory in MB.
+double peakmb()
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    f.open(QIODevice::ReadOnly);
+    for (const QByteArray &line : f.readAll().split('\n')) {
+        if (line.startsWith("VmHWM:"))
+            return line.mid(6).trimmed().split(' ').first().toDouble() / 1024.0;
+    }
+    return 0;
+}
+
+int minimalchild()
+{
+    QWidget w;
+    w.resize(749, 443);
+    w.show();
+    QApplication::processEvents();
+    std::printf("%.3f\n", peakmb());
+    return 0;
+}
+
+int startupchild(const QStringList &args)
+{
+    const QString cache = args.value(2);
+    qputenv("VELLOMAR_CACHE", cache.toUtf8());
+    NullSeams s;
+    frm_main w(s.seams);
+    w.Form_Load(); // ends with the first row previewed
+    if (args.value(3) == QLatin1String("all"))
+        w.Opt_filetype_Click(0);
+    w.show();
+    QApplication::processEvents();
+    std::printf("%.3f rows=%d\n", peakmb(), w.Rlt_iecachesubdir->RowCount());
+    return 0;
+}
+
+double runchild(const QStringList &args, QString *out = nullptr)
+{
+    QProcess p;
+    p.setProgram(QCoreApplication::applicationFilePath());
+    p.setArguments(args);
+    p.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const double t = seconds([&] {
+        p.start();
+        p.waitForFinished(120000);
+    });
+    if (out)
+        *out = QString::fromLocal8Bit(p.readAllStandardOutput()).trimmed();
+    return t;
+}
+
+int benchstartup()
+{
+    QTemporaryDir dir;
+    sample::makesamplecache(dir.path());
+    compare(
+        QStringLiteral("startup to first preview"), QStringLiteral("<= 3.0"), 5, {},
+        [&] { runchild({QStringLiteral("minimal-child")}); },
+        [&] {
+            runchild({QStringLiteral("startup-child"), dir.path()});
+        });
+    return 0;
+}
+
+int benchmemory()
+{
+    QTemporaryDir dir;
+    makefolder(dir.path() + "/Content.IE5/AAAAAAAA", 30000);
+    std::vector<double> base, prog;
+    for (int i = 0; i < 3; ++i) {
+        QString out;
+        runchild({QStringLiteral("minimal-child")}, &out);
+        base.push_back(out.split(' ').first().toDouble());
+        runchild({QStringLiteral("startup-child"), dir.path(), QStringLiteral("all")}, &out);
+        prog.push_back(out.split(' ').first().toDouble());
+        std::fprintf(stderr, "  %s\n", qPrintable(out));
+    }
+    printline(QStringLiteral("memory with 30000 rows"),
+              QStringLiteral("+%1 MB").arg(median(prog) - median(base), 0, 'f', 1),
+              QStringLiteral("<= +60 MB"));
+    std::fprintf(stderr, "  peak RSS: program %.1f MB, minimal %.1f MB\n", median(prog),
+                 median(base));
+    return 0;
+}
+
+} // namespace
+
+} // namespace vellomar::bench
+
+int main(int argc, char *argv[])
+{
+    using namespace vellomar::bench;
+    QCoreApplication::setAttribute(Qt::AA_ShareOpenGLContexts);
+    QApplication app(argc, argv);
+    QStandardPaths::setTestModeEnabled(true);
+    const QStringList args = app.arguments();
+    const QString what = args.value(1);
+    if (what == QLatin1String("minimal-child"))
+        return minimalchild();
+    if (what == QLatin1String("startup-child"))
+        return startupchild(args);
+    if (what == QLatin1String("resultlist"))
+        return benchresultlist();
+    if (what == QLatin1String("startup"))
+        return benchstartup();
+    if (what == QLatin1String("memory"))
+        return benchmemory();
+    if (what == QLatin1String("dig"))
+        return benchdig(args);
+    if (what == QLatin1String("preview") || what == QLatin1String("stepping"))
+        return benchview(args);
+    std::fprintf(stderr, "usage: vellomar-bench resultlist|dig|preview|stepping|startup|memory\n");
+    return 2;
+}

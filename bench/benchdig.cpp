@@ -1,0 +1,106 @@
+// "挖取全部" through the real window against cp of the same files into eight folders.
+#include "bench.h"
+
+#include "app/frm_main.h"
+#include "cache/resultlistcontrol.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QSlider>
+#include <QTemporaryDir>
+#include <cstdio>
+#include <map>
+
+namespace vellomar::bench
+{
+
+namespace
+{
+
+const char *const extensions[] = {"jpg", "gif", "png", "mp3", "wma", "swf", "flv", "htm"};
+
+void writedata(const QString &path, qint64 size, int seed)
+{
+    QFile f(path);
+    f.open(QIODevice::WriteOnly);
+    QByteArray block(64 * 1024, char(seed));
+    for (int i = 0; i < block.size(); i += 97)
+        block[i] = char(seed * 31 + i);
+    while (size > 0) {
+        const qint64 n = std::min<qint64>(size, block.size());
+        f.write(block.constData(), n);
+        size -= n;
+    }
+}
+
+void cpinto(const std::map<QString, QStringList> &byclass, const QString &dest)
+{
+    for (const auto &[cls, files] : byclass) {
+        QDir().mkpath(dest + "/" + cls);
+        QProcess cp;
+        cp.start(QStringLiteral("cp"),
+                 QStringList{QStringLiteral("--")} + files + QStringList{dest + "/" + cls + "/"});
+        cp.waitForFinished(600000);
+    }
+}
+
+} // namespace
+
+int benchdig(const QStringList &)
+{
+    QTemporaryDir dir;
+    const QString root = dir.path() + "/cache";
+    const QString ie5 = root + "/Content.IE5";
+    std::map<QString, QStringList> byclass;
+    const char *const folders[] = {"AAAAAAAA", "BBBBBBBB", "CCCCCCCC", "DDDDDDDD"};
+    for (const char *f : folders)
+        QDir().mkpath(ie5 + "/" + f);
+    for (int i = 0; i < 5010; ++i) {
+        const char *ext = extensions[i % 8];
+        const QString folder = ie5 + "/" + folders[i % 4];
+        const QString name = QStringLiteral("file%1[1].%2").arg(i).arg(QLatin1String(ext));
+        const qint64 size = i < 5000 ? 1024 + (qint64(i) * 7919) % (99 * 1024) : 20LL * 1024 * 1024;
+        writedata(folder + "/" + name, size, i);
+        byclass[QString::fromLatin1(i % 8 == 7 ? "others" : ext)] << folder + "/" + name;
+    }
+    const QString down = dir.path() + "/down/";
+    const QString copies = dir.path() + "/cp";
+    QDir().mkpath(down);
+
+    qputenv("VELLOMAR_CACHE", root.toUtf8());
+    Seams none{nullptr, nullptr, nullptr, nullptr};
+    frm_main w(none);
+    w.Form_Load();
+    w.downloaddir = down;
+    w.Opt_filetype_Click(0);
+    w.SlD_minfilesize->setValue(1);
+    w.show();
+    QApplication::processEvents();
+
+    const auto emptytrees = [&] {
+        QDir(down + QString::fromUtf8("挖到的资源")).removeRecursively();
+        QDir(copies).removeRecursively();
+    };
+    // Warm the page cache for both.
+    emptytrees();
+    cpinto(byclass, copies);
+    w.Cmd_autodownall_Click();
+    if (w.counters.totalfiles() != 5010)
+        std::fprintf(stderr, "  the dig copied %lld files, not 5010\n", w.counters.totalfiles());
+
+    compare(
+        QStringLiteral("dig all into an empty tree"), QStringLiteral("<= 1.3"), 5, emptytrees,
+        [&] { cpinto(byclass, copies); }, [&] { w.Cmd_autodownall_Click(); });
+    // Every name is now held by an identical file.
+    compare(
+        QStringLiteral("dig all again (identical files present)"), QStringLiteral("<= 1.0"), 5, {},
+        [&] { cpinto(byclass, copies); }, [&] { w.Cmd_autodownall_Click(); });
+    if (w.counters.totalfiles() != 5010)
+        std::fprintf(stderr, "  the second dig counted %lld files, not 5010\n",
+                     w.counters.totalfiles());
+    return 0;
+}
+
+} // namespace vellomar::bench
