@@ -16,9 +16,7 @@ namespace vellomar
 {
 
 FlashPlayer::FlashPlayer(QWidget *parent)
-    : QWidget(parent), m_stack(new QStackedLayout(this)), m_blank(new QWidget(this)),
-      m_videowidget(new QVideoWidget(this)), m_video(new QMediaPlayer(this)),
-      m_audio(new QAudioOutput(this))
+    : QWidget(parent), m_stack(new QStackedLayout(this)), m_blank(new QWidget(this))
 {
     // The player's background, "DDDDFF".
     setAutoFillBackground(true);
@@ -27,23 +25,37 @@ FlashPlayer::FlashPlayer(QWidget *parent)
     setPalette(p);
     m_stack->setContentsMargins(0, 0, 0, 0);
     m_stack->addWidget(m_blank);
-    m_stack->addWidget(m_videowidget);
-    m_video->setVideoOutput(m_videowidget);
-    m_video->setAudioOutput(m_audio);
-    m_video->setLoops(QMediaPlayer::Infinite);
-    m_videowidget->setAspectRatioMode(Qt::KeepAspectRatio);
     setAccessibleName(QStringLiteral("Flash 播放器"));
 }
 
 FlashPlayer::~FlashPlayer()
 {
-    m_video->stop();
+    if (m_video)
+        m_video->stop();
+}
+
+QMediaPlayer *FlashPlayer::ensurevideo()
+{
+    // Made with the first video: start-up does not pay for the media framework.
+    if (m_video)
+        return m_video;
+    m_videowidget = new QVideoWidget(this);
+    m_videowidget->setAspectRatioMode(Qt::KeepAspectRatio);
+    m_stack->addWidget(m_videowidget);
+    m_video = new QMediaPlayer(this);
+    m_audio = new QAudioOutput(this);
+    m_video->setVideoOutput(m_videowidget);
+    m_video->setAudioOutput(m_audio);
+    m_video->setLoops(QMediaPlayer::Infinite);
+    return m_video;
 }
 
 void FlashPlayer::drop()
 {
-    m_video->stop();
-    m_video->setSource(QUrl());
+    if (m_video) {
+        m_video->stop();
+        m_video->setSource(QUrl());
+    }
     if (m_swf && m_kind == Kind::Swf)
         m_swf->unload();
     m_kind = Kind::None;
@@ -58,7 +70,7 @@ void FlashPlayer::setMovie(const QString &path)
     switch (sniffmovie(path)) {
     case Kind::Video:
         m_kind = Kind::Video;
-        m_video->setSource(QUrl::fromLocalFile(path));
+        ensurevideo()->setSource(QUrl::fromLocalFile(path));
         m_stack->setCurrentWidget(m_videowidget);
         m_video->play(); // a movie starts playing as soon as it is loaded
         break;

@@ -37,12 +37,13 @@ class FlashPlayer : public QWidget
 
   private:
     void drop();
+    QMediaPlayer *ensurevideo();
 
     QStackedLayout *m_stack;
     QWidget *m_blank;
-    QVideoWidget *m_videowidget;
-    QMediaPlayer *m_video;
-    QAudioOutput *m_audio;
+    QVideoWidget *m_videowidget = nullptr;
+    QMediaPlayer *m_video = nullptr;
+    QAudioOutput *m_audio = nullptr;
     SwfView *m_swf = nullptr;
     QString m_movie;
     Kind m_kind = Kind::None;

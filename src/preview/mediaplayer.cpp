@@ -19,13 +19,9 @@ QString clocktext(qint64 ms)
 }
 
 MediaPlayer::MediaPlayer(QWidget *parent)
-    : QWidget(parent), m_player(new QMediaPlayer(this)), m_audio(new QAudioOutput(this)),
-      m_playpause(new QToolButton(this)), m_seek(new QSlider(Qt::Horizontal, this)),
-      m_time(new QLabel(this))
+    : QWidget(parent), m_playpause(new QToolButton(this)),
+      m_seek(new QSlider(Qt::Horizontal, this)), m_time(new QLabel(this))
 {
-    m_player->setAudioOutput(m_audio);
-    m_audio->setVolume(0.5f);
-
     setAccessibleName(QStringLiteral("媒体播放器"));
     m_playpause->setAutoRaise(true);
     m_seek->setAccessibleName(QStringLiteral("播放进度"));
@@ -42,12 +38,27 @@ MediaPlayer::MediaPlayer(QWidget *parent)
     row->addWidget(m_time);
 
     connect(m_playpause, &QToolButton::clicked, this, [this] {
-        if (m_player->playbackState() == QMediaPlayer::PlayingState)
+        if (m_player && m_player->playbackState() == QMediaPlayer::PlayingState)
             m_player->pause();
         else if (!m_url.isEmpty())
-            m_player->play();
+            player()->play();
     });
-    connect(m_seek, &QSlider::sliderMoved, m_player, &QMediaPlayer::setPosition);
+    connect(m_seek, &QSlider::sliderMoved, this, [this](int p) {
+        if (m_player)
+            m_player->setPosition(p);
+    });
+    updatebutton();
+}
+
+QMediaPlayer *MediaPlayer::player()
+{
+    // Made on first use: the media framework costs start-up time that a preview may never need.
+    if (m_player)
+        return m_player;
+    m_player = new QMediaPlayer(this);
+    m_audio = new QAudioOutput(this);
+    m_player->setAudioOutput(m_audio);
+    m_audio->setVolume(0.5f);
     connect(m_player, &QMediaPlayer::durationChanged, this, [this](qint64 d) {
         m_seek->setRange(0, int(d));
         updatetime();
@@ -58,30 +69,33 @@ MediaPlayer::MediaPlayer(QWidget *parent)
         updatetime();
     });
     connect(m_player, &QMediaPlayer::playbackStateChanged, this, &MediaPlayer::updatebutton);
-    updatebutton();
+    return m_player;
 }
 
 MediaPlayer::~MediaPlayer()
 {
-    m_player->stop();
+    if (m_player)
+        m_player->stop();
 }
 
 int MediaPlayer::volume() const
 {
-    return qRound(m_audio->volume() * 100);
+    return m_audio ? qRound(m_audio->volume() * 100) : 50;
 }
 
 void MediaPlayer::setURL(const QString &path)
 {
     m_url = path;
-    m_player->setSource(QUrl::fromLocalFile(path));
+    player()->setSource(QUrl::fromLocalFile(path));
     m_player->play();
 }
 
 void MediaPlayer::close()
 {
-    m_player->stop();
-    m_player->setSource(QUrl());
+    if (m_player) {
+        m_player->stop();
+        m_player->setSource(QUrl());
+    }
     m_url.clear();
     m_seek->setRange(0, 0);
     updatetime();
@@ -89,13 +103,13 @@ void MediaPlayer::close()
 
 void MediaPlayer::updatetime()
 {
-    m_time->setText(clocktext(m_player->position()) + QStringLiteral(" / ") +
-                    clocktext(m_player->duration()));
+    m_time->setText(clocktext(m_player ? m_player->position() : 0) + QStringLiteral(" / ") +
+                    clocktext(m_player ? m_player->duration() : 0));
 }
 
 void MediaPlayer::updatebutton()
 {
-    const bool playing = m_player->playbackState() == QMediaPlayer::PlayingState;
+    const bool playing = m_player && m_player->playbackState() == QMediaPlayer::PlayingState;
     m_playpause->setIcon(
         style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
     const QString what = playing ? QStringLiteral("暂停") : QStringLiteral("播放");

@@ -24,15 +24,15 @@ class MediaPlayer : public QWidget
     void setURL(const QString &path);
     void close();
 
-    QMediaPlayer *player() const { return m_player; }
+    QMediaPlayer *player();
     int volume() const;
 
   private:
     void updatetime();
     void updatebutton();
 
-    QMediaPlayer *m_player;
-    QAudioOutput *m_audio;
+    QMediaPlayer *m_player = nullptr;
+    QAudioOutput *m_audio = nullptr;
     QToolButton *m_playpause;
     QSlider *m_seek;
     QLabel *m_time;

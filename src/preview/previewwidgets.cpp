@@ -86,13 +86,23 @@ void ImageControl::clearpicture()
     m_buffer = nullptr;
     m_image = QImage();
     m_animation.clear();
-    m_scaled = QPixmap();
+    m_scaled = QImage();
     update();
 }
 
 bool ImageControl::animating() const
 {
     return m_movie && m_movie->state() == QMovie::Running;
+}
+
+QImage scaledpicture(const QImage &image, const QSize &size)
+{
+    // A big reduction first halves quickly down to twice the size, then filters once: the same
+    // look as filtering all the way, at a fraction of the cost.
+    QImage source = image;
+    if (source.width() > 4 * size.width() && source.height() > 4 * size.height())
+        source = source.scaled(size * 2, Qt::IgnoreAspectRatio, Qt::FastTransformation);
+    return source.scaled(size, Qt::IgnoreAspectRatio, Qt::SmoothTransformation);
 }
 
 void ImageControl::paintEvent(QPaintEvent *)
@@ -105,11 +115,13 @@ void ImageControl::paintEvent(QPaintEvent *)
         p.drawPixmap(rect(), m_movie->currentPixmap());
         return;
     }
-    if (m_scaled.size() != size()) {
-        m_scaled = QPixmap::fromImage(
-            m_image.scaled(size(), Qt::IgnoreAspectRatio, Qt::SmoothTransformation));
+    if (m_image.size() == size()) {
+        p.drawImage(0, 0, m_image); // natural size: nothing to scale or convert
+        return;
     }
-    p.drawPixmap(0, 0, m_scaled);
+    if (m_scaled.size() != size())
+        m_scaled = scaledpicture(m_image, size());
+    p.drawImage(0, 0, m_scaled);
 }
 
 void ImageControl::mouseDoubleClickEvent(QMouseEvent *e)

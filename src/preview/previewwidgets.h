@@ -11,6 +11,9 @@ class QBuffer;
 namespace vellomar
 {
 
+// A picture at another size, filtered.
+QImage scaledpicture(const QImage &image, const QSize &size);
+
 // Mouse buttons as the handlers know them.
 int buttoncode(Qt::MouseButton b);
 
@@ -59,7 +62,7 @@ class ImageControl : public QWidget
   private:
     QImage m_image;
     QByteArray m_animation;
-    QPixmap m_scaled; // the picture at the control's size, made when first painted
+    QImage m_scaled; // the picture at the control's size, made when first painted
     QMovie *m_movie = nullptr;
     QBuffer *m_buffer = nullptr;
 };

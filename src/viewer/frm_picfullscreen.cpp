@@ -95,6 +95,7 @@ void frm_picfullscreen::placepicture(float f)
 void frm_picfullscreen::exitfullscreen()
 {
     hide();
+    m_owner->Pic_imgbox->setUpdatesEnabled(true);
     img_fullscreen->clearpicture();
     FlashFS->Stop();
     FlashFS->setMovie(QStringLiteral("abc"));

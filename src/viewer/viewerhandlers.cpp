@@ -49,6 +49,8 @@ void frm_main::viewcurrentfile()
         return;
     }
     frm_picfullscreen *v = viewer();
+    // The viewer covers the preview board: no need to paint it on every step.
+    Pic_imgbox->setUpdatesEnabled(false);
     v->show();
     v->raise();
     v->activateWindow();
