@@ -64,6 +64,9 @@ void ImageControl::setpicture(const QImage &image, const QByteArray &animation)
     clearpicture();
     m_image = image;
     m_animation = animation;
+    // A still picture without transparency covers the control: nothing beneath needs painting.
+    setAttribute(Qt::WA_OpaquePaintEvent,
+                 animation.isEmpty() && !image.isNull() && !image.hasAlphaChannel());
     if (!animation.isEmpty()) {
         m_buffer = new QBuffer(&m_animation, this);
         m_buffer->open(QIODevice::ReadOnly);
@@ -86,6 +89,7 @@ void ImageControl::clearpicture()
     m_buffer = nullptr;
     m_image = QImage();
     m_animation.clear();
+    setAttribute(Qt::WA_OpaquePaintEvent, false);
     m_scaled = QImage();
     update();
 }
