@@ -22,8 +22,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace vellomar::bench
-{
+namespace vellomar::bench {
 
 double seconds(const std::function<void()> &work)
 {
@@ -67,8 +66,7 @@ double compare(const QString &name, const QString &target, int rounds,
     return ratio;
 }
 
-namespace
-{
+namespace {
 
 struct NullSeams {
     Seams seams{nullptr, nullptr, nullptr, nullptr};

@@ -4,8 +4,7 @@
 #include <functional>
 #include <vector>
 
-namespace vellomar::bench
-{
+namespace vellomar::bench {
 
 double seconds(const std::function<void()> &work);
 double median(std::vector<double> v);

@@ -13,11 +13,9 @@
 #include <cstdio>
 #include <map>
 
-namespace vellomar::bench
-{
+namespace vellomar::bench {
 
-namespace
-{
+namespace {
 
 const char *const extensions[] = {"jpg", "gif", "png", "mp3", "wma", "swf", "flv", "htm"};
 

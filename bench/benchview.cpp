@@ -13,8 +13,7 @@
 #include <QTemporaryDir>
 #include <QtTest/QTest>
 
-namespace vellomar::bench
-{
+namespace vellomar::bench {
 
 int benchview(const QStringList &args)
 {

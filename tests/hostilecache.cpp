@@ -12,11 +12,9 @@
 #include <sys/un.h>
 #include <unistd.h>
 
-namespace vellomar::test
-{
+namespace vellomar::test {
 
-namespace
-{
+namespace {
 
 QByteArray cut(const QByteArray &whole, int keep)
 {

@@ -4,8 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace vellomar::test
-{
+namespace vellomar::test {
 
 // A cache written by an attacker: broken and lying media, names that break careless code,
 // links out of the tree, a FIFO and a socket. `root` receives Content.IE5; `outside` receives

@@ -7,8 +7,7 @@
 #include <QFile>
 #include <QFileInfo>
 
-namespace vellomar::test
-{
+namespace vellomar::test {
 
 bool writefile(const QString &path, qint64 bytes, char fill)
 {

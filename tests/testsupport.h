@@ -9,8 +9,7 @@
 #include <QTemporaryDir>
 #include <memory>
 
-namespace vellomar::test
-{
+namespace vellomar::test {
 
 class RecordingDialogs : public Dialogs
 {

@@ -8,8 +8,7 @@
 using namespace vellomar;
 using namespace vellomar::test;
 
-namespace
-{
+namespace {
 
 // As wineboot writes it: escaped backslashes, a \x escape for a non-ASCII user name.
 const QByteArray userreg =

@@ -18,8 +18,7 @@
 using namespace vellomar;
 using namespace vellomar::test;
 
-namespace
-{
+namespace {
 
 struct DigWindow {
     CacheFixture f;

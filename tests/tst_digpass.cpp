@@ -11,8 +11,7 @@
 using namespace vellomar;
 using namespace vellomar::test;
 
-namespace
-{
+namespace {
 
 struct DigFixture {
     QTemporaryDir dir;
@@ -76,6 +75,19 @@ class TestDigPass : public QObject
         QVERIFY(writefile(down + QString::fromUtf8("挖到的资源/png"), 0) || true);
         makeresourcetree(down);
         QVERIFY(QFileInfo(down + QString::fromUtf8("挖到的资源/gif")).isDir());
+    }
+
+    void defaultDownloadDirectory()
+    {
+        QTemporaryDir dir;
+        const QString own = dir.path() + "/bin/";
+        QDir().mkpath(own);
+        const QString downloads = dir.path() + "/Downloads";
+        QCOMPARE(defaultdownloaddir(own, downloads), own);
+        // A program folder the user cannot write to (here: one under a plain file).
+        QVERIFY(writefile(dir.path() + "/file", 1));
+        QCOMPARE(defaultdownloaddir(dir.path() + "/file/bin/", downloads), downloads + "/");
+        QCOMPARE(defaultdownloaddir(dir.path() + "/file/bin/", downloads + "/"), downloads + "/");
     }
 
     void fileInTheWayCountsAsPresent()

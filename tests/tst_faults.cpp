@@ -14,8 +14,7 @@
 using namespace vellomar;
 using namespace vellomar::test;
 
-namespace
-{
+namespace {
 
 struct FaultWindow {
     CacheFixture f;

@@ -9,8 +9,7 @@
 using namespace vellomar;
 using namespace vellomar::test;
 
-namespace
-{
+namespace {
 
 // One folder holding a file of each interesting kind, 20 KB each unless named otherwise.
 struct FilterFixture {

@@ -14,8 +14,7 @@
 using namespace vellomar;
 using namespace vellomar::test;
 
-namespace
-{
+namespace {
 
 SwfView::State swfstate(FlashPlayer &p)
 {

@@ -16,8 +16,7 @@
 using namespace vellomar;
 using namespace vellomar::test;
 
-namespace
-{
+namespace {
 
 QMap<QString, QByteArray> snapshot(const QString &folder)
 {

@@ -20,8 +20,7 @@
 using namespace vellomar;
 using namespace vellomar::test;
 
-namespace
-{
+namespace {
 
 // A window over one folder holding one file of each kind the preview tells apart.
 struct PreviewWindow {

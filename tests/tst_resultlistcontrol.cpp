@@ -5,8 +5,7 @@
 
 using namespace vellomar;
 
-namespace
-{
+namespace {
 
 class RecordingDraw : public ICustomDraw
 {

@@ -16,8 +16,7 @@
 using namespace vellomar;
 using namespace vellomar::test;
 
-namespace
-{
+namespace {
 
 // Seventeen rows: pictures, with a Flash movie, a sound, a PNG and a broken picture among them.
 struct ViewerWindow {

@@ -10,8 +10,7 @@
 #include <QScreen>
 #include <QUrl>
 
-namespace vellomar
-{
+namespace vellomar {
 
 bool MessageBoxDialogs::confirm(const QString &text)
 {

@@ -4,8 +4,7 @@
 
 class QWidget;
 
-namespace vellomar
-{
+namespace vellomar {
 
 // Message boxes captioned "Vellomar", without icon.
 class MessageBoxDialogs : public Dialogs

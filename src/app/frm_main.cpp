@@ -6,6 +6,7 @@
 #include "common/platform.h"
 #include "common/texts.h"
 #include "dig/busyanimation.h"
+#include "dig/resourcetree.h"
 #include "icons.h"
 #include "preview/flashplayer.h"
 #include "preview/mediaplayer.h"
@@ -14,6 +15,7 @@
 
 #include <QButtonGroup>
 #include <QCloseEvent>
+#include <QDir>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
@@ -21,13 +23,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
+#include <QStandardPaths>
 #include <QToolButton>
 
-namespace vellomar
-{
+namespace vellomar {
 
-namespace
-{
+namespace {
 
 const QColor windowcolour(192, 192, 255);
 
@@ -330,7 +331,12 @@ void frm_main::connecthandlers()
 
 QString frm_main::defaultdownloaddir() const
 {
-    return programfolder();
+    const QString chosen = vellomar::defaultdownloaddir(
+        programfolder(), QStandardPaths::writableLocation(QStandardPaths::DownloadLocation));
+    // The user's download folder is theirs to have even before anything was downloaded.
+    if (chosen != programfolder())
+        QDir().mkpath(chosen);
+    return chosen;
 }
 
 QString frm_main::storeddownloaddir() const
@@ -405,6 +411,17 @@ void frm_main::setdigresultcaption(const QString &text)
 {
     m_digresultcaption = text;
     lbl_digresult->setText(texts::forlabel(text));
+    // The fallback CJK fonts run taller than the original: shrink the report until it fits.
+    QFont f = kaiti(15);
+    lbl_digresult->setFont(f);
+    const QRect room = lbl_digresult->contentsRect();
+    while (f.pointSizeF() > 7 &&
+           QFontMetrics(f)
+                   .boundingRect(room, int(lbl_digresult->alignment()), lbl_digresult->text())
+                   .height() > room.height()) {
+        f.setPointSizeF(f.pointSizeF() - 0.5);
+        lbl_digresult->setFont(f);
+    }
 }
 
 } // namespace vellomar

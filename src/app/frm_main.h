@@ -21,8 +21,7 @@ class QRadioButton;
 class QSlider;
 class QToolButton;
 
-namespace vellomar
-{
+namespace vellomar {
 
 class BusyAnimation;
 class FileListBox;

@@ -4,11 +4,9 @@
 #include <QPainterPath>
 #include <QPixmap>
 
-namespace vellomar
-{
+namespace vellomar {
 
-namespace
-{
+namespace {
 
 void drawfolder(QPainter &p, const QColor &fill)
 {

@@ -2,8 +2,7 @@
 
 #include <QIcon>
 
-namespace vellomar
-{
+namespace vellomar {
 
 enum class ButtonIcon { choosefolder, openfolder, emptyfolders, clearcache, refresh };
 

@@ -4,8 +4,7 @@
 
 #include <QSettings>
 
-namespace vellomar
-{
+namespace vellomar {
 
 QString IniSettingsStore::read(const QString &section, const QString &key, const QString &def) const
 {

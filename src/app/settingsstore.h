@@ -2,8 +2,7 @@
 
 #include "common/seams.h"
 
-namespace vellomar
-{
+namespace vellomar {
 
 // $XDG_CONFIG_HOME/Vellomar/Vellomar.ini (default ~/.config). Reading never writes the file.
 class IniSettingsStore : public SettingsStore

@@ -12,8 +12,7 @@
 #include <QListWidget>
 #include <QSlider>
 
-namespace vellomar
-{
+namespace vellomar {
 
 void frm_main::getiecachedir()
 {

@@ -5,8 +5,7 @@
 #include <QFileInfo>
 #include <QProcessEnvironment>
 
-namespace vellomar
-{
+namespace vellomar {
 
 CacheLookup cachelookupfromenvironment()
 {
@@ -19,8 +18,7 @@ CacheLookup cachelookupfromenvironment()
     return lookup;
 }
 
-namespace
-{
+namespace {
 int hexdigit(QChar c)
 {
     const char16_t u = c.unicode();
@@ -74,8 +72,7 @@ QString unescaperegstring(QStringView s)
     return out;
 }
 
-namespace
-{
+namespace {
 
 // The text between the quotes that open at `from`, escapes kept; -1 end when unterminated.
 qsizetype closingquote(QStringView line, qsizetype from)
@@ -131,8 +128,7 @@ QString regvalue(const QByteArray &regfile, const QString &key, const QString &n
     return QString();
 }
 
-namespace
-{
+namespace {
 
 // The child of `dir` named `part`, exactly if present, else the first differing only in case.
 QString childnamed(const QString &dir, const QString &part)

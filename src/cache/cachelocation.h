@@ -3,8 +3,7 @@
 #include <QByteArray>
 #include <QString>
 
-namespace vellomar
-{
+namespace vellomar {
 
 // Where the browser's cache folder is looked for: the folder named by VELLOMAR_CACHE, else the
 // "Cache" shell folder of a Wine prefix ($WINEPREFIX, default ~/.wine).

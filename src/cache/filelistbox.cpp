@@ -5,8 +5,7 @@
 
 #include <algorithm>
 
-namespace vellomar
-{
+namespace vellomar {
 
 FileListBox::FileListBox(QObject *parent) : QObject(parent) {}
 

@@ -4,8 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace vellomar
-{
+namespace vellomar {
 
 // The hidden file list of the main window: a folder, a pattern, and the sorted names of the
 // folder's plain files that match. Changing the folder announces itself synchronously through

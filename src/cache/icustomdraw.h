@@ -2,8 +2,7 @@
 
 #include "common/numbers.h"
 
-namespace vellomar
-{
+namespace vellomar {
 
 // Asked by the result list for the colours of every cell it paints.
 class ICustomDraw

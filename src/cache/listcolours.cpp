@@ -1,7 +1,6 @@
 #include "listcolours.h"
 
-namespace vellomar
-{
+namespace vellomar {
 
 void choosecellcolours(int row, int column, bool selected, int state, OleColor &background,
                        OleColor &textcolour)

@@ -2,11 +2,9 @@
 
 #include "common/numbers.h"
 
-namespace vellomar
-{
+namespace vellomar {
 
-namespace listcolour
-{
+namespace listcolour {
 inline constexpr OleColor text = rgb(76, 97, 143);
 inline constexpr OleColor evenback = rgb(250, 250, 255);
 inline constexpr OleColor oddback = rgb(240, 240, 255);

@@ -6,11 +6,9 @@
 #include <QKeyEvent>
 #include <QPainter>
 
-namespace vellomar
-{
+namespace vellomar {
 
-namespace
-{
+namespace {
 
 QColor qcolour(OleColor c)
 {

@@ -8,8 +8,7 @@
 #include <array>
 #include <vector>
 
-namespace vellomar
-{
+namespace vellomar {
 
 // Rows and columns of the result list. While painting is suspended, rows are added without
 // telling any view; the view learns of them in one reset when painting resumes.

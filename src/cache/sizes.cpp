@@ -2,8 +2,7 @@
 
 #include "common/numbers.h"
 
-namespace vellomar
-{
+namespace vellomar {
 
 qint64 sizekb(qint64 bytes)
 {

@@ -3,8 +3,7 @@
 #include <QString>
 #include <array>
 
-namespace vellomar
-{
+namespace vellomar {
 
 // A file's size in whole KB: rounded to hundredths of a KB first, then to a whole KB,
 // halves to even both times (517 bytes -> 0, 518 -> 1, 3579 -> 4).

@@ -2,10 +2,8 @@
 
 #include <QList>
 
-namespace vellomar
-{
-namespace
-{
+namespace vellomar {
+namespace {
 
 bool sameletter(QChar a, QChar b)
 {

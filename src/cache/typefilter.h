@@ -4,8 +4,7 @@
 #include <QStringView>
 #include <array>
 
-namespace vellomar
-{
+namespace vellomar {
 
 struct TypeOption {
     const char16_t *caption;

@@ -2,8 +2,7 @@
 
 #include <Qt>
 
-namespace vellomar
-{
+namespace vellomar {
 
 int keycode(int qtkey)
 {

@@ -1,14 +1,12 @@
 #pragma once
 
-namespace vellomar
-{
+namespace vellomar {
 
 // Key codes as the handlers know them: Enter 13, Escape 27, Space 32, arrows 37 to 40,
 // letters and digits by their upper-case character. 0 for keys without one.
 int keycode(int qtkey);
 
-namespace key
-{
+namespace key {
 inline constexpr int enter = 13;
 inline constexpr int escape = 27;
 inline constexpr int space = 32;

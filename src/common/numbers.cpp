@@ -3,8 +3,7 @@
 #include <cfenv>
 #include <cmath>
 
-namespace vellomar
-{
+namespace vellomar {
 
 qint64 roundhalfeven(double value)
 {

@@ -3,8 +3,7 @@
 #include <QString>
 #include <QtGlobal>
 
-namespace vellomar
-{
+namespace vellomar {
 
 // Fractions become whole numbers with halves going to the even neighbour.
 qint64 roundhalfeven(double value);

@@ -7,8 +7,7 @@
 #include <string_view>
 #include <vector>
 
-namespace vellomar
-{
+namespace vellomar {
 
 // Hidden entries: a leading "." on this system.
 bool ishiddenname(const QString &name);

@@ -8,8 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace vellomar
-{
+namespace vellomar {
 
 bool ishiddenname(const QString &name)
 {

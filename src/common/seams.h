@@ -3,8 +3,7 @@
 #include <QSize>
 #include <QString>
 
-namespace vellomar
-{
+namespace vellomar {
 
 // Modal questions and notices, and the folder dialog. Tests answer them without a window.
 class Dialogs

@@ -2,8 +2,7 @@
 
 #include <QtGlobal>
 
-namespace vellomar
-{
+namespace vellomar {
 
 // Picture values shared by the main window and the full-screen viewer (twips).
 struct SharedPictureValues {

@@ -3,8 +3,7 @@
 #include <QString>
 
 // The program's own texts, exactly as the user sees them.
-namespace vellomar::texts
-{
+namespace vellomar::texts {
 
 inline const QString appname = QStringLiteral("Vellomar");
 inline const QString caption = QStringLiteral("Vellomar（Marrowby2009.06）");

@@ -5,8 +5,7 @@
 #include <QTimer>
 #include <cmath>
 
-namespace vellomar
-{
+namespace vellomar {
 
 BusyAnimation::BusyAnimation(QWidget *parent) : QWidget(parent), m_timer(new QTimer(this))
 {

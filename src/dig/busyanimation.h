@@ -4,8 +4,7 @@
 
 class QTimer;
 
-namespace vellomar
-{
+namespace vellomar {
 
 // The animation shown while digging: a spade turning earth, drawn by the program itself.
 class BusyAnimation : public QWidget

@@ -5,8 +5,7 @@
 
 #include <numeric>
 
-namespace vellomar
-{
+namespace vellomar {
 
 qint64 DigCounters::totalfiles() const
 {

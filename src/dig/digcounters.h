@@ -5,8 +5,7 @@
 #include <QString>
 #include <array>
 
-namespace vellomar
-{
+namespace vellomar {
 
 // Files and bytes dug per class during one dig command. 64-bit: no figure is ever capped.
 struct DigCounters {

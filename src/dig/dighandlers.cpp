@@ -18,8 +18,7 @@
 #include <QPushButton>
 #include <QToolButton>
 
-namespace vellomar
-{
+namespace vellomar {
 
 void frm_main::makeresdirs()
 {

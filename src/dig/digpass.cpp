@@ -6,11 +6,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace vellomar
-{
+namespace vellomar {
 
-namespace
-{
+namespace {
 
 struct Fd {
     int fd = -1;

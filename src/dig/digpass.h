@@ -6,8 +6,7 @@
 #include <functional>
 #include <vector>
 
-namespace vellomar
-{
+namespace vellomar {
 
 // One row of the list as the dig pass sees it.
 struct DigRow {

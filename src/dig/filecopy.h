@@ -3,8 +3,7 @@
 #include <string>
 #include <system_error>
 
-namespace vellomar
-{
+namespace vellomar {
 
 // A plain file opened for reading: links are not followed and FIFOs, sockets and devices are
 // refused, so that nothing can block or leave the tree. -1 and `ec` set on failure.

@@ -9,11 +9,9 @@
 #include <unistd.h>
 #include <vector>
 
-namespace vellomar
-{
+namespace vellomar {
 
-namespace
-{
+namespace {
 
 std::error_code lasterror()
 {

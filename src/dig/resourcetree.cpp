@@ -4,9 +4,9 @@
 #include "common/texts.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
-namespace vellomar
-{
+namespace vellomar {
 
 QString classname(ResourceClass c)
 {
@@ -59,6 +59,14 @@ void makeresourcetree(const QString &downloaddir)
             continue;                // present, whatever it is
         ::mkdir(path.c_str(), 0777); // one level; fails quietly when the parent is missing
     }
+}
+
+QString defaultdownloaddir(const QString &programfolder, const QString &downloadfolder)
+{
+    // An installed program's folder (/usr/bin) is not the user's to fill.
+    if (::access(nativepath(programfolder).c_str(), W_OK | X_OK) == 0)
+        return programfolder;
+    return downloadfolder.endsWith(separator()) ? downloadfolder : downloadfolder + separator();
 }
 
 QString classfolder(const QString &downloaddir, ResourceClass c)

@@ -4,8 +4,7 @@
 #include <QStringList>
 #include <array>
 
-namespace vellomar
-{
+namespace vellomar {
 
 enum class ResourceClass { jpg, gif, png, mp3, wma, swf, flv, others };
 
@@ -26,6 +25,10 @@ QStringList resourcetreefolders();
 // at a time: a missing download directory gets nothing. An entry of any kind that is already
 // there counts as present. Nothing is reported.
 void makeresourcetree(const QString &downloaddir);
+
+// Where digs go before the user chooses: the program's own folder when the user can write
+// there, else the user's download folder. Both end with the separator.
+QString defaultdownloaddir(const QString &programfolder, const QString &downloadfolder);
 
 // The class folder's path, ending with the separator.
 QString classfolder(const QString &downloaddir, ResourceClass c);

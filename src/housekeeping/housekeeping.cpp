@@ -10,11 +10,9 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
-namespace vellomar
-{
+namespace vellomar {
 
-namespace
-{
+namespace {
 
 // Removes what `name` is inside the open folder `dirfd`; a folder is emptied first. Never
 // follows a link: a link is one more name to unlink.

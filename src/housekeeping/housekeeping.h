@@ -3,8 +3,7 @@
 #include <QString>
 #include <QStringList>
 
-namespace vellomar
-{
+namespace vellomar {
 
 // The message shown when a path cannot be opened.
 QString openfailedtext(const QString &path);

@@ -7,8 +7,7 @@
 
 #include <QListWidget>
 
-namespace vellomar
-{
+namespace vellomar {
 
 void frm_main::shellopen(const QString &path)
 {

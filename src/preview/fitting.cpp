@@ -2,11 +2,9 @@
 
 #include "common/numbers.h"
 
-namespace vellomar
-{
+namespace vellomar {
 
-namespace
-{
+namespace {
 bool lastthreein(const QString &path, const QString &text)
 {
     const QString tail = path.right(3);

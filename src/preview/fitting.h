@@ -2,8 +2,7 @@
 
 #include <QString>
 
-namespace vellomar
-{
+namespace vellomar {
 
 enum class PreviewGroup { picture, flash, audio, other };
 

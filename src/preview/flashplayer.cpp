@@ -12,8 +12,7 @@
 #include "dig/filecopy.h"
 #include "swfview.h"
 
-namespace vellomar
-{
+namespace vellomar {
 
 FlashPlayer::FlashPlayer(QWidget *parent)
     : QWidget(parent), m_stack(new QStackedLayout(this)), m_blank(new QWidget(this))

@@ -7,8 +7,7 @@ class QAudioOutput;
 class QVideoWidget;
 class QStackedLayout;
 
-namespace vellomar
-{
+namespace vellomar {
 
 class SwfView;
 

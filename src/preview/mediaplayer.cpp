@@ -9,8 +9,7 @@
 #include <QToolButton>
 #include <QUrl>
 
-namespace vellomar
-{
+namespace vellomar {
 
 QString clocktext(qint64 ms)
 {

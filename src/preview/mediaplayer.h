@@ -8,8 +8,7 @@ class QSlider;
 class QToolButton;
 class QLabel;
 
-namespace vellomar
-{
+namespace vellomar {
 
 // The media player of the preview: its own play/pause, seek bar and time are visible; setting
 // the URL starts playback, close() stops it and lets go of the file.

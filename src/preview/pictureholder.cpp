@@ -8,8 +8,7 @@
 #include "common/platform.h"
 #include "dig/filecopy.h"
 
-namespace vellomar
-{
+namespace vellomar {
 
 bool PictureHolder::load(const QString &path)
 {

@@ -4,8 +4,7 @@
 #include <QImage>
 #include <QSize>
 
-namespace vellomar
-{
+namespace vellomar {
 
 // The measuring image: holds one decoded picture and its natural size, never shown.
 class PictureHolder

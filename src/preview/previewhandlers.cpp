@@ -12,11 +12,9 @@
 
 #include <QLabel>
 
-namespace vellomar
-{
+namespace vellomar {
 
-namespace
-{
+namespace {
 
 void unloadflash(FlashPlayer *player)
 {

@@ -8,8 +8,7 @@
 #include <QMovie>
 #include <QPainter>
 
-namespace vellomar
-{
+namespace vellomar {
 
 int buttoncode(Qt::MouseButton b)
 {

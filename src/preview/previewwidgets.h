@@ -8,8 +8,7 @@
 class QMovie;
 class QBuffer;
 
-namespace vellomar
-{
+namespace vellomar {
 
 // A picture at another size, filtered.
 QImage scaledpicture(const QImage &image, const QSize &size);

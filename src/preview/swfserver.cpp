@@ -10,11 +10,9 @@
 #include <httplib.h>
 #include <unistd.h>
 
-namespace vellomar
-{
+namespace vellomar {
 
-namespace
-{
+namespace {
 
 // Movies larger than this are not served: nothing in a browser cache comes near it.
 constexpr long long largestmovie = 256LL * 1024 * 1024;

@@ -8,13 +8,11 @@
 #include <string>
 #include <thread>
 
-namespace httplib
-{
+namespace httplib {
 class Server;
 }
 
-namespace vellomar
-{
+namespace vellomar {
 
 // Serves the Flash player page, the player's own files and the one movie being shown, read
 // only, to this machine alone: bound to 127.0.0.1 on a free port, GET only, every path under a

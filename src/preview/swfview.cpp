@@ -5,6 +5,8 @@
 #include <QApplication>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLoggingCategory>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
@@ -12,11 +14,12 @@
 #include <QWebEngineUrlRequestInterceptor>
 #include <QWebEngineView>
 
-namespace vellomar
-{
+namespace vellomar {
 
-namespace
-{
+// Off unless asked for (QT_LOGGING_RULES="vellomar.flash.debug=true"): what the player does.
+Q_LOGGING_CATEGORY(lcflash, "vellomar.flash", QtWarningMsg)
+
+namespace {
 
 // Nothing leaves the machine: every request but those to the player's own listener is blocked.
 class LoopbackOnly : public QWebEngineUrlRequestInterceptor
@@ -99,7 +102,11 @@ SwfServer *SwfView::server()
 {
     static SwfServer *s = [] {
         auto *server = new SwfServer;
-        server->start(rufflefolder());
+        const QString folder = rufflefolder();
+        if (server->start(folder))
+            qCDebug(lcflash) << "player files from" << folder;
+        else
+            qCWarning(lcflash) << "no Flash player files found; SWF movies will not play";
         // Ends with the application, before the web engine goes.
         QObject::connect(qApp, &QCoreApplication::aboutToQuit, [server] { server->stop(); });
         return server;
@@ -155,6 +162,22 @@ void SwfView::load(const QString &path)
     m_pending.clear();
     run(QStringLiteral("window.vellomarLoad(%1);")
             .arg(jsstring(server()->movieurl(serial).toString())));
+    if (lcflash().isDebugEnabled())
+        trace(path, 60);
+}
+
+void SwfView::trace(const QString &path, int polls)
+{
+    QTimer::singleShot(500, this, [this, path, polls] {
+        querystate([this, path, polls](const State &s) {
+            const QString what = s.playing  ? QStringLiteral("playing")
+                                 : s.loaded ? QStringLiteral("loaded")
+                                            : QStringLiteral("loading");
+            qCDebug(lcflash).noquote() << QStringLiteral("movie %1: %2").arg(path, what);
+            if (!s.playing && polls > 1)
+                trace(path, polls - 1);
+        });
+    });
 }
 
 void SwfView::play()
@@ -190,8 +213,7 @@ void SwfView::querystate(const std::function<void(const State &)> &answer)
 
 } // namespace vellomar
 
-namespace vellomar
-{
+namespace vellomar {
 void SwfView::evaluate(const QString &script, const std::function<void(const QVariant &)> &answer)
 {
     if (!m_view || !m_ready) {

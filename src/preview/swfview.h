@@ -5,8 +5,7 @@
 
 class QWebEngineView;
 
-namespace vellomar
-{
+namespace vellomar {
 
 class SwfServer;
 
@@ -42,6 +41,7 @@ class SwfView : public QWidget
 
   private:
     void run(const QString &script);
+    void trace(const QString &path, int polls);
 
     QWebEngineView *m_view = nullptr;
     bool m_ready = false;

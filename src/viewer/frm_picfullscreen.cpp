@@ -12,8 +12,7 @@
 #include <QTimer>
 #include <QWheelEvent>
 
-namespace vellomar
-{
+namespace vellomar {
 
 frm_picfullscreen::frm_picfullscreen(frm_main *owner, ScreenInfo *screen)
     : QWidget(owner, Qt::Window | Qt::FramelessWindowHint), m_owner(owner), m_screen(screen)

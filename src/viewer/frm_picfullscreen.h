@@ -6,8 +6,7 @@
 class QComboBox;
 class QTimer;
 
-namespace vellomar
-{
+namespace vellomar {
 
 class FlashPlayer;
 class ImageControl;

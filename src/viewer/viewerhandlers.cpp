@@ -10,8 +10,7 @@
 #include <QComboBox>
 #include <QLabel>
 
-namespace vellomar
-{
+namespace vellomar {
 
 frm_picfullscreen *frm_main::viewer()
 {

@@ -11,11 +11,9 @@
 #include <QProcess>
 #include <QRandomGenerator>
 
-namespace vellomar::sample
-{
+namespace vellomar::sample {
 
-namespace
-{
+namespace {
 
 QImage drawn(int width, int height, quint32 seed)
 {

@@ -2,8 +2,7 @@
 
 #include <QString>
 
-namespace vellomar::sample
-{
+namespace vellomar::sample {
 
 // Writes a browser cache of the "Content.IE5" kind into `folder`/Content.IE5: six sub-folders
 // with made-up eight-character names (one hidden), real media of every class and files of

@@ -2,11 +2,9 @@
 
 #include <vector>
 
-namespace vellomar::sample
-{
+namespace vellomar::sample {
 
-namespace
-{
+namespace {
 
 class Bits
 {

@@ -2,8 +2,7 @@
 
 #include <QByteArray>
 
-namespace vellomar::sample
-{
+namespace vellomar::sample {
 
 // A small uncompressed SWF movie drawn from shapes: a coloured square sliding across a
 // background over `frames` frames, looping. Real Flash, playable by any SWF player.
