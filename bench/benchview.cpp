@@ -50,36 +50,6 @@ int benchview(const QStringList &args)
             [&] { decode(1); }, [&] { w.dofilelist(0); });
         return 0;
     }
-    if (qEnvironmentVariableIsSet("VELLOMAR_BENCH_DETAIL")) {
-        compare(
-            QStringLiteral("detail: dofilelist x200"), QString(), 3, {}, [&] { decode(200); },
-            [&] {
-                for (int i = 0; i < 200; ++i)
-                    w.dofilelist(i);
-            });
-        compare(
-            QStringLiteral("detail: dofilelist+paint x200"), QString(), 3, {}, [&] { decode(200); },
-            [&] {
-                for (int i = 0; i < 200; ++i) {
-                    w.dofilelist(i);
-                    QApplication::processEvents();
-                }
-            });
-        compare(
-            QStringLiteral("detail: stepping without paint"), QString(), 3,
-            [&] {
-                w.Rlt_iecachesubdir->setCurrentRow(0);
-                w.viewcurrentfile();
-                QApplication::processEvents();
-            },
-            [&] { decode(200); },
-            [&] {
-                QComboBox *list = w.viewer()->Cbo_scrollpic;
-                for (int i = 1; i < 200; ++i)
-                    QTest::keyClick(list, Qt::Key_Down);
-                w.viewer()->exitfullscreen();
-            });
-    }
     compare(
         QStringLiteral("full-screen stepping through 200 pictures"), QStringLiteral("<= 1.3"), 5,
         [&] {
