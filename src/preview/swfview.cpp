@@ -104,7 +104,8 @@ SwfServer *SwfView::server()
         auto *server = new SwfServer;
         const QString folder = rufflefolder();
         if (server->start(folder))
-            qCDebug(lcflash) << "player files from" << folder;
+            qCDebug(lcflash) << "player files from" << folder << "on 127.0.0.1 port"
+                             << server->port();
         else
             qCWarning(lcflash) << "no Flash player files found; SWF movies will not play";
         // Ends with the application, before the web engine goes.
