@@ -47,7 +47,7 @@ bool readfilenames(const QString &folder, const QString &pattern, QStringList &n
     const bool read = listfolder(folder, [&](std::string_view raw, EntryKind kind) {
         if (kind != EntryKind::file)
             return;
-        const QString name = decodedname(std::string(raw));
+        const QString name = decodedname(raw);
         if (name.isEmpty() || ishiddenname(name) || !matchespattern(name, pattern))
             return;
         entries.push_back({name.toCaseFolded(), name});
@@ -72,7 +72,7 @@ QStringList readsubfolders(const QString &folder, int most)
     listfolder(folder, [&](std::string_view raw, EntryKind kind) {
         if (kind != EntryKind::folder || result.size() >= most)
             return;
-        const QString name = decodedname(std::string(raw));
+        const QString name = decodedname(raw);
         if (!name.isEmpty())
             result.push_back(name);
     });

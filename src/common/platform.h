@@ -14,7 +14,7 @@ bool ishiddenname(const QString &name);
 
 // A file name from the system in the user's encoding; empty when the bytes do not survive a
 // round trip (such a file cannot be named again, so it is left out rather than shown wrongly).
-QString decodedname(const std::string &raw);
+QString decodedname(std::string_view raw);
 
 enum class EntryKind { file, folder, other };
 

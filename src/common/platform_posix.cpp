@@ -15,7 +15,7 @@ bool ishiddenname(const QString &name)
     return name.startsWith(QLatin1Char('.'));
 }
 
-QString decodedname(const std::string &raw)
+QString decodedname(std::string_view raw)
 {
     // Most cache names are plain ASCII: nothing to check.
     bool ascii = true;
@@ -23,7 +23,7 @@ QString decodedname(const std::string &raw)
         ascii = ascii && (static_cast<unsigned char>(c) < 0x80);
     if (ascii)
         return QString::fromLatin1(raw.data(), qsizetype(raw.size()));
-    const QByteArray bytes = QByteArray::fromStdString(raw);
+    const QByteArray bytes(raw.data(), qsizetype(raw.size()));
     const QString name = QFile::decodeName(bytes);
     return QFile::encodeName(name) == bytes ? name : QString();
 }

@@ -213,14 +213,3 @@ void SwfView::querystate(const std::function<void(const State &)> &answer)
 }
 
 } // namespace vellomar
-
-namespace vellomar {
-void SwfView::evaluate(const QString &script, const std::function<void(const QVariant &)> &answer)
-{
-    if (!m_view || !m_ready) {
-        answer(QVariant());
-        return;
-    }
-    m_view->page()->runJavaScript(script, answer);
-}
-} // namespace vellomar

@@ -34,9 +34,6 @@ class SwfView : public QWidget
     // Asks the page; the answer comes later, on the window's thread.
     void querystate(const std::function<void(const State &)> &answer);
 
-    // Runs a script in the player page and hands back its value (for probing the player).
-    void evaluate(const QString &script, const std::function<void(const QVariant &)> &answer);
-
     static SwfServer *server();
 
   private:
