@@ -89,11 +89,27 @@ QPushButton *pushbutton(QWidget *parent, const char *name, const QString &captio
     return b;
 }
 
+// The fallback CJK fonts run wider and taller than the originals: a text that does not fit
+// its fixed box gets a slightly smaller font instead of being cut.
+void shrinktofit(QWidget *w, QFont f, const std::function<bool(const QFont &)> &fits)
+{
+    w->setFont(f);
+    while (f.pointSizeF() > 7 && !fits(f)) {
+        f.setPointSizeF(f.pointSizeF() - 0.5);
+        w->setFont(f);
+    }
+}
+
 QRadioButton *option(QWidget *parent, const char *name, const QString &caption)
 {
     auto *b = named(new QRadioButton(caption, parent), name);
     paintbackground(b, windowcolour);
     return b;
+}
+
+void fitoption(QRadioButton *b)
+{
+    shrinktofit(b, b->font(), [b](const QFont &) { return b->sizeHint().width() <= b->width(); });
 }
 
 QSlider *sizeslider(QWidget *parent, const char *name, const QString &what)
@@ -274,6 +290,12 @@ void frm_main::createcontrols()
     place(Opt_picorisizemode[1], 1160, 240, 1095, 255);
     Opt_picorisizemode[0]->setChecked(true);
 
+    for (QRadioButton *b : Opt_filetype)
+        fitoption(b);
+    for (QRadioButton *b :
+         {opt_picopenmode[0], opt_picopenmode[1], Opt_picorisizemode[0], Opt_picorisizemode[1]})
+        fitoption(b);
+
     for (QGroupBox *g :
          {fra_filetype, fra_filesize, Fra_otheropt, Fra_picopenmode, fra_picorisizemode})
         paintbackground(g, windowcolour);
@@ -411,17 +433,12 @@ void frm_main::setdigresultcaption(const QString &text)
 {
     m_digresultcaption = text;
     lbl_digresult->setText(texts::forlabel(text));
-    // The fallback CJK fonts run taller than the original: shrink the report until it fits.
-    QFont f = kaiti(15);
-    lbl_digresult->setFont(f);
     const QRect room = lbl_digresult->contentsRect();
-    while (f.pointSizeF() > 7 &&
-           QFontMetrics(f)
+    shrinktofit(lbl_digresult, kaiti(15), [this, room](const QFont &f) {
+        return QFontMetrics(f)
                    .boundingRect(room, int(lbl_digresult->alignment()), lbl_digresult->text())
-                   .height() > room.height()) {
-        f.setPointSizeF(f.pointSizeF() - 0.5);
-        lbl_digresult->setFont(f);
-    }
+                   .height() <= room.height();
+    });
 }
 
 } // namespace vellomar
