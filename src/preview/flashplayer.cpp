@@ -130,6 +130,13 @@ void FlashPlayer::Stop()
     }
 }
 
+void FlashPlayer::unload()
+{
+    Stop();
+    setMovie(QStringLiteral("abc"));
+    setVisible(false);
+}
+
 bool FlashPlayer::playing() const
 {
     if (m_kind == Kind::Video)

@@ -25,6 +25,8 @@ class FlashPlayer : public QWidget
     void setMovie(const QString &path);
     void Play();
     void Stop();
+    // Unloading is always: Stop, the movie "abc" (which names nothing), hide.
+    void unload();
 
     enum class Kind { None, Video, Swf };
     Kind kind() const { return m_kind; }

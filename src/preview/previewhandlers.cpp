@@ -14,17 +14,6 @@
 
 namespace vellomar {
 
-namespace {
-
-void unloadflash(FlashPlayer *player)
-{
-    player->Stop();
-    player->setMovie(QStringLiteral("abc"));
-    player->setVisible(false);
-}
-
-} // namespace
-
 void frm_main::dofilelist(const int &row)
 {
     lbl_digresult->setVisible(false);
@@ -52,7 +41,7 @@ void frm_main::dofilelist(const int &row)
         wmp->close();
         break;
     }
-    unloadflash(Flashbox);
+    Flashbox->unload();
     if (viewershowing())
         unloadviewerflash();
     Img_largeview->setVisible(false);
@@ -64,7 +53,7 @@ void frm_main::showpicture(const QString &path)
 {
     const auto fail = [this] {
         wmp->close();
-        unloadflash(Flashbox);
+        Flashbox->unload();
         Img_largeview->setVisible(false);
         if (viewershowing())
             unloadviewerflash();
@@ -98,7 +87,7 @@ void frm_main::showpicture(const QString &path)
     Img_test->clear();
     Img_largeview->setVisible(true);
     wmp->close();
-    unloadflash(Flashbox);
+    Flashbox->unload();
     if (viewershowing())
         unloadviewerflash();
 }

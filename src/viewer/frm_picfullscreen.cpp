@@ -96,9 +96,7 @@ void frm_picfullscreen::exitfullscreen()
     hide();
     m_owner->Pic_imgbox->setUpdatesEnabled(true);
     img_fullscreen->clearpicture();
-    FlashFS->Stop();
-    FlashFS->setMovie(QStringLiteral("abc"));
-    FlashFS->setVisible(false);
+    FlashFS->unload();
     if (!m_owner->Flashbox->isHidden())
         m_owner->Flashbox->Play();
 }

@@ -34,9 +34,7 @@ void frm_main::showflashinviewer(const QString &path)
 
 void frm_main::unloadviewerflash()
 {
-    m_viewer->FlashFS->Stop();
-    m_viewer->FlashFS->setMovie(QStringLiteral("abc"));
-    m_viewer->FlashFS->setVisible(false);
+    m_viewer->FlashFS->unload();
 }
 
 void frm_main::viewcurrentfile()
