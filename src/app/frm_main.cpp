@@ -266,6 +266,8 @@ void frm_main::createcontrols()
         p.setColor(QPalette::WindowText, QColor(0, 0, 192));
         lbl_digresult->setPalette(p);
     }
+    // The report is a label of its own: clicks on it are not clicks on the board beneath.
+    lbl_digresult->setAttribute(Qt::WA_NoMousePropagation);
     lbl_digresult->hide();
 
     Fra_otheropt = named(new QGroupBox(QStringLiteral("其它选项："), this), "Fra_otheropt");
@@ -297,8 +299,11 @@ void frm_main::createcontrols()
         fitoption(b);
 
     for (QGroupBox *g :
-         {fra_filetype, fra_filesize, Fra_otheropt, Fra_picopenmode, fra_picorisizemode})
+         {fra_filetype, fra_filesize, Fra_otheropt, Fra_picopenmode, fra_picorisizemode}) {
         paintbackground(g, windowcolour);
+        // Qt names a group box inside another by the outer one's title; say it outright.
+        g->setAccessibleName(g->title());
+    }
     for (QSlider *s : {SlD_minfilesize, SlD_maxfilesize})
         paintbackground(s, windowcolour);
 }
@@ -309,7 +314,11 @@ void frm_main::connecthandlers()
     connect(lst_TmpIntDir, &QListWidget::itemSelectionChanged, this,
             &frm_main::lst_TmpIntDir_Click);
     connect(flt_iecachesubdir, &FileListBox::PathChange, this, &frm_main::buildresultlist);
-    connect(Opt_filetype_group, &QButtonGroup::idClicked, this, &frm_main::Opt_filetype_Click);
+    // Runs when a button becomes the chosen one; a click on the chosen one changes nothing.
+    connect(Opt_filetype_group, &QButtonGroup::idToggled, this, [this](int id, bool checked) {
+        if (checked)
+            Opt_filetype_Click(id);
+    });
     connect(SlD_minfilesize, &QSlider::valueChanged, this, &frm_main::SlD_minfilesize_Change);
     connect(SlD_maxfilesize, &QSlider::valueChanged, this, &frm_main::SlD_maxfilesize_Change);
     connect(Cmd_refreshfilelist, &QToolButton::clicked, this, &frm_main::Cmd_refreshfilelist_Click);
@@ -329,12 +338,19 @@ void frm_main::connecthandlers()
             &frm_main::Rlt_iecachesubdir_RowDblClick);
     connect(Rlt_iecachesubdir, &ResultListControl::ListKey, this,
             &frm_main::Rlt_iecachesubdir_ListKey);
-    connect(Img_largeview, &ImageControl::DblClick, this, &frm_main::viewcurrentfile);
+    // Only the left button's double-click opens; the right one does nothing.
+    connect(Img_largeview, &ImageControl::DblClick, this, [this](int button) {
+        if (button == 1)
+            viewcurrentfile();
+    });
     connect(Img_largeview, &ImageControl::MouseUp, this, [this](int button) {
         if (button == 4)
             viewcurrentfile();
     });
-    connect(Pic_imgboard, &PreviewBoard::DblClick, this, &frm_main::viewcurrentfile);
+    connect(Pic_imgboard, &PreviewBoard::DblClick, this, [this](int button) {
+        if (button == 1)
+            viewcurrentfile();
+    });
     connect(Pic_imgboard, &PreviewBoard::MouseUp, this, [this](int button) {
         if (button == 4)
             viewcurrentfile();
@@ -363,10 +379,11 @@ QString frm_main::defaultdownloaddir() const
 
 QString frm_main::storeddownloaddir() const
 {
-    const QString def = defaultdownloaddir();
-    if (!m_seams.settings)
-        return def;
-    return m_seams.settings->read(texts::settingsgroup, texts::settingskey, def);
+    // The default is worked out (and its folder made) only when no stored value is in force.
+    const QString stored = m_seams.settings ? m_seams.settings->read(texts::settingsgroup,
+                                                                     texts::settingskey, QString())
+                                            : QString();
+    return stored.isNull() ? defaultdownloaddir() : stored;
 }
 
 void frm_main::Form_Load()

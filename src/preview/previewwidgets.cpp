@@ -32,7 +32,7 @@ PreviewBoard::PreviewBoard(QWidget *parent) : QFrame(parent)
 void PreviewBoard::mouseDoubleClickEvent(QMouseEvent *e)
 {
     e->accept();
-    emit DblClick();
+    emit DblClick(buttoncode(e->button()));
 }
 
 void PreviewBoard::mouseReleaseEvent(QMouseEvent *e)
@@ -130,7 +130,7 @@ void ImageControl::paintEvent(QPaintEvent *)
 void ImageControl::mouseDoubleClickEvent(QMouseEvent *e)
 {
     e->accept();
-    emit DblClick();
+    emit DblClick(buttoncode(e->button()));
 }
 
 void ImageControl::mouseReleaseEvent(QMouseEvent *e)

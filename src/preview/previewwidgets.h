@@ -16,14 +16,15 @@ QImage scaledpicture(const QImage &image, const QSize &size);
 // Mouse buttons as the handlers know them.
 int buttoncode(Qt::MouseButton b);
 
-// The preview board: reports double-clicks, released buttons and released keys.
+// The preview board: reports double-clicks and released buttons (with the button's code) and
+// released keys.
 class PreviewBoard : public QFrame
 {
     Q_OBJECT
   public:
     explicit PreviewBoard(QWidget *parent = nullptr);
   signals:
-    void DblClick();
+    void DblClick(int button);
     void MouseUp(int button);
     void KeyUp(int keycode);
 
@@ -50,7 +51,7 @@ class ImageControl : public QWidget
     bool animating() const;
 
   signals:
-    void DblClick();
+    void DblClick(int button);
     void MouseUp(int button);
 
   protected:

@@ -51,7 +51,10 @@ frm_picfullscreen::frm_picfullscreen(frm_main *owner, ScreenInfo *screen)
 
     connect(Cbo_scrollpic, &QComboBox::currentIndexChanged, this,
             &frm_picfullscreen::Cbo_scrollpic_Click);
-    connect(img_fullscreen, &ImageControl::DblClick, this, &frm_picfullscreen::exitfullscreen);
+    connect(img_fullscreen, &ImageControl::DblClick, this, [this](int button) {
+        if (button == 1)
+            exitfullscreen();
+    });
     connect(img_fullscreen, &ImageControl::MouseUp, this, [this](int button) {
         if (button == 4)
             exitfullscreen();
@@ -93,12 +96,27 @@ void frm_picfullscreen::placepicture(float f)
 
 void frm_picfullscreen::exitfullscreen()
 {
-    hide();
+    hide(); // the rest is release(), which every hide runs
+}
+
+// Every way the window goes away ends the same: the preview painted again, the viewer's
+// picture and movie let go, and a stopped Flash preview resumed.
+void frm_picfullscreen::release()
+{
+    m_down.clear();
     m_owner->Pic_imgbox->setUpdatesEnabled(true);
     img_fullscreen->clearpicture();
     FlashFS->unload();
     if (!m_owner->Flashbox->isHidden())
         m_owner->Flashbox->Play();
+}
+
+void frm_picfullscreen::hideEvent(QHideEvent *event)
+{
+    // A window-manager close (Alt+F4 included) or a hide from anywhere lands here too.
+    QWidget::hideEvent(event);
+    if (!event->spontaneous())
+        release();
 }
 
 void frm_picfullscreen::Cbo_scrollpic_Click()
@@ -182,8 +200,10 @@ bool frm_picfullscreen::eventFilter(QObject *watched, QEvent *event)
     case QEvent::KeyPress: {
         auto *k = static_cast<QKeyEvent *>(event);
         const int code = keycode(k->key());
-        if (!k->isAutoRepeat())
+        if (!k->isAutoRepeat()) {
+            m_down.insert(code);
             Cbo_scrollpic_KeyDown(code);
+        }
         // Only Up and Down move the list; nothing else may open it or jump by letter.
         if (code == key::up || code == key::down)
             step(code == key::up ? -1 : 1);
@@ -191,8 +211,9 @@ bool frm_picfullscreen::eventFilter(QObject *watched, QEvent *event)
     }
     case QEvent::KeyRelease: {
         auto *k = static_cast<QKeyEvent *>(event);
-        if (!k->isAutoRepeat())
-            Cbo_scrollpic_KeyUp(keycode(k->key()));
+        const int code = keycode(k->key());
+        if (!k->isAutoRepeat() && m_down.remove(code))
+            Cbo_scrollpic_KeyUp(code);
         return true;
     }
     case QEvent::Wheel:
@@ -221,9 +242,10 @@ void frm_picfullscreen::wheelEvent(QWheelEvent *event)
     event->accept();
 }
 
-void frm_picfullscreen::mouseDoubleClickEvent(QMouseEvent *)
+void frm_picfullscreen::mouseDoubleClickEvent(QMouseEvent *event)
 {
-    exitfullscreen();
+    if (event->button() == Qt::LeftButton)
+        exitfullscreen();
 }
 
 void frm_picfullscreen::mouseReleaseEvent(QMouseEvent *event)

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QRectF>
+#include <QSet>
 #include <QWidget>
 
 class QComboBox;
@@ -42,6 +43,7 @@ class frm_picfullscreen : public QWidget
   protected:
     bool eventFilter(QObject *watched, QEvent *event) override;
     void resizeEvent(QResizeEvent *event) override;
+    void hideEvent(QHideEvent *event) override;
     void mouseDoubleClickEvent(QMouseEvent *event) override;
     void mouseReleaseEvent(QMouseEvent *event) override;
     void wheelEvent(QWheelEvent *event) override;
@@ -49,11 +51,15 @@ class frm_picfullscreen : public QWidget
   private:
     void sizetoggle();
     void step(int delta);
+    void release();
 
     frm_main *m_owner;
     ScreenInfo *m_screen;
     QRectF m_placed;
     int m_wheel = 0;
+    // Keys that went down while the list had the focus: the release of a key pressed
+    // elsewhere (the one that opened the viewer) is not ours to act on.
+    QSet<int> m_down;
 };
 
 } // namespace vellomar
