@@ -4,8 +4,10 @@
 #include "common/texts.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QTest>
 
 namespace vellomar::test {
 
@@ -39,8 +41,25 @@ void Window::load(const QString &cacheroot, const QString &downloaddir)
     if (!downloaddir.isNull())
         settings.values[texts::settingsgroup + QStringLiteral("/") + texts::settingskey] =
             downloaddir;
-    w = std::make_unique<frm_main>(Seams{&dialogs, &launcher, &screen, &settings});
+    w = std::make_unique<frm_main>(Seams{&dialogs, opener, &screen, &settings});
     w->Form_Load();
+}
+
+SwfView::State swfstate(const FlashPlayer &player)
+{
+    SwfView::State result;
+    if (!player.swfview())
+        return result;
+    bool answered = false;
+    player.swfview()->querystate([&](const SwfView::State &s) {
+        result = s;
+        answered = true;
+    });
+    QElapsedTimer t;
+    t.start();
+    while (!answered && t.elapsed() < 10000)
+        QTest::qWait(20);
+    return result;
 }
 
 QStringList rownames(const frm_main &w)

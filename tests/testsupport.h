@@ -2,6 +2,8 @@
 
 #include "app/frm_main.h"
 #include "common/seams.h"
+#include "preview/flashplayer.h"
+#include "preview/swfview.h"
 
 #include <QByteArray>
 #include <QString>
@@ -35,10 +37,10 @@ class RecordingLauncher : public ShellLauncher
   public:
     bool succeed = true;
     QStringList opened;
-    bool open(const QString &path) override
+    void open(const QString &path, std::function<void(bool)> done) override
     {
         opened << path;
-        return succeed;
+        done(succeed);
     }
 };
 
@@ -85,6 +87,7 @@ struct CacheFixture {
 struct Window {
     RecordingDialogs dialogs;
     RecordingLauncher launcher;
+    ShellLauncher *opener = &launcher; // set before load to use another
     FixedScreen screen;
     MemorySettings settings;
     std::unique_ptr<frm_main> w;
@@ -92,6 +95,9 @@ struct Window {
     void load(const QString &cacheroot, const QString &downloaddir);
     frm_main *operator->() const { return w.get(); }
 };
+
+// What Ruffle itself says of the player's movie (not a flag of ours); waits for the answer.
+SwfView::State swfstate(const FlashPlayer &player);
 
 // The file names shown in the result list, in row order.
 QStringList rownames(const frm_main &w);

@@ -14,25 +14,6 @@
 using namespace vellomar;
 using namespace vellomar::test;
 
-namespace {
-
-SwfView::State swfstate(FlashPlayer &p)
-{
-    SwfView::State result;
-    bool answered = false;
-    p.swfview()->querystate([&](const SwfView::State &s) {
-        result = s;
-        answered = true;
-    });
-    QElapsedTimer t;
-    t.start();
-    while (!answered && t.elapsed() < 10000)
-        QTest::qWait(20);
-    return result;
-}
-
-} // namespace
-
 class TestFlashPlayer : public QObject
 {
     Q_OBJECT
@@ -135,6 +116,28 @@ class TestFlashPlayer : public QObject
         player.setMovie(QStringLiteral("abc"));
         QCOMPARE(player.kind(), FlashPlayer::Kind::None);
         QTRY_VERIFY_WITH_TIMEOUT(!swfstate(player).loaded, 10000);
+    }
+
+    // A stop given while the page or Ruffle's instance is still loading is kept, and holds
+    // against Ruffle's autoplay once the movie is there.
+    void aStopBeforeTheMovieIsThereHolds()
+    {
+        QTemporaryDir dir;
+        const QString movie = dir.path() + "/movie[1].swf";
+        QVERIFY(sample::writeswf(movie));
+        FlashPlayer player;
+        player.resize(369, 321);
+        player.show();
+        for (const char *when : {"page loading", "page ready"}) {
+            player.setMovie(movie);
+            player.Play();
+            player.Stop();
+            QTRY_VERIFY2_WITH_TIMEOUT(swfstate(player).loaded, when, 60000);
+            QTest::qWait(500); // autoplay would have started by now
+            QVERIFY2(!swfstate(player).playing, when);
+            player.Play();
+            QTRY_VERIFY2_WITH_TIMEOUT(swfstate(player).playing, when, 10000);
+        }
     }
 
     void flvPlaysInQtMultimedia()

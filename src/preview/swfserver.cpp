@@ -95,12 +95,20 @@ window.RufflePlayer.config = {
   showSwfDownload: false, contextMenu: "off", logLevel: "error", publicPath: "./",
   allowFullscreen: false, socketProxy: [], credentialAllowList: []
 };
-window.vellomar = { player: null, loaded: false, error: "" };
+window.vellomar = { player: null, loaded: false, error: "", wanted: true };
+// A stop or play may come before Ruffle has made its instance; the last one asked for is kept
+// and applied when the load resolves, which is after Ruffle's own autoplay.
+window.vellomarApply = function () {
+  const v = window.vellomar, p = v.player;
+  if (!p) return;
+  if (v.wanted) { if (!p.isPlaying) p.play(); } else if (p.isPlaying) p.pause();
+};
 window.vellomarLoad = function (url) {
   const stage = document.getElementById("stage");
   if (window.vellomar.player) { window.vellomar.player.remove(); window.vellomar.player = null; }
   window.vellomar.loaded = false;
   window.vellomar.error = "";
+  window.vellomar.wanted = true;
   if (!url) return;
   const p = window.RufflePlayer.newest().createPlayer();
   p.style.width = "100%"; p.style.height = "100%";
@@ -108,10 +116,11 @@ window.vellomarLoad = function (url) {
   p.addEventListener("loadeddata", () => { window.vellomar.loaded = true; });
   stage.appendChild(p);
   window.vellomar.player = p;
-  p.ruffle().load({ url: url }).catch(e => { window.vellomar.error = String(e); });
+  p.ruffle().load({ url: url }).then(() => { if (window.vellomar.player === p) window.vellomarApply(); })
+    .catch(e => { window.vellomar.error = String(e); });
 };
-window.vellomarPlay = function () { const p = window.vellomar.player; if (p) p.play(); };
-window.vellomarPause = function () { const p = window.vellomar.player; if (p) p.pause(); };
+window.vellomarPlay = function () { window.vellomar.wanted = true; window.vellomarApply(); };
+window.vellomarPause = function () { window.vellomar.wanted = false; window.vellomarApply(); };
 window.vellomarState = function () {
   const p = window.vellomar.player;
   return JSON.stringify({ player: !!p, loaded: window.vellomar.loaded,
