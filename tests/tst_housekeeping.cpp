@@ -1,3 +1,4 @@
+#include "app/desktopseams.h"
 #include "cache/resultlistcontrol.h"
 #include "housekeeping/housekeeping.h"
 #include "testsupport.h"
@@ -54,6 +55,22 @@ class TestHousekeeping : public QObject
         QVERIFY(QFile::exists(res + "keep.txt"));
         QVERIFY(QFileInfo(res + "keepfolder").isDir());
         QCOMPARE(readcontent(f.dir.path() + "/outside/precious.mp3"), QByteArray("keep me"));
+    }
+
+    // Only folders are class folders: a file or a link to a file under a class's name stays.
+    void leavesAFileCarryingAClassName()
+    {
+        QTemporaryDir dir;
+        const QString res = dir.path() + QString::fromUtf8("/挖到的资源/");
+        QVERIFY(writecontent(res + "jpg", "a file, not a folder"));
+        QVERIFY(writecontent(dir.path() + "/elsewhere.txt", "keep"));
+        QVERIFY(QFile::link(dir.path() + "/elsewhere.txt", res + "gif"));
+        QVERIFY(writefile(res + "png/a.png", 3));
+        QVERIFY(emptyclassfolders(dir.path() + "/").isEmpty());
+        QCOMPARE(readcontent(res + "jpg"), QByteArray("a file, not a folder"));
+        QVERIFY(QFileInfo(res + "gif").isSymLink());
+        QCOMPARE(readcontent(dir.path() + "/elsewhere.txt"), QByteArray("keep"));
+        QVERIFY(!QFileInfo::exists(res + "png"));
     }
 
     void makesAMissingTree()
@@ -154,6 +171,88 @@ class TestHousekeeping : public QObject
         QCOMPARE(w.dialogs.informs,
                  QStringList({QString::fromUtf8("打开“") + path +
                               QString::fromUtf8("”失败！请检查此文件或目录是否存在且可用！")}));
+    }
+
+    // The real opener: its exit status is the outcome, learnt without the window waiting.
+    void desktopLauncherReadsTheOpenersOutcome_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("exitcode");
+        QTest::addColumn<bool>("opener");
+        QTest::addColumn<bool>("ok");
+        QTest::newRow("opened") << "photo.jpg" << 0 << true << true;
+        QTest::newRow("no program for the type") << "x.unknowntype" << 3 << true << false;
+        QTest::newRow("the program failed") << "photo.jpg" << 4 << true << false;
+        QTest::newRow("no opener installed") << "photo.jpg" << 0 << false << false;
+        QTest::newRow("odd name") << "-rf $(touch pwned) `id` \"a\".jpg" << 0 << true << true;
+    }
+    void desktopLauncherReadsTheOpenersOutcome()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, exitcode);
+        QFETCH(bool, opener);
+        QFETCH(bool, ok);
+        QTemporaryDir dir;
+        const QString args = dir.path() + "/args";
+        const QString script = dir.path() + "/opener";
+        QVERIFY(
+            writecontent(script, QStringLiteral("#!/bin/sh\nprintf '%s\\n' \"$#\" \"$1\" > '%1'\n"
+                                                "sleep 0.3\nexit %2\n")
+                                     .arg(args)
+                                     .arg(exitcode)
+                                     .toUtf8()));
+        QFile(script).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        const QString path = dir.path() + "/" + name;
+        QVERIFY(writefile(path, 10));
+
+        DesktopLauncher launcher(opener ? script : dir.path() + "/missing-opener");
+        int answers = 0;
+        bool outcome = !ok;
+        launcher.open(path, [&](bool r) {
+            ++answers;
+            outcome = r;
+        });
+        if (opener)
+            QCOMPARE(answers, 0); // still running: the window goes on meanwhile
+        QTRY_COMPARE_WITH_TIMEOUT(answers, 1, 10000);
+        QCOMPARE(outcome, ok);
+        if (opener) {
+            // One argument, the name exactly as it is: no shell took it apart.
+            QCOMPARE(QString::fromUtf8(readcontent(args)), QStringLiteral("1\n") + path + "\n");
+            QVERIFY(!QFile::exists(dir.path() + "/pwned"));
+        }
+        QTest::qWait(400);
+        QCOMPARE(answers, 1);
+    }
+
+    void desktopLauncherRefusesAMissingPath()
+    {
+        QTemporaryDir dir;
+        DesktopLauncher launcher(QStringLiteral("/bin/true"));
+        bool outcome = true;
+        launcher.open(dir.path() + "/gone.jpg", [&](bool r) { outcome = r; });
+        QVERIFY(!outcome);
+    }
+
+    // The window shows the failure when it is learnt, not when the opener starts.
+    void aFailedOpenIsReportedWhenTheOpenerEnds()
+    {
+        QTemporaryDir dir;
+        const QString script = dir.path() + "/opener";
+        QVERIFY(writecontent(script, "#!/bin/sh\nexit 3\n"));
+        QFile(script).setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        DesktopLauncher real(script);
+        CacheFixture f;
+        Window w;
+        w.opener = &real;
+        w.load(f.cacheroot(), f.download());
+        const QString path = dir.path() + "/x.unknowntype";
+        QVERIFY(writefile(path, 10));
+        w->shellopen(path);
+        QTRY_COMPARE_WITH_TIMEOUT(w.dialogs.informs.size(), 1, 10000);
+        QCOMPARE(w.dialogs.informs.first(),
+                 QString::fromUtf8("打开“") + path +
+                     QString::fromUtf8("”失败！请检查此文件或目录是否存在且可用！"));
     }
 
     void openTheResourceFolderMakesItFirst()

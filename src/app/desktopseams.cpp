@@ -2,13 +2,13 @@
 
 #include "common/texts.h"
 
-#include <QDesktopServices>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMessageBox>
+#include <QProcess>
 #include <QScreen>
-#include <QUrl>
+#include <memory>
 
 namespace vellomar {
 
@@ -31,11 +31,38 @@ QString MessageBoxDialogs::choosefolder(const QString &title, const QString &sta
     return QFileDialog::getExistingDirectory(m_owner, title, start);
 }
 
-bool DesktopLauncher::open(const QString &path)
+void DesktopLauncher::open(const QString &path, std::function<void(bool)> done)
 {
-    if (path.isEmpty() || !QFileInfo::exists(path))
-        return false;
-    return QDesktopServices::openUrl(QUrl::fromLocalFile(path));
+    if (path.isEmpty() || !QFileInfo::exists(path)) {
+        done(false);
+        return;
+    }
+    // Not parented: an opener that outlives the window (it may wait for the program it
+    // started) is neither killed nor waited for when the program ends.
+    auto *process = new QProcess;
+    process->setProgram(m_opener);
+    // Absolute, so a name starting with "-" is never read as an option.
+    process->setArguments({QFileInfo(path).absoluteFilePath()});
+    process->setStandardInputFile(QProcess::nullDevice());
+    process->setStandardOutputFile(QProcess::nullDevice());
+    process->setProcessChannelMode(QProcess::ForwardedErrorChannel); // its complaints, if any
+    auto reported = std::make_shared<bool>(false);
+    const auto finish = [process, done = std::move(done), reported](bool ok) {
+        if (std::exchange(*reported, true))
+            return;
+        done(ok);
+        process->deleteLater();
+    };
+    QObject::connect(process, &QProcess::finished, process,
+                     [finish](int code, QProcess::ExitStatus status) {
+                         finish(status == QProcess::NormalExit && code == 0);
+                     });
+    QObject::connect(process, &QProcess::errorOccurred, process,
+                     [finish](QProcess::ProcessError error) {
+                         if (error == QProcess::FailedToStart)
+                             finish(false);
+                     });
+    process->start();
 }
 
 QSize PrimaryScreen::size() const

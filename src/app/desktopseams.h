@@ -20,11 +20,19 @@ class MessageBoxDialogs : public Dialogs
     QWidget *m_owner;
 };
 
-// The desktop's own opener, given a local-file URL: no shell ever parses the name.
+// The desktop's opener (`xdg-open`), started with the path as its one argument: no shell ever
+// parses the name. Its exit status, read when it ends, is the outcome; the window does not wait.
 class DesktopLauncher : public ShellLauncher
 {
   public:
-    bool open(const QString &path) override;
+    explicit DesktopLauncher(QString opener = QStringLiteral("xdg-open"))
+        : m_opener(std::move(opener))
+    {
+    }
+    void open(const QString &path, std::function<void(bool)> done) override;
+
+  private:
+    QString m_opener;
 };
 
 class PrimaryScreen : public ScreenInfo

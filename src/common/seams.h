@@ -2,6 +2,7 @@
 
 #include <QSize>
 #include <QString>
+#include <functional>
 
 namespace vellomar {
 
@@ -18,12 +19,13 @@ class Dialogs
     virtual QString choosefolder(const QString &title, const QString &start) = 0;
 };
 
-// Opens a path with the desktop's associated program; false when that cannot be done.
+// Opens a path with the desktop's associated program. The outcome comes later, on the
+// window's thread: `done(false)` when the path could not be opened.
 class ShellLauncher
 {
   public:
     virtual ~ShellLauncher() = default;
-    virtual bool open(const QString &path) = 0;
+    virtual void open(const QString &path, std::function<void(bool)> done) = 0;
 };
 
 // The primary screen's size in pixels.

@@ -73,6 +73,11 @@ QStringList emptyclassfolders(const QString &downloaddir)
          {ResourceClass::jpg, ResourceClass::gif, ResourceClass::mp3, ResourceClass::wma,
           ResourceClass::swf, ResourceClass::flv, ResourceClass::png, ResourceClass::others}) {
         const std::string name = classname(c).toStdString();
+        // Only a folder (or a link standing for one, removed as a link) is a class folder; a
+        // file that happens to carry the name is the user's and stays.
+        struct stat st;
+        if (::fstatat(rootfd, name.c_str(), &st, 0) != 0 || !S_ISDIR(st.st_mode))
+            continue;
         removeentry(rootfd, name, root + "/" + name, failed);
     }
     ::close(rootfd);

@@ -6,15 +6,24 @@
 #include "housekeeping.h"
 
 #include <QListWidget>
+#include <QPointer>
 
 namespace vellomar {
 
 void frm_main::shellopen(const QString &path)
 {
-    if (m_seams.launcher && m_seams.launcher->open(path))
-        return;
-    if (m_seams.dialogs)
-        m_seams.dialogs->inform(openfailedtext(path));
+    // The opener answers later; the window may be gone by then.
+    const QPointer<frm_main> self(this);
+    const auto failed = [self, path] {
+        if (self && self->m_seams.dialogs)
+            self->m_seams.dialogs->inform(openfailedtext(path));
+    };
+    if (!m_seams.launcher)
+        return failed();
+    m_seams.launcher->open(path, [failed](bool ok) {
+        if (!ok)
+            failed();
+    });
 }
 
 void frm_main::cmd_opendowndir_Click()
