@@ -69,6 +69,30 @@ class TestFilters : public QObject
         QCOMPARE(rownames(*x.w.w), rows);
     }
 
+    // A click on the option already chosen keeps the list, its selection and its preview.
+    void clickingTheChosenOptionChangesNothing()
+    {
+        FilterFixture x;
+        x.w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(x.w.w.get()));
+        ResultListControl *l = x.w->Rlt_iecachesubdir;
+        const QRect second = l->visualRect(l->model()->index(1, 2));
+        QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, second.center());
+        QVERIFY(l->RowSelected(1) && !l->RowSelected(0));
+        const int builds = x.w->rebuildcount();
+        QRadioButton *chosen = x.w->Opt_filetype[1];
+        QVERIFY(chosen->isChecked());
+        QTest::mouseClick(chosen, Qt::LeftButton, {}, QPoint(6, chosen->height() / 2));
+        QCOMPARE(x.w->rebuildcount(), builds);
+        QVERIFY(l->RowSelected(1) && !l->RowSelected(0));
+        QCOMPARE(l->CurrentRow(), 1);
+        // Another option is a change.
+        QRadioButton *other = x.w->Opt_filetype[0];
+        QTest::mouseClick(other, Qt::LeftButton, {}, QPoint(6, other->height() / 2));
+        QCOMPARE(x.w->rebuildcount(), builds + 1);
+        QCOMPARE(rownames(*x.w.w).size(), 13);
+    }
+
     void rowCells()
     {
         FilterFixture x;

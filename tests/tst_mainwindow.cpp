@@ -5,6 +5,7 @@
 #include "common/platform.h"
 #include "testsupport.h"
 
+#include <QAccessible>
 #include <QDir>
 #include <QGroupBox>
 #include <QLabel>
@@ -15,6 +16,7 @@
 #include <QSlider>
 #include <QToolButton>
 #include <QtTest>
+#include <unistd.h>
 
 using namespace vellomar;
 using namespace vellomar::test;
@@ -138,6 +140,37 @@ class TestMainWindow : public QObject
         QVERIFY(w->flt_iecachesubdir->Path().endsWith("AAAAAAAA"));
     }
 
+    // Ctrl+click clears the folder list's selection but keeps its current row: the progress
+    // text and the refresh follow the selection.
+    void noFolderSelectedCountsAsNone()
+    {
+        CacheFixture f;
+        QVERIFY(writefile(f.sub("AAAAAAAA") + "/a.jpg", 20 * 1024));
+        QVERIFY(writefile(f.sub("BBBBBBBB") + "/b.jpg", 20 * 1024));
+        Window w;
+        w.load(f.cacheroot(), f.download());
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.w.get()));
+        const QString shown = w->flt_iecachesubdir->Path();
+        QListWidget *folders = w->lst_TmpIntDir;
+        QTest::mouseClick(folders->viewport(), Qt::LeftButton, Qt::ControlModifier,
+                          folders->visualItemRect(folders->item(0)).center());
+        QVERIFY(folders->selectedItems().isEmpty());
+        QCOMPARE(folders->currentRow(), 0);
+        QCOMPARE(w->flt_iecachesubdir->Path(), shown); // nothing chosen: the list stays
+
+        w->cmd_downcurall->click();
+        QVERIFY2(
+            w->downprocesscaption().startsWith(QString::fromUtf8("正在处理IE缓存文件夹（0/2）")),
+            qPrintable(w->downprocesscaption()));
+
+        // Refresh with no entry selected: away to the program's folder, and nothing chosen
+        // to come back to.
+        w->Cmd_refreshfilelist->click();
+        QCOMPARE(w->flt_iecachesubdir->Path(), programfolder().chopped(1));
+        QVERIFY(folders->selectedItems().isEmpty());
+    }
+
     void refreshWithNoFoldersDoesNothing()
     {
         CacheFixture f;
@@ -202,6 +235,34 @@ class TestMainWindow : public QObject
         QSettings raw(file, QSettings::IniFormat);
         QCOMPARE(raw.value(QString::fromUtf8("用户设置/downloaddir")).toString(),
                  f.dir.path() + "/gone/");
+    }
+
+    // Run as an installed program is (its folder not writable, by its own test entry): the
+    // default is the user's download folder, worked out and made only when it is the one used.
+    void defaultDownloadFolderOnlyWhenUsed()
+    {
+        if (qEnvironmentVariableIsEmpty("VELLOMAR_READONLY_PROGRAM"))
+            QSKIP("needs a program folder the user cannot write to (tst_mainwindow_installed)");
+        QVERIFY(::access(QFile::encodeName(programfolder()).constData(), W_OK) != 0);
+        QTemporaryDir home;
+        qputenv("HOME", home.path().toUtf8());
+        qputenv("XDG_CONFIG_HOME", (home.path() + "/config").toUtf8());
+        const QString downloads =
+            QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+        QVERIFY(downloads.startsWith(home.path()));
+        CacheFixture f;
+        {
+            Window w;
+            w.load(f.cacheroot(), f.download()); // a stored value is in force
+            QCOMPARE(w->downloaddir, f.download());
+        }
+        QVERIFY(!QFileInfo::exists(downloads));
+        {
+            Window w;
+            w.load(f.cacheroot(), QString()); // nothing stored
+            QCOMPARE(w->downloaddir, downloads + "/");
+            QVERIFY(QFileInfo(downloads + QString::fromUtf8("/挖到的资源/jpg")).isDir());
+        }
     }
 
     void geometryFollowsTheLayout_data()
@@ -306,6 +367,61 @@ class TestMainWindow : public QObject
         QCOMPARE(w->Rlt_iecachesubdir->columnWidth(2), 150);
         QCOMPARE(w->Rlt_iecachesubdir->columnWidth(3), 1);
         QCOMPARE(w->Rlt_iecachesubdir->CustomDrawHandler(), static_cast<ICustomDraw *>(w.w.get()));
+    }
+
+    // What a screen reader reads for each control that carries a caption or a tooltip, asked
+    // of the accessibility layer itself.
+    void screenReaderReadsEveryCaption_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("index"); // within a control array; -1 for a single control
+        QTest::addColumn<QString>("text");
+        const auto row = [](const char *name, int index, const char *text) {
+            QTest::addRow("%s %d", name, index)
+                << QString::fromUtf8(name) << index << QString::fromUtf8(text);
+        };
+        row("fra_filetype", -1, "文件类型：");
+        const char *types[] = {"所有文件", "所有音画", "图片文件", "FLV 视频",
+                               "JPG 文件", "GIF 文件", "MP3＆WMA", "SWF 动画"};
+        for (int i = 0; i < 8; ++i)
+            row("Opt_filetype", i, types[i]);
+        row("fra_filesize", -1, "文件大小：");
+        row("lbl_txt_最小", -1, "最小");
+        row("lbl_txt_最大", -1, "最大");
+        row("cmd_downcurall", -1, "挖取列表");
+        row("cmd_downcurselect", -1, "挖取所选");
+        row("Cmd_autodownall", -1, "挖取全部");
+        row("cmd_selectdowndir", -1, "请选择挖到资源的存放目录");
+        row("cmd_opendowndir", -1, "打开资源目录");
+        row("cmd_killall", -1, "清空资源目录");
+        row("Cmd_cleariecache", -1, "清空IE缓存目录");
+        row("Cmd_refreshfilelist", -1, "刷新文件列表");
+        row("Fra_otheropt", -1, "其它选项：");
+        row("Fra_picopenmode", -1, "图片文件名双击查看模式");
+        row("opt_picopenmode", 0, "直接全屏");
+        row("opt_picopenmode", 1, "看图程序");
+        row("fra_picorisizemode", -1, "全屏显示时图片尺寸锁定");
+        row("Opt_picorisizemode", 0, "原始尺寸");
+        row("Opt_picorisizemode", 1, "匹配屏幕");
+    }
+    void screenReaderReadsEveryCaption()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, index);
+        QFETCH(QString, text);
+        CacheFixture f;
+        Window w;
+        w.load(f.cacheroot(), f.download());
+        w->show();
+        QVERIFY(QTest::qWaitForWindowExposed(w.w.get()));
+        // A control array's members share the name and come in the order they were made.
+        const QList<QWidget *> found = w->findChildren<QWidget *>(name);
+        QCOMPARE(found.size() > 1, index >= 0);
+        QWidget *control = found.value(index < 0 ? 0 : index);
+        QVERIFY(control);
+        QAccessibleInterface *a = QAccessible::queryAccessibleInterface(control);
+        QVERIFY(a);
+        QCOMPARE(a->text(QAccessible::Name), text);
     }
 
     void drawsRowsInTheirColours()

@@ -48,6 +48,7 @@ class frm_main : public QWidget, public ICustomDraw
     void listsubdirs(const QString &folder);
     void lst_TmpIntDir_Click();
     void Cmd_refreshfilelist_Click();
+    int selectedfolder() const;
     void Opt_filetype_Click(int index);
     void SlD_minfilesize_Change();
     void SlD_maxfilesize_Change();

@@ -32,20 +32,24 @@ void frm_main::listsubdirs(const QString &folder)
 
 void frm_main::lst_TmpIntDir_Click()
 {
-    const QList<QListWidgetItem *> selected = lst_TmpIntDir->selectedItems();
-    if (selected.isEmpty())
-        return; // nothing selected: the file list stays as it was
-    const int k = lst_TmpIntDir->row(selected.first());
-    if (k < 0 || k >= int(cachesubdirs.size()))
+    const int k = selectedfolder();
+    if (k < 0 || k >= int(cachesubdirs.size())) // nothing selected: the list stays as it was
         return;
     flt_iecachesubdir->setPath(iecachedir + cachesubdirs[size_t(k)]);
+}
+
+int frm_main::selectedfolder() const
+{
+    // The selection, not the current row: Ctrl+click clears one and keeps the other.
+    const QList<QListWidgetItem *> selected = lst_TmpIntDir->selectedItems();
+    return selected.isEmpty() ? -1 : lst_TmpIntDir->row(selected.first());
 }
 
 void frm_main::Cmd_refreshfilelist_Click()
 {
     if (lst_TmpIntDir->count() == 0)
         return;
-    const int k = lst_TmpIntDir->currentRow();
+    const int k = selectedfolder();
     if (k >= 0)
         lst_TmpIntDir->item(k)->setSelected(false);
     // Away and back again, so that the chosen folder counts as a change and is read anew.

@@ -35,7 +35,7 @@ void frm_main::digcurrentlist(const bool &allrows)
         rows.push_back({Rlt_iecachesubdir->CellText(r, 2), Rlt_iecachesubdir->CellText(r, 4),
                         allrows || Rlt_iecachesubdir->RowSelected(r)});
     }
-    const int folder = lst_TmpIntDir->currentRow() + 1;
+    const int folder = selectedfolder() + 1;
     const int folders = lst_TmpIntDir->count();
     digrows(source, rows, downloaddir, counters, [&](qint64 r, qint64 total) {
         setdownprocesscaption(progresstext(folder, folders, r, total));
