@@ -265,6 +265,51 @@ class TestMainWindow : public QObject
         }
     }
 
+    // Hand-edited or damaged values in the settings file: the tree never lands beside the
+    // value or in the current folder.
+    void oddStoredValues_data()
+    {
+        QTest::addColumn<QByteArray>("line");  // as written in the file; %T is a temporary folder
+        QTest::addColumn<QString>("expected"); // empty: the default applies
+        QTest::newRow("as chosen") << QByteArray("downloaddir=%T/down/") << "%T/down/";
+        QTest::newRow("no separator") << QByteArray("downloaddir=%T/down") << "%T/down/";
+        QTest::newRow("empty") << QByteArray("downloaddir=") << QString();
+        QTest::newRow("relative") << QByteArray("downloaddir=down/") << QString();
+        QTest::newRow("dot") << QByteArray("downloaddir=.") << QString();
+        QTest::newRow("garbage variant")
+            << QByteArray("downloaddir=@Variant(\\0\\0\\0\\x7f\\0\\0)") << QString();
+        QTest::newRow("a list") << QByteArray("downloaddir=a, b") << QString();
+    }
+    void oddStoredValues()
+    {
+        QFETCH(QByteArray, line);
+        QFETCH(QString, expected);
+        QTemporaryDir config;
+        QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, config.path());
+        QTemporaryDir here;
+        line.replace("%T", QFile::encodeName(here.path()));
+        expected.replace("%T", here.path());
+        IniSettingsStore store;
+        QVERIFY(store.write(QString::fromUtf8("用户设置"), "downloaddir", "PLACEHOLDER"));
+        const QString file = IniSettingsStore::filepath();
+        QByteArray content = readcontent(file);
+        QVERIFY(content.contains("downloaddir=PLACEHOLDER"));
+        QVERIFY(writecontent(file, content.replace("downloaddir=PLACEHOLDER", line)));
+
+        const QString before = QDir::currentPath();
+        QDir::setCurrent(here.path());
+        CacheFixture f;
+        qputenv("VELLOMAR_CACHE", f.cacheroot().toUtf8());
+        {
+            frm_main w(Seams{nullptr, nullptr, nullptr, &store});
+            w.Form_Load();
+            QCOMPARE(w.downloaddir, expected.isEmpty() ? programfolder() : expected);
+        }
+        QDir::setCurrent(before);
+        QVERIFY(!QFileInfo::exists(here.path() + QString::fromUtf8("/挖到的资源")));
+        QVERIFY(!QFileInfo::exists(here.path() + QString::fromUtf8("/down挖到的资源")));
+    }
+
     void geometryFollowsTheLayout_data()
     {
         QTest::addColumn<QString>("name");

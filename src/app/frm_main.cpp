@@ -383,7 +383,8 @@ QString frm_main::storeddownloaddir() const
     const QString stored = m_seams.settings ? m_seams.settings->read(texts::settingsgroup,
                                                                      texts::settingskey, QString())
                                             : QString();
-    return stored.isNull() ? defaultdownloaddir() : stored;
+    const QString usable = usabledownloaddir(stored);
+    return usable.isNull() ? defaultdownloaddir() : usable;
 }
 
 void frm_main::Form_Load()

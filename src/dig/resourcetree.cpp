@@ -3,6 +3,7 @@
 #include "common/platform.h"
 #include "common/texts.h"
 
+#include <QDir>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -67,6 +68,13 @@ QString defaultdownloaddir(const QString &programfolder, const QString &download
     if (::access(nativepath(programfolder).c_str(), W_OK | X_OK) == 0)
         return programfolder;
     return downloadfolder.endsWith(separator()) ? downloadfolder : downloadfolder + separator();
+}
+
+QString usabledownloaddir(const QString &stored)
+{
+    if (stored.isEmpty() || !QDir::isAbsolutePath(stored) || stored.contains(QChar(0)))
+        return {};
+    return stored.endsWith(separator()) ? stored : stored + separator();
 }
 
 QString classfolder(const QString &downloaddir, ResourceClass c)

@@ -30,6 +30,11 @@ void makeresourcetree(const QString &downloaddir);
 // there, else the user's download folder. Both end with the separator.
 QString defaultdownloaddir(const QString &programfolder, const QString &downloadfolder);
 
+// A stored download directory as paths are built from it: absolute, ending with the separator.
+// An empty or relative value (a hand-edited or damaged setting) gives a null string: it counts
+// as not stored, so the tree never lands beside it or in whatever the current folder is.
+QString usabledownloaddir(const QString &stored);
+
 // The class folder's path, ending with the separator.
 QString classfolder(const QString &downloaddir, ResourceClass c);
 
