@@ -7,8 +7,9 @@ export QT_QPA_PLATFORM=offscreen QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu
 build="$1"
 samplecache="$2"
 work=$(mktemp -d)
-trap 'kill $pid 2>/dev/null || true; rm -rf "$work"' EXIT
+trap 'kill $pid ${slow[@]} 2>/dev/null || true; rm -rf "$work"' EXIT
 pid=
+slow=()
 prefix="$work/prefix"
 cmake --install "$build" --prefix "$prefix" >/dev/null
 
@@ -31,7 +32,14 @@ truncate -s 12K "$work/cache/Content.IE5/AAAAAAAA/movie[1].swf"
 
 unset VELLOMAR_RUFFLE
 log="$work/log"
+# The web engine's debugging endpoint names the player page, token included, to this test.
+debugport=
+for p in $(shuf -i 20000-32000 -n 20); do
+    (exec 3<>"/dev/tcp/127.0.0.1/$p") 2>/dev/null || { debugport=$p; break; }
+done
+[ -n "$debugport" ]
 QT_QPA_PLATFORM=offscreen QT_LOGGING_RULES="vellomar.flash.debug=true" \
+    QTWEBENGINE_REMOTE_DEBUGGING="127.0.0.1:$debugport" \
     VELLOMAR_CACHE="$work/cache" XDG_CONFIG_HOME="$work/config" HOME="$work/home" \
     "$prefix/bin/vellomar" >"$log" 2>&1 &
 pid=$!
@@ -65,6 +73,58 @@ code=$(probe -X POST --data-binary @"$work/body" "http://127.0.0.1:$port/player.
 [ "$code" != 200 ] || { echo "a long body was served"; exit 1; }
 # Only the loopback address listens.
 ! curl -s --max-time 3 "http://$(hostname -I 2>/dev/null | awk '{print $1}'):$port/" >/dev/null 2>&1 || [ -z "$(hostname -I 2>/dev/null)" ]
+
+# What a stranger may cost the running program. A flood of 100 MB of header lines is cut off
+# after a few KB: the program grows by less than 20 MB and the server closes the connection.
+kb() { sed -n "s/^$1:[[:space:]]*\([0-9]*\) kB$/\1/p" "/proc/$pid/status"; }
+ms() { echo $(($(date +%s%N) / 1000000)); }
+rss=$(kb VmRSS)
+hwm=$(kb VmHWM)
+line="X-Flood: $(head -c 7990 /dev/zero | tr '\0' a)"
+(
+    trap '' PIPE
+    exec 3<>"/dev/tcp/127.0.0.1/$port"
+    { printf 'GET / HTTP/1.1\r\nHost: 127.0.0.1\r\n'; yes "$line" | head -n 12500 | sed 's/$/\r/'; } 2>/dev/null |
+        timeout 20 dd bs=64k iflag=fullblock 2>"$work/flood" >&3 || true
+    # The server ends it (with a 431 answer or a reset) long before the timeout.
+    rc=0
+    timeout 5 cat <&3 >/dev/null 2>&1 || rc=$?
+    [ $rc = 124 ] || echo closed >"$work/closed"
+)
+sent=$(sed -n 's/^\([0-9]*\) bytes.*/\1/p' "$work/flood")
+echo "header flood: $sent bytes taken; VmRSS $rss -> $(kb VmRSS) kB, VmHWM $hwm -> $(kb VmHWM) kB"
+[ "${sent:-0}" -lt $((8 * 1024 * 1024)) ] || { echo "the header flood was not cut off"; exit 1; }
+[ -e "$work/closed" ] || { echo "the flood's connection was left open"; exit 1; }
+[ $(($(kb VmRSS) - rss)) -le 20480 ] && [ $(($(kb VmHWM) - hwm)) -le 20480 ] ||
+    { echo "the header flood grew the program"; exit 1; }
+
+# Eight clients sending a byte every 3 s hold no one up, and the program still ends at once
+# when its window closes (SIGTERM closes it) while they are connected.
+page=$(curl -s --max-time 5 "http://127.0.0.1:$debugport/json/list" |
+       sed -n 's|.*"url": "\(http://127\.0\.0\.1:'"$port"'/[0-9a-f]*/player\.html\)".*|\1|p' | head -n 1)
+[ -n "$page" ] || { echo "no player page among the web engine's pages"; exit 1; }
+for _ in 1 2 3 4 5 6 7 8; do
+    (
+        exec 3<>"/dev/tcp/127.0.0.1/$port"
+        for c in G E T ' ' / ' ' H T T P; do printf %s "$c" >&3; sleep 3; done
+    ) 2>/dev/null &
+    slow+=($!)
+done
+sleep 0.5
+answer=$(curl -s -o /dev/null -w '%{http_code} %{time_total}' --max-time 1 "$page" || true)
+echo "player page with 8 slow clients connected: $answer s"
+[ "${answer%% *}" = 200 ] || { echo "the player page was not answered within 1 s"; exit 1; }
+( sleep 2; kill -KILL $pid 2>/dev/null ) &
+watchdog=$!
+start=$(ms)
+kill -TERM $pid
+status=0
+wait $pid || status=$?
+took=$(($(ms) - start))
+kill $watchdog 2>/dev/null || true
+echo "ended $took ms after SIGTERM, status $status"
+[ $took -le 2000 ] || { echo "the program did not end within 2 s"; exit 1; }
+[ $status = 0 ] || { echo "SIGTERM did not close the window: status $status"; exit 1; }
 
 # Installed under a folder the user can write to, the program's folder is the default; the
 # settings file is still untouched.

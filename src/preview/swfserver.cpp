@@ -7,7 +7,11 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QRandomGenerator>
-#include <httplib.h>
+#include <arpa/inet.h>
+#include <charconv>
+#include <cstring>
+#include <microhttpd.h>
+#include <netinet/in.h>
 #include <unistd.h>
 
 namespace vellomar {
@@ -17,30 +21,18 @@ namespace {
 // Movies larger than this are not served: nothing in a browser cache comes near it.
 constexpr long long largestmovie = 256LL * 1024 * 1024;
 
-bool readplain(const std::string &path, std::string &out)
-{
-    std::error_code ec;
-    long long size = 0;
-    const int fd = openplainfile(path, &size, ec);
-    if (fd < 0)
-        return false;
-    bool ok = size <= largestmovie;
-    if (ok) {
-        out.resize(size_t(size));
-        size_t done = 0;
-        while (done < out.size()) {
-            const ssize_t n = ::read(fd, out.data() + done, out.size() - done);
-            if (n <= 0) {
-                ok = n == 0;
-                out.resize(done);
-                break;
-            }
-            done += size_t(n);
-        }
-    }
-    ::close(fd);
-    return ok;
-}
+// What one connection may hold: its request line and headers must fit, with room left for the
+// answer's headers, so a header flood is cut off (431) after a few KB. The web engine's requests
+// are well under 1 KB.
+constexpr size_t connectionmemory = 8 * 1024;
+// A client that neither sends nor reads for this long is dropped...
+constexpr unsigned int strangertimeout = 2;
+// ...unless it has shown the token: the web engine may stall on a big file while it compiles.
+constexpr unsigned int ownclienttimeout = 30;
+// The web engine opens at most six connections to a host; an address that is not its own
+// (any 127.x.y.z reaches the listener) cannot take them all.
+constexpr unsigned int connectionlimit = 64;
+constexpr unsigned int connectionsperaddress = 32;
 
 const char *mimetype(const std::string &name)
 {
@@ -76,6 +68,22 @@ bool sametoken(const std::string &a, const std::string &b)
     for (size_t i = 0; i < a.size(); ++i)
         diff |= unsigned(a[i] ^ b[i]);
     return diff == 0;
+}
+
+// A plain file as a response that MHD sends from the descriptor and closes. Null on failure.
+MHD_Response *fileresponse(const std::string &path)
+{
+    std::error_code ec;
+    long long size = 0;
+    const int fd = openplainfile(path, &size, ec);
+    if (fd < 0)
+        return nullptr;
+    MHD_Response *r = nullptr;
+    if (size <= largestmovie)
+        r = MHD_create_response_from_fd64(uint64_t(size), fd);
+    if (!r)
+        ::close(fd);
+    return r;
 }
 
 } // namespace
@@ -150,66 +158,119 @@ bool SwfServer::start(const QString &rufflefolder)
         m_files[e.fileName().toStdString()] = nativepath(e.absoluteFilePath());
     if (m_files.find("ruffle.js") == m_files.end())
         return false;
-
     m_token = maketoken();
-    m_server = std::make_unique<httplib::Server>();
-    m_server->set_payload_max_length(4096);
-    m_server->set_read_timeout(5, 0);
-    m_server->set_write_timeout(30, 0);
-    m_server->set_keep_alive_max_count(100);
-    m_server->Get(
-        R"(/([^/]*)/([^/]*))", [this](const httplib::Request &req, httplib::Response &res) {
-            res.status = 404;
-            if (!sametoken(req.matches[1].str(), m_token))
-                return;
-            const std::string name = req.matches[2].str();
-            std::string body;
-            if (name == "player.html") {
-                const QByteArray page = playerpage();
-                body.assign(page.constData(), size_t(page.size()));
-            } else if (name == "movie.swf") {
-                std::string movie;
-                {
-                    const std::lock_guard<std::mutex> guard(m_lock);
-                    const auto it = m_movies.find(std::atoi(req.get_param_value("n").c_str()));
-                    if (it != m_movies.end())
-                        movie = it->second;
-                }
-                if (movie.empty() || !readplain(movie, body))
-                    return;
-            } else {
-                const auto it = m_files.find(name);
-                if (it == m_files.end() || !readplain(it->second, body))
-                    return;
-            }
-            res.status = 200;
-            res.set_header("Cache-Control", "no-store");
-            res.set_header("X-Content-Type-Options", "nosniff");
-            res.set_content(std::move(body), mimetype(name));
-        });
-    // Every other path and every other method finds no route: 404 with an empty body.
-    m_server->set_error_handler([](const httplib::Request &, httplib::Response &res) {
-        res.set_content("", "text/plain");
-    });
-    m_port = m_server->bind_to_any_port("127.0.0.1");
+
+    sockaddr_in address = {};
+    address.sin_family = AF_INET;
+    address.sin_port = 0;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    // Called on the listener's own thread once a request's line and headers are all in, and again
+    // when its body has been read.
+    const MHD_AccessHandlerCallback handler =
+        [](void *self, MHD_Connection *connection, const char *url, const char *method,
+           const char *, const char *, size_t *uploadsize, void **state) -> MHD_Result {
+        return static_cast<SwfServer *>(self)->answer(connection, url, method, *uploadsize, state)
+                   ? MHD_YES
+                   : MHD_NO;
+    };
+    // One polling thread (epoll) serves every connection, so a slow client holds no one up; the
+    // inter-thread channel lets stop() wake it at once.
+    m_daemon = MHD_start_daemon(
+        MHD_USE_AUTO_INTERNAL_THREAD | MHD_USE_ITC, 0, nullptr, nullptr, handler, this,
+        MHD_OPTION_SOCK_ADDR, reinterpret_cast<const sockaddr *>(&address),
+        MHD_OPTION_CONNECTION_MEMORY_LIMIT, connectionmemory, MHD_OPTION_CONNECTION_TIMEOUT,
+        strangertimeout, MHD_OPTION_CONNECTION_LIMIT, connectionlimit,
+        MHD_OPTION_PER_IP_CONNECTION_LIMIT, connectionsperaddress, MHD_OPTION_STRICT_FOR_CLIENT, 1,
+        MHD_OPTION_END);
+    if (!m_daemon)
+        return false;
+    const MHD_DaemonInfo *info = MHD_get_daemon_info(m_daemon, MHD_DAEMON_INFO_BIND_PORT);
+    m_port = info ? info->port : 0;
     if (m_port <= 0) {
-        m_port = 0;
-        m_server.reset();
+        stop();
         return false;
     }
-    m_thread = std::thread([server = m_server.get()] { server->listen_after_bind(); });
     return true;
 }
 
 void SwfServer::stop()
 {
-    if (!m_server)
+    if (!m_daemon)
         return;
-    m_server->stop();
-    if (m_thread.joinable())
-        m_thread.join();
-    m_server.reset();
+    // Wakes the polling thread, closes every connection and joins it; nothing waits on a client.
+    MHD_stop_daemon(m_daemon);
+    m_daemon = nullptr;
     m_port = 0;
+}
+
+bool SwfServer::answer(MHD_Connection *connection, const char *url, const char *method,
+                       size_t uploadsize, void **state)
+{
+    const bool readonly =
+        (std::strcmp(method, MHD_HTTP_METHOD_GET) == 0 ||
+         std::strcmp(method, MHD_HTTP_METHOD_HEAD) == 0) &&
+        !MHD_lookup_connection_value(connection, MHD_HEADER_KIND, MHD_HTTP_HEADER_CONTENT_LENGTH) &&
+        !MHD_lookup_connection_value(connection, MHD_HEADER_KIND,
+                                     MHD_HTTP_HEADER_TRANSFER_ENCODING);
+    // A request answered on the first call has its connection closed after the answer (MHD
+    // will not read past an unread body): right for anything that is not a plain GET or HEAD.
+    // Those wait for the second call, so their connection may serve the next request.
+    static int headersin;
+    if (!*state) {
+        *state = &headersin;
+        if (readonly)
+            return true;
+    } else if (uploadsize != 0) {
+        return false;
+    }
+
+    MHD_Response *response = nullptr;
+    std::string name;
+    // The path is "/<token>/<name>", already unescaped; anything else is not ours.
+    const std::string path = url;
+    const size_t slash = path.find('/', 1);
+    if (readonly && !path.empty() && path[0] == '/' && slash != std::string::npos &&
+        sametoken(path.substr(1, slash - 1), m_token)) {
+        name = path.substr(slash + 1);
+        if (name == "player.html") {
+            const QByteArray page = playerpage();
+            response = MHD_create_response_from_buffer(
+                size_t(page.size()), const_cast<char *>(page.constData()), MHD_RESPMEM_MUST_COPY);
+        } else if (name == "movie.swf") {
+            const char *n = MHD_lookup_connection_value(connection, MHD_GET_ARGUMENT_KIND, "n");
+            int serial = 0;
+            if (n)
+                std::from_chars(n, n + std::strlen(n), serial);
+            std::string movie;
+            {
+                const std::lock_guard<std::mutex> guard(m_lock);
+                const auto it = m_movies.find(serial);
+                if (it != m_movies.end())
+                    movie = it->second;
+            }
+            if (!movie.empty())
+                response = fileresponse(movie);
+        } else {
+            const auto it = m_files.find(name);
+            if (it != m_files.end())
+                response = fileresponse(it->second);
+        }
+    }
+    unsigned int status = MHD_HTTP_OK;
+    if (response) {
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONTENT_TYPE, mimetype(name));
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CACHE_CONTROL, "no-store");
+        MHD_add_response_header(response, "X-Content-Type-Options", "nosniff");
+        MHD_set_connection_option(connection, MHD_CONNECTION_OPTION_TIMEOUT, ownclienttimeout);
+    } else {
+        status = MHD_HTTP_NOT_FOUND;
+        response = MHD_create_response_from_buffer(0, nullptr, MHD_RESPMEM_PERSISTENT);
+        if (!response)
+            return false;
+    }
+    const MHD_Result queued = MHD_queue_response(connection, status, response);
+    MHD_destroy_response(response);
+    return queued == MHD_YES;
 }
 
 QUrl SwfServer::base() const

@@ -3,20 +3,19 @@
 #include <QString>
 #include <QUrl>
 #include <map>
-#include <memory>
 #include <mutex>
 #include <string>
-#include <thread>
 
-namespace httplib {
-class Server;
-}
+struct MHD_Connection;
+struct MHD_Daemon;
 
 namespace vellomar {
 
 // Serves the Flash player page, the player's own files and the one movie being shown, read
-// only, to this machine alone: bound to 127.0.0.1 on a free port, GET only, every path under a
-// token made anew each run. Anything else is answered 404.
+// only, to this machine alone: bound to 127.0.0.1 on a free port, GET and HEAD only, every path
+// under a token made anew each run. Anything else is answered 404. Any local user can reach the
+// port, so what one client may cost is bounded before anything is looked at: a few KB of request
+// line and headers, a short idle timeout, a cap on connections; none of it delays stop().
 class SwfServer
 {
   public:
@@ -27,6 +26,7 @@ class SwfServer
 
     // Starts listening; the player's files are the plain files directly in `rufflefolder`.
     bool start(const QString &rufflefolder);
+    // Closes the listener and every connection, however slow its client.
     void stop();
     bool running() const { return m_port > 0; }
 
@@ -45,8 +45,10 @@ class SwfServer
     static QByteArray playerpage();
 
   private:
-    std::unique_ptr<httplib::Server> m_server;
-    std::thread m_thread;
+    bool answer(MHD_Connection *connection, const char *url, const char *method, size_t uploadsize,
+                void **state);
+
+    MHD_Daemon *m_daemon = nullptr;
     std::map<std::string, std::string> m_files;
     mutable std::mutex m_lock;
     std::map<int, std::string> m_movies;
