@@ -39,6 +39,31 @@ class TestDigPass : public QObject
 {
     Q_OBJECT
   private slots:
+    // A name at the file system's limit still gets its "_2" copies: the part before the
+    // extension is shortened, a whole character at a time, until the name fits.
+    void longNamesAreShortenedToFit()
+    {
+        DigFixture f;
+        // 83 three-byte characters, "a" and ".jpg": 254 bytes.
+        const QString name = QString::fromUtf8("图").repeated(83) + "a.jpg";
+        QCOMPARE(QFile::encodeName(name).size(), 254);
+        DigCounters c;
+        QStringList stored;
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(writecontent(f.source() + "/" + name, QByteArray(100 + i, char('a' + i))));
+            QString at;
+            QCOMPARE(digfile(f.source(), name, "jpg", f.down(), c, &at), DigOutcome::copied);
+            QVERIFY(QFile::encodeName(QFileInfo(at).fileName()).size() <= 255);
+            QCOMPARE(readcontent(at), QByteArray(100 + i, char('a' + i)));
+            stored << QFileInfo(at).fileName();
+        }
+        QCOMPARE(stored, QStringList({name, QString::fromUtf8("图").repeated(83) + "_2.jpg",
+                                      QString::fromUtf8("图").repeated(82) + "_2_2.jpg"}));
+        QCOMPARE(c.totalfiles(), qint64(3));
+        // Shortening never splits a character, not even one outside the basic plane.
+        QCOMPARE(candidatename(QString::fromUtf8("😀😀.gif"), 1, 12), QString::fromUtf8("😀_2.gif"));
+    }
+
     void classifiesExactly_data()
     {
         QTest::addColumn<QString>("type");

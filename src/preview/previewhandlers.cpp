@@ -17,9 +17,12 @@ namespace vellomar {
 void frm_main::dofilelist(const int &row)
 {
     lbl_digresult->setVisible(false);
-    const QString path =
-        flt_iecachesubdir->Path() + separator() + Rlt_iecachesubdir->CellText(row, 2);
-    switch (previewgroup(path)) {
+    const QString name = Rlt_iecachesubdir->CellText(row, 2);
+    const QString path = flt_iecachesubdir->Path() + separator() + name;
+    // Only a plain file of the folder listed is handed on: never a link or a swapped-in folder.
+    const PreviewGroup group =
+        flt_iecachesubdir->holdsplainfile(name) ? previewgroup(path) : PreviewGroup::other;
+    switch (group) {
     case PreviewGroup::picture:
         showpicture(path);
         return;
