@@ -7,6 +7,7 @@
 #include "fitting.h"
 #include "flashplayer.h"
 #include "mediaplayer.h"
+#include "mediasignature.h"
 #include "pictureholder.h"
 #include "previewwidgets.h"
 
@@ -38,7 +39,11 @@ void frm_main::dofilelist(const int &row)
         wmp->close();
         return;
     case PreviewGroup::audio:
-        wmp->setURL(path);
+        // Only real audio reaches the player: a playlist or manifest would make it fetch.
+        if (audiomatches(path))
+            wmp->setURL(path);
+        else
+            wmp->close();
         break;
     case PreviewGroup::other:
         wmp->close();
