@@ -102,6 +102,22 @@ class TestDigPass : public QObject
         QVERIFY(QFileInfo(down + QString::fromUtf8("挖到的资源/gif")).isDir());
     }
 
+    // A resource folder that is a link is not entered: nothing is made or dug through it.
+    void aLinkedResourceFolderIsNotEntered()
+    {
+        QTemporaryDir dir;
+        const QString down = dir.path() + "/d/";
+        QVERIFY(QDir().mkpath(down) && QDir().mkpath(dir.path() + "/elsewhere"));
+        QVERIFY(QFile::link(dir.path() + "/elsewhere", down + QString::fromUtf8("挖到的资源")));
+        makeresourcetree(down);
+        DigCounters c;
+        QVERIFY(writefile(dir.path() + "/s/a.jpg", 100));
+        QCOMPARE(digfile(dir.path() + "/s", "a.jpg", "jpg", down, c), DigOutcome::failed);
+        QVERIFY(QDir(dir.path() + "/elsewhere")
+                    .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+                    .isEmpty());
+    }
+
     void defaultDownloadDirectory()
     {
         QTemporaryDir dir;
