@@ -39,6 +39,31 @@ class TestDigPass : public QObject
 {
     Q_OBJECT
   private slots:
+    // A name at the file system's limit still gets its "_2" copies: the part before the
+    // extension is shortened, a whole character at a time, until the name fits.
+    void longNamesAreShortenedToFit()
+    {
+        DigFixture f;
+        // 83 three-byte characters, "a" and ".jpg": 254 bytes.
+        const QString name = QString::fromUtf8("图").repeated(83) + "a.jpg";
+        QCOMPARE(QFile::encodeName(name).size(), 254);
+        DigCounters c;
+        QStringList stored;
+        for (int i = 0; i < 3; ++i) {
+            QVERIFY(writecontent(f.source() + "/" + name, QByteArray(100 + i, char('a' + i))));
+            QString at;
+            QCOMPARE(digfile(f.source(), name, "jpg", f.down(), c, &at), DigOutcome::copied);
+            QVERIFY(QFile::encodeName(QFileInfo(at).fileName()).size() <= 255);
+            QCOMPARE(readcontent(at), QByteArray(100 + i, char('a' + i)));
+            stored << QFileInfo(at).fileName();
+        }
+        QCOMPARE(stored, QStringList({name, QString::fromUtf8("图").repeated(83) + "_2.jpg",
+                                      QString::fromUtf8("图").repeated(82) + "_2_2.jpg"}));
+        QCOMPARE(c.totalfiles(), qint64(3));
+        // Shortening never splits a character, not even one outside the basic plane.
+        QCOMPARE(candidatename(QString::fromUtf8("😀😀.gif"), 1, 12), QString::fromUtf8("😀_2.gif"));
+    }
+
     void classifiesExactly_data()
     {
         QTest::addColumn<QString>("type");
@@ -75,6 +100,22 @@ class TestDigPass : public QObject
         QVERIFY(writefile(down + QString::fromUtf8("挖到的资源/png"), 0) || true);
         makeresourcetree(down);
         QVERIFY(QFileInfo(down + QString::fromUtf8("挖到的资源/gif")).isDir());
+    }
+
+    // A resource folder that is a link is not entered: nothing is made or dug through it.
+    void aLinkedResourceFolderIsNotEntered()
+    {
+        QTemporaryDir dir;
+        const QString down = dir.path() + "/d/";
+        QVERIFY(QDir().mkpath(down) && QDir().mkpath(dir.path() + "/elsewhere"));
+        QVERIFY(QFile::link(dir.path() + "/elsewhere", down + QString::fromUtf8("挖到的资源")));
+        makeresourcetree(down);
+        DigCounters c;
+        QVERIFY(writefile(dir.path() + "/s/a.jpg", 100));
+        QCOMPARE(digfile(dir.path() + "/s", "a.jpg", "jpg", down, c), DigOutcome::failed);
+        QVERIFY(QDir(dir.path() + "/elsewhere")
+                    .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
+                    .isEmpty());
     }
 
     void defaultDownloadDirectory()

@@ -144,15 +144,15 @@ class TestFaults : public QObject
         const int bad = ::open(QFile::encodeName(dir.path() + "/src.jpg").constData(), O_WRONLY);
         QVERIFY(bad >= 0);
         std::error_code ec;
-        const std::string folder = QFile::encodeName(dir.path() + "/").toStdString();
-        QVERIFY(!copyinto(bad, 100000, folder, folder + "dst.jpg", ec));
+        const FolderHandle folder = openbeneath(dir.path());
+        QVERIFY(!copyinto(bad, 100000, folder.fd(), "dst.jpg", ec));
         ::close(bad);
         QVERIFY(ec);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"src.jpg"}));
         // A source shorter than it claimed is a failure too.
         const int shortfd =
             ::open(QFile::encodeName(dir.path() + "/src.jpg").constData(), O_RDONLY);
-        QVERIFY(!copyinto(shortfd, 200000, folder, folder + "dst.jpg", ec));
+        QVERIFY(!copyinto(shortfd, 200000, folder.fd(), "dst.jpg", ec));
         ::close(shortfd);
         QCOMPARE(QDir(dir.path()).entryList(QDir::Files | QDir::Hidden), QStringList({"src.jpg"}));
     }

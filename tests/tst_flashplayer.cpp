@@ -412,7 +412,7 @@ class TestFlashPlayer : public QObject
         QCOMPARE(FlashPlayer::sniffmovie(dir.path() + "/a.swf"), FlashPlayer::Kind::Swf);
         QCOMPARE(FlashPlayer::sniffmovie(dir.path() + "/b.fl"), FlashPlayer::Kind::Video);
         QCOMPARE(FlashPlayer::sniffmovie(dir.path() + "/c.swf"), FlashPlayer::Kind::Swf);
-        QCOMPARE(FlashPlayer::sniffmovie(dir.path() + "/d.flv"), FlashPlayer::Kind::Video);
+        QCOMPARE(FlashPlayer::sniffmovie(dir.path() + "/d.flv"), FlashPlayer::Kind::None);
         QCOMPARE(FlashPlayer::sniffmovie(dir.path() + "/abc"), FlashPlayer::Kind::None);
     }
 

@@ -164,11 +164,28 @@ class TestMainWindow : public QObject
             w->downprocesscaption().startsWith(QString::fromUtf8("正在处理IE缓存文件夹（0/2）")),
             qPrintable(w->downprocesscaption()));
 
-        // Refresh with no entry selected: away to the program's folder, and nothing chosen
-        // to come back to.
+        // Refresh with no entry selected: away, and nothing chosen to come back to.
         w->Cmd_refreshfilelist->click();
-        QCOMPARE(w->flt_iecachesubdir->Path(), programfolder().chopped(1));
+        QCOMPARE(w->Rlt_iecachesubdir->RowCount(), 0);
         QVERIFY(folders->selectedItems().isEmpty());
+    }
+
+    // The way back of a refresh fails when the chosen folder is gone: the list is empty, and
+    // never the program's own folder (which a dig would then copy).
+    void refreshAfterTheFolderVanished()
+    {
+        CacheFixture f;
+        QVERIFY(writefile(f.sub("AAAAAAAA") + "/a.jpg", 20 * 1024));
+        QVERIFY(writefile(programfolder() + "stray.jpg", 20 * 1024));
+        Window w;
+        w.load(f.cacheroot(), f.download());
+        QCOMPARE(rownames(*w.w), QStringList({"a.jpg"}));
+        QVERIFY(QDir(f.sub("AAAAAAAA")).removeRecursively());
+        w->Cmd_refreshfilelist->click();
+        QFile::remove(programfolder() + "stray.jpg");
+        QCOMPARE(w->Rlt_iecachesubdir->RowCount(), 0);
+        w->cmd_downcurall->click();
+        QCOMPARE(w->counters.totalfiles(), qint64(0));
     }
 
     void refreshWithNoFoldersDoesNothing()

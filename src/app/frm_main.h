@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cache/icustomdraw.h"
+#include "common/platform.h"
 #include "common/seams.h"
 #include "common/sharedvalues.h"
 #include "dig/digcounters.h"
@@ -166,6 +167,7 @@ class frm_main : public QWidget, public ICustomDraw
     bool m_closing = false;
     QString m_downprocesscaption;
     QString m_digresultcaption;
+    std::array<FolderId, 17> m_cachesubdirids{};
 };
 
 } // namespace vellomar

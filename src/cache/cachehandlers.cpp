@@ -18,13 +18,18 @@ void frm_main::getiecachedir()
 {
     const QString value = findcachefolder(cachelookupfromenvironment());
     iecachedir = value + separator() + QStringLiteral("Content.IE5") + separator();
+    // The folder named is the user's; from Content.IE5 down, no link is followed.
+    flt_iecachesubdir->setAnchor(value.isEmpty() ? separator() : value);
 }
 
 void frm_main::listsubdirs(const QString &folder)
 {
-    const QStringList names = readsubfolders(folder, 16);
+    const FolderHandle parent = flt_iecachesubdir->openpath(folder);
+    const QStringList names = readsubfolders(parent.fd(), 16);
     for (int k = 0; k < names.size(); ++k) {
         cachesubdirs[size_t(k)] = names[k];
+        // What was listed, so that clearing never works in a folder swapped in since.
+        m_cachesubdirids[size_t(k)] = flt_iecachesubdir->openpath(folder + names[k]).id();
         lst_TmpIntDir->addItem(names[k]);
         lst_TmpIntDir->item(k)->setToolTip(names[k]); // the box is narrow; names are not
     }
@@ -52,8 +57,9 @@ void frm_main::Cmd_refreshfilelist_Click()
     const int k = selectedfolder();
     if (k >= 0)
         lst_TmpIntDir->item(k)->setSelected(false);
-    // Away and back again, so that the chosen folder counts as a change and is read anew.
-    flt_iecachesubdir->setPath(programfolder().chopped(1));
+    // Away (to no folder, which lists nothing) and back again, so that the chosen folder counts
+    // as a change and is read anew; if it is gone, the list stays empty.
+    flt_iecachesubdir->setPath(QString());
     if (k >= 0)
         lst_TmpIntDir->setCurrentRow(k);
 }
@@ -98,7 +104,7 @@ void frm_main::buildresultlist()
         return;
     Rlt_iecachesubdir->setRedraw(false);
     const QStringList &names = flt_iecachesubdir->names();
-    const std::vector<qint64> sizes = filesizes(flt_iecachesubdir->Path(), names);
+    const std::vector<qint64> sizes = filesizes(flt_iecachesubdir->openlisted().fd(), names);
     for (int i = 0; i < n; ++i) {
         const QString &name = names[i];
         if (sizes[size_t(i)] < 0)

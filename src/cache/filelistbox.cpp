@@ -9,26 +9,55 @@ namespace vellomar {
 
 FileListBox::FileListBox(QObject *parent) : QObject(parent) {}
 
+FolderHandle FileListBox::openpath(const QString &folder) const
+{
+    const QString prefix = m_anchor.endsWith(separator()) ? m_anchor : m_anchor + separator();
+    if (!m_anchor.isEmpty() && folder.startsWith(prefix))
+        return openbeneath(m_anchor, folder.mid(prefix.size()));
+    return openbeneath(folder);
+}
+
 bool FileListBox::setPath(const QString &folder)
 {
     if (folder == m_path)
         return true;
     QStringList names;
-    if (!readfilenames(folder, m_pattern, names))
-        return false;
+    FolderId id;
+    if (!folder.isEmpty()) {
+        const FolderHandle h = openpath(folder);
+        if (!h.valid() || !readfilenames(h.fd(), m_pattern, names))
+            return false;
+        id = h.id();
+    }
     m_path = folder;
+    m_listed = id;
     m_names = std::move(names);
     emit PathChange();
     return true;
 }
 
+FolderHandle FileListBox::openlisted() const
+{
+    if (m_path.isEmpty())
+        return {};
+    FolderHandle h = openpath(m_path);
+    return h.valid() && h.id() == m_listed ? std::move(h) : FolderHandle();
+}
+
+bool FileListBox::holdsplainfile(const QString &name) const
+{
+    const FolderHandle h = openlisted();
+    if (!h.valid() || name.isEmpty() || name.contains(QLatin1Char('/')))
+        return false;
+    return filesizes(h.fd(), {name}).front() >= 0;
+}
+
 void FileListBox::setPattern(const QString &pattern)
 {
     m_pattern = pattern;
-    if (m_path.isEmpty())
-        return;
+    const FolderHandle h = openlisted();
     QStringList names;
-    if (readfilenames(m_path, m_pattern, names))
+    if (h.valid() && readfilenames(h.fd(), m_pattern, names))
         m_names = std::move(names);
 }
 
@@ -39,12 +68,18 @@ QString FileListBox::List(int index) const
 
 bool readfilenames(const QString &folder, const QString &pattern, QStringList &names)
 {
+    const FolderHandle h = openbeneath(folder);
+    return h.valid() && readfilenames(h.fd(), pattern, names);
+}
+
+bool readfilenames(int folderfd, const QString &pattern, QStringList &names)
+{
     struct Entry {
         QString folded;
         QString name;
     };
     std::vector<Entry> entries;
-    const bool read = listfolder(folder, [&](std::string_view raw, EntryKind kind) {
+    const bool read = listfolder(folderfd, [&](std::string_view raw, EntryKind kind) {
         if (kind != EntryKind::file)
             return;
         const QString name = decodedname(raw);
@@ -67,9 +102,17 @@ bool readfilenames(const QString &folder, const QString &pattern, QStringList &n
 
 QStringList readsubfolders(const QString &folder, int most)
 {
+    const FolderHandle h = openbeneath(folder);
+    return readsubfolders(h.fd(), most);
+}
+
+QStringList readsubfolders(int folderfd, int most)
+{
     QStringList result;
+    if (folderfd < 0)
+        return result;
     // A link is never taken for a cache folder: clearing the cache must stay inside it.
-    listfolder(folder, [&](std::string_view raw, EntryKind kind) {
+    listfolder(folderfd, [&](std::string_view raw, EntryKind kind) {
         if (kind != EntryKind::folder || result.size() >= most)
             return;
         const QString name = decodedname(raw);

@@ -5,6 +5,7 @@
 #include <functional>
 #include <string>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 namespace vellomar {
@@ -24,8 +25,45 @@ enum class EntryKind { file, folder, other };
 bool listfolder(const QString &folder,
                 const std::function<void(std::string_view name, EntryKind kind)> &visit);
 
+// As above, for a folder already open.
+bool listfolder(int folderfd,
+                const std::function<void(std::string_view name, EntryKind kind)> &visit);
+
+// What a folder is, whatever its path: a swapped-in folder or link has another identity.
+struct FolderId {
+    quint64 device = 0;
+    quint64 inode = 0;
+    bool operator==(const FolderId &) const = default;
+};
+
+// An open folder, closed with the handle.
+class FolderHandle
+{
+  public:
+    FolderHandle() = default;
+    explicit FolderHandle(int fd) : m_fd(fd) {}
+    FolderHandle(FolderHandle &&other) noexcept : m_fd(std::exchange(other.m_fd, -1)) {}
+    FolderHandle &operator=(FolderHandle &&other) noexcept;
+    FolderHandle(const FolderHandle &) = delete;
+    FolderHandle &operator=(const FolderHandle &) = delete;
+    ~FolderHandle();
+
+    bool valid() const { return m_fd >= 0; }
+    int fd() const { return m_fd; }
+    FolderId id() const;
+
+  private:
+    int m_fd = -1;
+};
+
+// Opens `base` as the system resolves it (the user named it; it may be reached through links)
+// and then each "/"-separated folder of `below` without following a link. Invalid when any
+// step fails or is not a folder.
+FolderHandle openbeneath(const QString &base, const QString &below = {});
+
 // The size in bytes of each named file of `folder`, one query each; -1 where it cannot be read.
 std::vector<qint64> filesizes(const QString &folder, const QStringList &names);
+std::vector<qint64> filesizes(int folderfd, const QStringList &names);
 
 // The native form of a path for the C++ file functions.
 std::string nativepath(const QString &path);

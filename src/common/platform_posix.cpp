@@ -31,9 +31,22 @@ QString decodedname(std::string_view raw)
 bool listfolder(const QString &folder,
                 const std::function<void(std::string_view name, EntryKind kind)> &visit)
 {
-    DIR *d = ::opendir(QFile::encodeName(folder).constData());
-    if (!d)
+    const FolderHandle h = openbeneath(folder);
+    return h.valid() && listfolder(h.fd(), visit);
+}
+
+bool listfolder(int folderfd,
+                const std::function<void(std::string_view name, EntryKind kind)> &visit)
+{
+    // The listing reads through its own descriptor, so the caller's keeps its position.
+    const int own = ::openat(folderfd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (own < 0)
         return false;
+    DIR *d = ::fdopendir(own);
+    if (!d) {
+        ::close(own);
+        return false;
+    }
     const int fd = ::dirfd(d);
     while (const dirent *e = ::readdir(d)) {
         const std::string_view name(e->d_name);
@@ -54,11 +67,53 @@ bool listfolder(const QString &folder,
     return true;
 }
 
+FolderHandle &FolderHandle::operator=(FolderHandle &&other) noexcept
+{
+    if (this != &other) {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = std::exchange(other.m_fd, -1);
+    }
+    return *this;
+}
+
+FolderHandle::~FolderHandle()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+FolderId FolderHandle::id() const
+{
+    struct stat st;
+    if (m_fd < 0 || ::fstat(m_fd, &st) != 0)
+        return {};
+    return {quint64(st.st_dev), quint64(st.st_ino)};
+}
+
+FolderHandle openbeneath(const QString &base, const QString &below)
+{
+    FolderHandle h(::open(QFile::encodeName(base).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    for (const QString &part : below.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (!h.valid())
+            break;
+        if (part == QLatin1String(".."))
+            return {};
+        h = FolderHandle(::openat(h.fd(), QFile::encodeName(part).constData(),
+                                  O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    }
+    return h;
+}
+
 std::vector<qint64> filesizes(const QString &folder, const QStringList &names)
 {
+    const FolderHandle h = openbeneath(folder);
+    return filesizes(h.fd(), names);
+}
+
+std::vector<qint64> filesizes(int fd, const QStringList &names)
+{
     std::vector<qint64> sizes(size_t(names.size()), -1);
-    const int fd =
-        ::open(QFile::encodeName(folder).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return sizes;
     for (qsizetype i = 0; i < names.size(); ++i) {
@@ -68,7 +123,6 @@ std::vector<qint64> filesizes(const QString &folder, const QStringList &names)
             S_ISREG(st.st_mode))
             sizes[size_t(i)] = st.st_size;
     }
-    ::close(fd);
     return sizes;
 }
 

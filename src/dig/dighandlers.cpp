@@ -27,7 +27,8 @@ void frm_main::makeresdirs()
 
 void frm_main::digcurrentlist(const bool &allrows)
 {
-    const QString source = flt_iecachesubdir->Path();
+    // The folder listed, or nothing: a folder swapped in since makes its rows fail.
+    const FolderHandle source = flt_iecachesubdir->openlisted();
     const int n = Rlt_iecachesubdir->RowCount();
     std::vector<DigRow> rows;
     rows.reserve(size_t(n));
@@ -37,7 +38,7 @@ void frm_main::digcurrentlist(const bool &allrows)
     }
     const int folder = selectedfolder() + 1;
     const int folders = lst_TmpIntDir->count();
-    digrows(source, rows, downloaddir, counters, [&](qint64 r, qint64 total) {
+    digrows(source.fd(), rows, downloaddir, counters, [&](qint64 r, qint64 total) {
         setdownprocesscaption(progresstext(folder, folders, r, total));
         prg_downprocess->setValue(int(progresspercent(r, total)));
         QApplication::processEvents();

@@ -8,14 +8,15 @@ namespace vellomar {
 // A plain file opened for reading: links are not followed and FIFOs, sockets and devices are
 // refused, so that nothing can block or leave the tree. -1 and `ec` set on failure.
 int openplainfile(const std::string &path, long long *size, std::error_code &ec);
+// The same for a name inside an open folder.
+int openplainfileat(int folderfd, const std::string &name, long long *size, std::error_code &ec);
 
 // Whether the two open files hold the same bytes (sizes already equal).
 bool samecontent(int a, int b, long long size, std::error_code &ec);
 
-// Copies `size` bytes from `in` to a new file in `folder` and moves it to `target` only when
-// the copy is complete. The target must not exist: an existing one is never replaced
-// (errc::file_exists). Nothing is left behind on failure.
-bool copyinto(int in, long long size, const std::string &folder, const std::string &target,
-              std::error_code &ec);
+// Copies `size` bytes from `in` to a new file in the open folder and moves it to the name
+// `target` there only when the copy is complete. The target must not exist: an existing one is
+// never replaced (errc::file_exists). Nothing is left behind on failure.
+bool copyinto(int in, long long size, int folderfd, const std::string &target, std::error_code &ec);
 
 } // namespace vellomar

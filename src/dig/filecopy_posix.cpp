@@ -1,5 +1,6 @@
 #include "filecopy.h"
 
+#include <QRandomGenerator>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -100,21 +101,41 @@ bool copydata(int in, int out, long long size, std::error_code &ec)
 }
 
 // Moves into place without replacing anything that appeared meanwhile.
-bool publish(const std::string &temp, const std::string &target, std::error_code &ec)
+bool publish(int dir, const std::string &temp, const std::string &target, std::error_code &ec)
 {
-    if (::renameat2(AT_FDCWD, temp.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) == 0)
+    if (::renameat2(dir, temp.c_str(), dir, target.c_str(), RENAME_NOREPLACE) == 0)
         return true;
     if (errno != EINVAL && errno != ENOSYS) {
         ec = lasterror();
         return false;
     }
     // File systems without that flag: a hard link fails when the name is taken.
-    if (::link(temp.c_str(), target.c_str()) != 0) {
+    if (::linkat(dir, temp.c_str(), dir, target.c_str(), 0) != 0) {
         ec = lasterror();
         return false;
     }
-    ::unlink(temp.c_str());
+    ::unlinkat(dir, temp.c_str(), 0);
     return true;
+}
+
+// A new, private file under a name of our own in the open folder.
+int maketemp(int dir, std::string &name, std::error_code &ec)
+{
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    for (int tries = 0; tries < 100; ++tries) {
+        name = ".vellomar-";
+        for (int i = 0; i < 8; ++i)
+            name += letters[QRandomGenerator::global()->bounded(int(sizeof letters) - 1)];
+        const int fd =
+            ::openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST) {
+            if (fd < 0)
+                ec = lasterror();
+            return fd;
+        }
+    }
+    ec = std::make_error_code(std::errc::file_exists);
+    return -1;
 }
 
 mode_t ordinarymode()
@@ -131,7 +152,12 @@ mode_t ordinarymode()
 
 int openplainfile(const std::string &path, long long *size, std::error_code &ec)
 {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    return openplainfileat(AT_FDCWD, path, size, ec);
+}
+
+int openplainfileat(int folderfd, const std::string &name, long long *size, std::error_code &ec)
+{
+    const int fd = ::openat(folderfd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         ec = lasterror();
         return -1;
@@ -167,15 +193,12 @@ bool samecontent(int a, int b, long long size, std::error_code &ec)
     return true;
 }
 
-bool copyinto(int in, long long size, const std::string &folder, const std::string &target,
-              std::error_code &ec)
+bool copyinto(int in, long long size, int folderfd, const std::string &target, std::error_code &ec)
 {
-    std::string temp = folder + ".vellomar-XXXXXX";
-    const int out = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (out < 0) {
-        ec = lasterror();
+    std::string temp;
+    const int out = maketemp(folderfd, temp, ec);
+    if (out < 0)
         return false;
-    }
     bool ok = copydata(in, out, size, ec);
     if (ok) {
         // Keep the cache's time stamp: when a file was cached is often all a user knows of it.
@@ -191,9 +214,9 @@ bool copyinto(int in, long long size, const std::string &folder, const std::stri
         ok = false;
     }
     if (ok)
-        ok = publish(temp, target, ec);
+        ok = publish(folderfd, temp, target, ec);
     if (!ok)
-        ::unlink(temp.c_str());
+        ::unlinkat(folderfd, temp.c_str(), 0);
     return ok;
 }
 

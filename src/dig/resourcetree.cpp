@@ -53,13 +53,18 @@ QStringList resourcetreefolders()
 
 void makeresourcetree(const QString &downloaddir)
 {
-    for (const QString &relative : resourcetreefolders()) {
-        const std::string path = nativepath(downloaddir + relative);
-        struct stat st;
-        if (::lstat(path.c_str(), &st) == 0)
-            continue;                // present, whatever it is
-        ::mkdir(path.c_str(), 0777); // one level; fails quietly when the parent is missing
-    }
+    // An entry of any kind already there makes mkdirat fail quietly: it counts as present. The
+    // resource folder is entered only if it is a folder, never through a link.
+    const FolderHandle down = openbeneath(downloaddir);
+    if (!down.valid())
+        return;
+    const std::string root = nativepath(texts::resourcefolder);
+    ::mkdirat(down.fd(), root.c_str(), 0777);
+    const FolderHandle tree = openbeneath(downloaddir, texts::resourcefolder);
+    if (!tree.valid())
+        return;
+    for (ResourceClass c : creationorder)
+        ::mkdirat(tree.fd(), nativepath(classname(c)).c_str(), 0777);
 }
 
 QString defaultdownloaddir(const QString &programfolder, const QString &downloadfolder)

@@ -86,9 +86,18 @@ QStringList emptyclassfolders(const QString &downloaddir)
 
 QStringList deletefilesin(const QString &folder)
 {
-    QStringList failed;
     const std::string path = nativepath(folder);
     const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    return fd < 0 ? QStringList() : deletefilesin(FolderHandle(fd), folder);
+}
+
+QStringList deletefilesin(const FolderHandle &folder, const QString &shown)
+{
+    QStringList failed;
+    if (!folder.valid())
+        return failed;
+    const std::string path = nativepath(shown);
+    const int fd = ::openat(folder.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0)
         return failed;
     DIR *d = ::fdopendir(fd);

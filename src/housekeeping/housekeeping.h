@@ -1,5 +1,7 @@
 #pragma once
 
+#include "common/platform.h"
+
 #include <QString>
 #include <QStringList>
 
@@ -16,5 +18,7 @@ QStringList emptyclassfolders(const QString &downloaddir);
 // Deletes every file directly inside `folder` (links as links); sub-folders stay. Returns what
 // could not be deleted.
 QStringList deletefilesin(const QString &folder);
+// The same for a folder already open; `shown` names it in what is returned.
+QStringList deletefilesin(const FolderHandle &folder, const QString &shown);
 
 } // namespace vellomar

@@ -45,9 +45,13 @@ void frm_main::Cmd_cleariecache_Click()
 {
     if (!m_seams.dialogs || !m_seams.dialogs->confirm(texts::confirmclearcache))
         return;
-    for (const QString &name : cachesubdirs) {
-        if (!name.isEmpty())
-            deletefilesin(iecachedir + name);
+    for (size_t k = 0; k < cachesubdirs.size(); ++k) {
+        if (cachesubdirs[k].isEmpty())
+            continue;
+        const QString folder = iecachedir + cachesubdirs[k];
+        const FolderHandle h = flt_iecachesubdir->openpath(folder);
+        if (h.valid() && h.id() == m_cachesubdirids[k]) // not a folder swapped in since
+            deletefilesin(h, folder);
     }
     if (lst_TmpIntDir->count() > 0)
         Cmd_refreshfilelist_Click(); // the same steps: away from the folder and back

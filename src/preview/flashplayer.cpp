@@ -10,6 +10,8 @@
 
 #include "common/platform.h"
 #include "dig/filecopy.h"
+#include "medianetwork.h"
+#include "mediasignature.h"
 #include "swfview.h"
 
 namespace vellomar {
@@ -38,6 +40,7 @@ QMediaPlayer *FlashPlayer::ensurevideo()
     // Made with the first video: start-up does not pay for the media framework.
     if (m_video)
         return m_video;
+    removenetworksources();
     m_videowidget = new QVideoWidget(this);
     m_videowidget->setAspectRatioMode(Qt::KeepAspectRatio);
     m_stack->addWidget(m_videowidget);
@@ -90,24 +93,15 @@ void FlashPlayer::setMovie(const QString &path)
 
 FlashPlayer::Kind FlashPlayer::sniffmovie(const QString &path)
 {
-    std::error_code ec;
-    long long size = 0;
-    const int fd = openplainfile(nativepath(path), &size, ec);
-    if (fd < 0)
-        return Kind::None;
-    char head[3] = {};
-    const bool got = ::read(fd, head, 3) == 3;
-    ::close(fd);
-    if (got && (head[1] == 'W' && head[2] == 'S') &&
-        (head[0] == 'F' || head[0] == 'C' || head[0] == 'Z'))
+    // By the bytes alone: anything else (a playlist, a manifest, a page) plays nowhere.
+    switch (mediasignature(path)) {
+    case MediaSignature::swf:
         return Kind::Swf;
-    if (got && head[0] == 'F' && head[1] == 'L' && head[2] == 'V')
+    case MediaSignature::flv:
         return Kind::Video;
-    // Not a Flash header: go by the name, and let the player decide what it can play.
-    const QString suffix = QFileInfo(path).suffix();
-    if (suffix.compare(QLatin1String("swf"), Qt::CaseInsensitive) == 0)
-        return Kind::Swf;
-    return Kind::Video;
+    default:
+        return Kind::None;
+    }
 }
 
 void FlashPlayer::Play()

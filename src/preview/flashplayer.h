@@ -33,7 +33,8 @@ class FlashPlayer : public QWidget
     bool playing() const;
     QMediaPlayer *videoplayer() const { return m_video; }
     SwfView *swfview() const { return m_swf; }
-    // What a file holds, by its header: "FWS", "CWS" or "ZWS" is Flash, "FLV" video.
+    // What a file holds, by its header: "FWS", "CWS" or "ZWS" is Flash, "FLV" video, anything
+    // else nothing to play.
     static Kind sniffmovie(const QString &path);
 
   private:

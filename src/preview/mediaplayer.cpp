@@ -1,5 +1,7 @@
 #include "mediaplayer.h"
 
+#include "medianetwork.h"
+
 #include <QAudioOutput>
 #include <QHBoxLayout>
 #include <QLabel>
@@ -54,6 +56,7 @@ QMediaPlayer *MediaPlayer::player()
     // Made on first use: the media framework costs start-up time that a preview may never need.
     if (m_player)
         return m_player;
+    removenetworksources();
     m_player = new QMediaPlayer(this);
     m_audio = new QAudioOutput(this);
     m_player->setAudioOutput(m_audio);

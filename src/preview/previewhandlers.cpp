@@ -7,6 +7,7 @@
 #include "fitting.h"
 #include "flashplayer.h"
 #include "mediaplayer.h"
+#include "mediasignature.h"
 #include "pictureholder.h"
 #include "previewwidgets.h"
 
@@ -17,9 +18,12 @@ namespace vellomar {
 void frm_main::dofilelist(const int &row)
 {
     lbl_digresult->setVisible(false);
-    const QString path =
-        flt_iecachesubdir->Path() + separator() + Rlt_iecachesubdir->CellText(row, 2);
-    switch (previewgroup(path)) {
+    const QString name = Rlt_iecachesubdir->CellText(row, 2);
+    const QString path = flt_iecachesubdir->Path() + separator() + name;
+    // Only a plain file of the folder listed is handed on: never a link or a swapped-in folder.
+    const PreviewGroup group =
+        flt_iecachesubdir->holdsplainfile(name) ? previewgroup(path) : PreviewGroup::other;
+    switch (group) {
     case PreviewGroup::picture:
         showpicture(path);
         return;
@@ -35,7 +39,11 @@ void frm_main::dofilelist(const int &row)
         wmp->close();
         return;
     case PreviewGroup::audio:
-        wmp->setURL(path);
+        // Only real audio reaches the player: a playlist or manifest would make it fetch.
+        if (audiomatches(path))
+            wmp->setURL(path);
+        else
+            wmp->close();
         break;
     case PreviewGroup::other:
         wmp->close();
