@@ -9,13 +9,18 @@
 #include "samplecache.h"
 #include "swfwriter.h"
 #include "testsupport.h"
+#include "viewer/frm_picfullscreen.h"
 
 #include <QApplication>
+#include <QImageReader>
 #include <QLabel>
 #include <QMediaPlayer>
 #include <QRadioButton>
 #include <QtTest>
+#include <ctime>
+#include <fcntl.h>
 #include <httplib.h>
+#include <unistd.h>
 
 using namespace vellomar;
 using namespace vellomar::test;
@@ -54,6 +59,102 @@ struct PreviewWindow {
         w->dofilelist(r);
     }
 };
+
+// A looping GIF of one-pixel frames, 20 ms each, at `pixels` on a `screen` (0 leaves the side to
+// the first frame): a few bytes per frame, while the decoder draws each on a whole screen.
+QByteArray pixelgif(const QSize &screen, const QList<QPoint> &pixels)
+{
+    const auto le16 = [](QByteArray &b, int v) {
+        b.append(char(v & 0xff));
+        b.append(char((v >> 8) & 0xff));
+    };
+    QByteArray g("GIF89a");
+    le16(g, screen.width());
+    le16(g, screen.height());
+    g += QByteArray::fromHex("800000000000ffffff"); // two global colours: black, white
+    g += QByteArray::fromHex("21ff0b") + "NETSCAPE2.0" + QByteArray::fromHex("0301000000");
+    for (const QPoint &p : pixels) {
+        g += QByteArray::fromHex("21f9040002000000");
+        g += char(0x2c);
+        le16(g, p.x());
+        le16(g, p.y());
+        le16(g, 1);
+        le16(g, 1);
+        g += char(0);
+        g += QByteArray::fromHex("0202440100"); // LZW: clear, colour 0, end
+    }
+    g += char(0x3b);
+    return g;
+}
+
+// `frames` pixels spread over a square screen.
+QByteArray spreadgif(int side, int frames)
+{
+    QList<QPoint> pixels;
+    for (int i = 0; i < frames; ++i)
+        pixels << QPoint((i * 5) % side, (i * 7) % side);
+    return pixelgif(QSize(side, side), pixels);
+}
+
+QByteArray jpegof(int width, int height)
+{
+    QImage image(width, height, QImage::Format_RGB32);
+    image.fill(Qt::darkCyan);
+    QByteArray bytes;
+    QBuffer buffer(&bytes);
+    buffer.open(QIODevice::WriteOnly);
+    image.save(&buffer, "JPEG", 50);
+    return bytes;
+}
+
+qint64 statusbytes(const QByteArray &key)
+{
+    QFile f(QStringLiteral("/proc/self/status"));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray &line : f.readAll().split('\n'))
+        if (line.startsWith(key + ':'))
+            return line.mid(key.size() + 1).trimmed().split(' ').first().toLongLong() * 1024;
+    return -1;
+}
+
+// How far the process's resident memory peaked above what it held when this was made.
+class PeakGrowth
+{
+  public:
+    PeakGrowth()
+    {
+        // Writing 5 resets the peak (VmHWM) to what is resident now.
+        const int fd = ::open("/proc/self/clear_refs", O_WRONLY | O_CLOEXEC);
+        m_reset = fd >= 0 && ::write(fd, "5", 1) == 1;
+        if (fd >= 0)
+            ::close(fd);
+        m_start = statusbytes("VmRSS");
+    }
+    bool valid() const { return m_reset && m_start > 0; }
+    qint64 mb() const { return (statusbytes("VmHWM") - m_start) >> 20; }
+
+  private:
+    bool m_reset = false;
+    qint64 m_start = 0;
+};
+
+// AddressSanitizer keeps freed blocks resident in its quarantine (256 MB unless told otherwise).
+#if defined(__SANITIZE_ADDRESS__)
+constexpr qint64 quarantinemb = 256;
+#else
+constexpr qint64 quarantinemb = 0;
+#endif
+
+// Share of one core the process uses while the event loop runs for `ms`.
+double busy(int ms)
+{
+    QElapsedTimer wall;
+    const std::clock_t start = std::clock();
+    wall.start();
+    QTest::qWait(ms);
+    return double(std::clock() - start) / CLOCKS_PER_SEC / (double(wall.elapsed()) / 1000.0);
+}
 
 } // namespace
 
@@ -199,6 +300,142 @@ class TestPreview : public QObject
         QVERIFY(x.w->Flashbox->isHidden());
         QVERIFY(x.w->wmp->URL().isEmpty());
         QVERIFY(x.w.dialogs.informs.isEmpty());
+    }
+
+    // Pictures that would cost gigabytes: the preview and the viewer either refuse them silently
+    // or show them, within a bounded peak of memory and without keeping a core busy.
+    void hostilePicturesCostBoundedMemory_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<qint64>("grownto");
+        QTest::addColumn<QSize>("natural");
+        QTemporaryDir d;
+        const QString jpeg = d.path() + "/a.jpg";
+        QVERIFY(sample::writejpeg(jpeg, 200, 150) && sample::padto(jpeg, 21 * 1024));
+        // Listed at 21 K, then grown (sparsely) before it is clicked.
+        QTest::newRow("jpeg grown to 6 GB")
+            << "grown[1].jpg" << readcontent(jpeg) << (qint64(6) << 30) << QSize(200, 150);
+        QTest::newRow("gif of 2000 pixels on 11000 x 11000")
+            << "spread[1].gif" << spreadgif(11000, 2000) << qint64(0) << QSize(11000, 11000);
+    }
+    void hostilePicturesCostBoundedMemory()
+    {
+        QFETCH(QString, name);
+        QFETCH(QByteArray, content);
+        QFETCH(qint64, grownto);
+        QFETCH(QSize, natural);
+        PreviewWindow x;
+        const QString path = x.folder() + "/" + name;
+        QVERIFY(writecontent(path, content));
+        x.w->Cmd_refreshfilelist_Click();
+        const int row = x.row(name);
+        QVERIFY(row >= 0);
+        if (grownto > 0)
+            QVERIFY(QFile::resize(path, grownto));
+        x.preview("photo.jpg");
+        const SharedPictureValues before = x.w->common;
+
+        const PeakGrowth peak;
+        QVERIFY(peak.valid());
+        x.w->Rlt_iecachesubdir->setCurrentRow(row);
+        x.w->dofilelist(row);
+        QTest::qWait(300); // an animation runs meanwhile
+        const qint64 inpreview = peak.mb();
+        x.w->viewcurrentfile();
+        QVERIFY(x.w->viewershowing());
+        QTest::qWait(300);
+        const qint64 inviewer = peak.mb();
+        QVERIFY2(inviewer < 600 + quarantinemb,
+                 qPrintable(QStringLiteral("peak +%1 MB in the preview, +%2 MB with the viewer")
+                                .arg(inpreview)
+                                .arg(inviewer)));
+        const double load = busy(500);
+        QVERIFY2(load < 0.25, qPrintable(QStringLiteral("%1 of a core").arg(load)));
+
+        const ImageControl *preview = x.w->Img_largeview;
+        const ImageControl *viewer = x.w->viewer()->img_fullscreen;
+        if (preview->isHidden()) {
+            // The silent failure path, as for any picture that cannot be read.
+            QVERIFY(!preview->haspicture() && !preview->animating());
+            QVERIFY(!viewer->haspicture() && !viewer->animating());
+            QVERIFY(x.w->Img_test->isempty());
+            QVERIFY(x.w.dialogs.informs.isEmpty());
+            QCOMPARE(x.w->common.picwidth, before.picwidth);
+            QCOMPARE(x.w->common.picheight, before.picheight);
+            QCOMPARE(x.w->common.previewscale, before.previewscale);
+            QCOMPARE(x.w->common.fullscreenscale, before.fullscreenscale);
+        } else {
+            QCOMPARE(preview->image().size(), natural);
+            QCOMPARE(viewer->image().size(), natural);
+            QCOMPARE(x.w->common.picwidth, natural.width() * 15);
+        }
+    }
+
+    // The budget is checked from the headers, before the decoder is given anything (Qt warns
+    // when its own allocation limit has to step in), and binds the viewer's control too.
+    void pictureDecodeBudget_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<qint64>("filesize"); // 0: as it is; else padded with a hole
+        QTest::addColumn<QSize>("natural");   // empty: refused
+        QTest::addColumn<bool>("animated");
+        QTest::newRow("6000 x 4000 jpeg")
+            << jpegof(6000, 4000) << qint64(0) << QSize(6000, 4000) << false;
+        QTest::newRow("6000 x 6000 jpeg") << jpegof(6000, 6000) << qint64(0) << QSize() << false;
+        QTest::newRow("gif on 4000 x 4000")
+            << spreadgif(4000, 40) << qint64(0) << QSize(4000, 4000) << true;
+        QTest::newRow("gif on 6000 x 6000") << spreadgif(6000, 3) << qint64(0) << QSize() << false;
+        QTest::newRow("gif screen set by its frame")
+            << pixelgif(QSize(0, 0), {QPoint(5999, 5999), QPoint(0, 0)}) << qint64(0) << QSize()
+            << false;
+        QTest::newRow("gif screen half set by its frame")
+            << pixelgif(QSize(6000, 0), {QPoint(0, 5999), QPoint(0, 0)}) << qint64(0) << QSize()
+            << false;
+        QTest::newRow("jpeg at the read cap")
+            << jpegof(64, 48) << maxpicturefilebytes << QSize(64, 48) << false;
+        QTest::newRow("jpeg past the read cap")
+            << jpegof(64, 48) << maxpicturefilebytes + 1 << QSize() << false;
+    }
+    void pictureDecodeBudget()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(qint64, filesize);
+        QFETCH(QSize, natural);
+        QFETCH(bool, animated);
+        QTest::failOnWarning(QRegularExpression("allocation limit"));
+        QTemporaryDir d;
+        const QString path = d.path() + "/p[1].jpg";
+        QVERIFY(writecontent(path, content));
+        if (filesize > 0)
+            QVERIFY(QFile::resize(path, filesize));
+        QImageReader::setAllocationLimit(1024); // what some other part of the process chose
+        PictureHolder holder;
+        QCOMPARE(holder.load(path), !natural.isEmpty());
+        QCOMPARE(holder.naturalsize(), natural.isEmpty() ? QSize(0, 0) : natural);
+        QCOMPARE(holder.animated(), animated);
+        QCOMPARE(holder.data().isEmpty(), !animated);
+        if (!natural.isEmpty()) // what QMovie decodes with as well
+            QCOMPARE(QImageReader::allocationLimit(), decodebudgetmb);
+
+        if (content.startsWith("GIF")) {
+            // The viewer's control, handed the bytes of an animation, plays it only within the
+            // budget, holding no more than a couple of frames; beyond it the picture it was
+            // given stands still.
+            ImageControl viewer;
+            viewer.resize(320, 240);
+            QImage still(32, 24, QImage::Format_RGB32);
+            still.fill(Qt::white);
+            const PeakGrowth peak;
+            QVERIFY(peak.valid());
+            viewer.setpicture(still, content);
+            QCOMPARE(viewer.animating(), animated);
+            QVERIFY(viewer.haspicture());
+            QTest::qWait(animated ? 600 : 0);
+            const qint64 frames = qint64(natural.width()) * natural.height() * 4 >> 20;
+            QVERIFY2(peak.mb() <= 4 * frames + 16 + quarantinemb,
+                     qPrintable(QString::number(peak.mb())));
+        }
     }
 
     void animatedGifAnimates()

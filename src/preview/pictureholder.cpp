@@ -10,22 +10,61 @@
 
 namespace vellomar {
 
+namespace {
+
+bool fits(const QSize &size)
+{
+    return qint64(size.width()) * size.height() * 4 <= qint64(decodebudgetmb) << 20;
+}
+
+// The screen a GIF's frames are drawn on, from its header: the decoder holds a whole frame of
+// this size however small the frames are, and its reported size can leave the screen out.
+QSize gifscreen(const QByteArray &data)
+{
+    if (data.size() < 10 || !data.startsWith("GIF8"))
+        return {0, 0};
+    const auto le16 = [&](int at) {
+        return int(uchar(data[at])) | int(uchar(data[at + 1])) << 8;
+    };
+    return QSize(le16(6), le16(8));
+}
+
+} // namespace
+
+bool fitsdecodebudget(const QByteArray &data)
+{
+    // A crafted header must not be able to ask for more; this also binds QMovie's decoder.
+    QImageReader::setAllocationLimit(decodebudgetmb);
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setDecideFormatFromContent(true);
+    // A size the headers do not tell is left to the allocation limit.
+    return fits(reader.size().expandedTo(gifscreen(data)));
+}
+
 bool PictureHolder::load(const QString &path)
 {
     clear();
-    // A crafted header must not be able to ask for all of memory.
-    QImageReader::setAllocationLimit(decodelimitmb);
     std::error_code ec;
-    const int fd = openplainfile(nativepath(path), nullptr, ec);
+    long long size = 0;
+    const int fd = openplainfile(nativepath(path), &size, ec);
     if (fd < 0)
         return false;
     QFile file;
-    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+    if (size > maxpicturefilebytes ||
+        !file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         return false;
     }
-    m_data = file.readAll();
+    // No more than the file held when opened, should it grow meanwhile.
+    m_data = file.read(size);
     file.close();
+    if (!fitsdecodebudget(m_data)) {
+        clear();
+        return false;
+    }
     QBuffer buffer(&m_data);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);

@@ -6,14 +6,24 @@
 
 namespace vellomar {
 
+// The most one decoded frame may take, at four bytes a pixel: a 6000 x 4000 photo (96 MB) fits
+// with room to spare, and an animation holds a couple of frames in each control playing it.
+constexpr int decodebudgetmb = 128;
+// A cached picture is a few megabytes at most; a file beyond this (one that grew after it was
+// listed, say) is refused unread.
+constexpr qint64 maxpicturefilebytes = qint64(64) << 20;
+
+// Whether the picture in `data` can be decoded, and played if animated, within the budget: its
+// frame, and for a GIF the screen every frame is drawn on, checked from the headers before any
+// pixel is decoded. Also sets the decoder's allocation limit to the budget.
+bool fitsdecodebudget(const QByteArray &data);
+
 // The measuring image: holds one decoded picture and its natural size, never shown.
 class PictureHolder
 {
   public:
-    static constexpr int decodelimitmb = 512;
-
     // Reads the file once and decodes its first frame. False, and empty, when it is no picture
-    // the decoder can read within its memory limit.
+    // the decoder can read within the budget.
     bool load(const QString &path);
     void clear();
     bool isempty() const { return m_image.isNull(); }

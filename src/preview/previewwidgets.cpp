@@ -1,6 +1,7 @@
 #include "previewwidgets.h"
 
 #include "common/keys.h"
+#include "pictureholder.h"
 
 #include <QBuffer>
 #include <QKeyEvent>
@@ -62,14 +63,18 @@ void ImageControl::setpicture(const QImage &image, const QByteArray &animation)
 {
     clearpicture();
     m_image = image;
-    m_animation = animation;
+    // Every control that plays an animation decodes its own frames (the viewer's as well as the
+    // preview's), so each checks the budget itself; beyond it the first frame stands still.
+    if (!animation.isEmpty() && fitsdecodebudget(animation))
+        m_animation = animation;
     // A still picture without transparency covers the control: nothing beneath needs painting.
     setAttribute(Qt::WA_OpaquePaintEvent,
-                 animation.isEmpty() && !image.isNull() && !image.hasAlphaChannel());
-    if (!animation.isEmpty()) {
+                 m_animation.isEmpty() && !image.isNull() && !image.hasAlphaChannel());
+    if (!m_animation.isEmpty()) {
         m_buffer = new QBuffer(&m_animation, this);
         m_buffer->open(QIODevice::ReadOnly);
         m_movie = new QMovie(m_buffer, QByteArray(), this);
+        // Only the frame being shown (and the one being decoded) is held.
         m_movie->setCacheMode(QMovie::CacheNone);
         connect(m_movie, &QMovie::frameChanged, this, qOverload<>(&QWidget::update));
         m_movie->start();
