@@ -19,13 +19,9 @@ QString decodedname(std::string_view raw);
 
 enum class EntryKind { file, folder, other };
 
-// Calls `visit` with the raw name and kind of every entry of `folder` but "." and "..", in the
-// order the system lists them, from one read of the folder. Links are `other`: never followed.
-// False when the folder cannot be read.
-bool listfolder(const QString &folder,
-                const std::function<void(std::string_view name, EntryKind kind)> &visit);
-
-// As above, for a folder already open.
+// Calls `visit` with the raw name and kind of every entry of the open folder but "." and "..",
+// in the order the system lists them, from one read of the folder. Links are `other`: never
+// followed. False when the folder cannot be read.
 bool listfolder(int folderfd,
                 const std::function<void(std::string_view name, EntryKind kind)> &visit);
 
@@ -61,8 +57,8 @@ class FolderHandle
 // step fails or is not a folder.
 FolderHandle openbeneath(const QString &base, const QString &below = {});
 
-// The size in bytes of each named file of `folder`, one query each; -1 where it cannot be read.
-std::vector<qint64> filesizes(const QString &folder, const QStringList &names);
+// The size in bytes of each named plain file of the open folder, one query each; -1 where it
+// cannot be read or is not a plain file.
 std::vector<qint64> filesizes(int folderfd, const QStringList &names);
 
 // The native form of a path for the C++ file functions.

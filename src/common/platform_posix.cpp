@@ -28,13 +28,6 @@ QString decodedname(std::string_view raw)
     return QFile::encodeName(name) == bytes ? name : QString();
 }
 
-bool listfolder(const QString &folder,
-                const std::function<void(std::string_view name, EntryKind kind)> &visit)
-{
-    const FolderHandle h = openbeneath(folder);
-    return h.valid() && listfolder(h.fd(), visit);
-}
-
 bool listfolder(int folderfd,
                 const std::function<void(std::string_view name, EntryKind kind)> &visit)
 {
@@ -103,12 +96,6 @@ FolderHandle openbeneath(const QString &base, const QString &below)
                                   O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
     }
     return h;
-}
-
-std::vector<qint64> filesizes(const QString &folder, const QStringList &names)
-{
-    const FolderHandle h = openbeneath(folder);
-    return filesizes(h.fd(), names);
 }
 
 std::vector<qint64> filesizes(int fd, const QStringList &names)

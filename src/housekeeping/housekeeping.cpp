@@ -84,41 +84,22 @@ QStringList emptyclassfolders(const QString &downloaddir)
     return failed;
 }
 
-QStringList deletefilesin(const QString &folder)
-{
-    const std::string path = nativepath(folder);
-    const int fd = ::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    return fd < 0 ? QStringList() : deletefilesin(FolderHandle(fd), folder);
-}
-
 QStringList deletefilesin(const FolderHandle &folder, const QString &shown)
 {
     QStringList failed;
     if (!folder.valid())
         return failed;
-    const std::string path = nativepath(shown);
-    const int fd = ::openat(folder.fd(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0)
-        return failed;
-    DIR *d = ::fdopendir(fd);
-    if (!d) {
-        ::close(fd);
-        return failed;
-    }
+    // Everything but sub-folders goes; a link is a name like any other.
     std::vector<std::string> names;
-    while (const dirent *e = ::readdir(d)) {
-        const std::string n = e->d_name;
-        struct stat st;
-        if (n == "." || n == ".." || ::fstatat(fd, n.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-            S_ISDIR(st.st_mode))
-            continue;
-        names.push_back(n);
-    }
+    listfolder(folder.fd(), [&](std::string_view name, EntryKind kind) {
+        if (kind != EntryKind::folder)
+            names.emplace_back(name);
+    });
+    const std::string path = nativepath(shown);
     for (const std::string &n : names) {
-        if (::unlinkat(fd, n.c_str(), 0) != 0 && errno != ENOENT)
+        if (::unlinkat(folder.fd(), n.c_str(), 0) != 0 && errno != ENOENT)
             failed << QFile::decodeName(QByteArray::fromStdString(path + "/" + n));
     }
-    ::closedir(d);
     return failed;
 }
 

@@ -15,10 +15,8 @@ QString openfailedtext(const QString &path);
 // Returns what could not be deleted.
 QStringList emptyclassfolders(const QString &downloaddir);
 
-// Deletes every file directly inside `folder` (links as links); sub-folders stay. Returns what
-// could not be deleted.
-QStringList deletefilesin(const QString &folder);
-// The same for a folder already open; `shown` names it in what is returned.
+// Deletes every file directly inside the open folder (links as links); sub-folders stay. Returns
+// what could not be deleted, named under `shown`.
 QStringList deletefilesin(const FolderHandle &folder, const QString &shown);
 
 } // namespace vellomar
