@@ -2,9 +2,10 @@
 // memory; the last two start this program again as "startup-child" and "minimal-child".
 #include "bench.h"
 
-#include "app/frm_main.h"
-#include "cache/filelistbox.h"
-#include "cache/resultlistcontrol.h"
+#include "cachebrowser.h"
+#include "filelistbox.h"
+#include "frm_main.h"
+#include "resultlistcontrol.h"
 #include "samplecache.h"
 
 #include <QApplication>
@@ -69,7 +70,7 @@ double compare(const QString &name, const QString &target, int rounds,
 namespace {
 
 struct NullSeams {
-    Seams seams{nullptr, nullptr, nullptr, nullptr};
+    Seams seams;
 };
 
 // n files of 10 KB to 1 MB, sparse so that they cost no disk.
@@ -116,20 +117,21 @@ int benchresultlist()
         NullSeams s;
         frm_main w(s.seams);
         w.Form_Load();
-        w.Opt_filetype_Click(0);
+        w.findChild<CacheBrowser *>()->Opt_filetype_Click(0);
+        auto *files = w.findChild<FileListBox *>();
+        auto *list = w.findChild<ResultListControl *>();
         w.show();
         QApplication::processEvents();
         const QString folder = cache + "/AAAAAAAA";
         compare(
             QStringLiteral("resultlist %1 files").arg(n), QStringLiteral("<= 2.0"), 5,
-            [&] { w.flt_iecachesubdir->setPath(cache + "/BBBBBBBB"); },
-            [&] { listandstat(folder); },
+            [&] { files->setPath(cache + "/BBBBBBBB"); }, [&] { listandstat(folder); },
             [&] {
-                w.flt_iecachesubdir->setPath(folder);
+                files->setPath(folder);
                 QApplication::processEvents(); // the one paint
             });
-        if (w.Rlt_iecachesubdir->RowCount() < n * 9 / 10)
-            std::fprintf(stderr, "  unexpected row count %d\n", w.Rlt_iecachesubdir->RowCount());
+        if (list->RowCount() < n * 9 / 10)
+            std::fprintf(stderr, "  unexpected row count %d\n", list->RowCount());
     }
     return 0;
 }
@@ -164,10 +166,10 @@ int startupchild(const QStringList &args)
     frm_main w(s.seams);
     w.Form_Load(); // ends with the first row previewed
     if (args.value(3) == QLatin1String("all"))
-        w.Opt_filetype_Click(0);
+        w.findChild<CacheBrowser *>()->Opt_filetype_Click(0);
     w.show();
     QApplication::processEvents();
-    std::printf("%.3f rows=%d\n", peakmb(), w.Rlt_iecachesubdir->RowCount());
+    std::printf("%.3f rows=%d\n", peakmb(), w.findChild<ResultListControl *>()->RowCount());
     return 0;
 }
 

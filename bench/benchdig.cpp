@@ -1,8 +1,10 @@
 // "挖取全部" through the real window against cp of the same files into eight folders.
 #include "bench.h"
 
-#include "app/frm_main.h"
-#include "cache/resultlistcontrol.h"
+#include "cachebrowser.h"
+#include "digcommands.h"
+#include "frm_main.h"
+#include "resultlistcontrol.h"
 
 #include <QApplication>
 #include <QDir>
@@ -68,12 +70,20 @@ int benchdig(const QStringList &)
     QDir().mkpath(down);
 
     qputenv("VELLOMAR_CACHE", root.toUtf8());
-    Seams none{nullptr, nullptr, nullptr, nullptr};
-    frm_main w(none);
+    // The dig goes where the settings say.
+    struct Stored : NoSettings {
+        QString down;
+        QString read(const QString &, const QString &, const QString &) const override
+        {
+            return down;
+        }
+    } stored;
+    stored.down = down;
+    frm_main w(Seams(nullptr, nullptr, nullptr, &stored));
     w.Form_Load();
-    w.downloaddir = down;
-    w.Opt_filetype_Click(0);
-    w.SlD_minfilesize->setValue(1);
+    DigCommands &dig = *w.findChild<DigCommands *>();
+    w.findChild<CacheBrowser *>()->Opt_filetype_Click(0);
+    w.findChild<QSlider *>(QStringLiteral("SlD_minfilesize"))->setValue(1);
     w.show();
     QApplication::processEvents();
 
@@ -84,20 +94,21 @@ int benchdig(const QStringList &)
     // Warm the page cache for both.
     emptytrees();
     cpinto(byclass, copies);
-    w.Cmd_autodownall_Click();
-    if (w.counters.totalfiles() != 5010)
-        std::fprintf(stderr, "  the dig copied %lld files, not 5010\n", w.counters.totalfiles());
+    dig.Cmd_autodownall_Click();
+    if (dig.counters().totalfiles() != 5010)
+        std::fprintf(stderr, "  the dig copied %lld files, not 5010\n",
+                     dig.counters().totalfiles());
 
     compare(
         QStringLiteral("dig all into an empty tree"), QStringLiteral("<= 1.3"), 5, emptytrees,
-        [&] { cpinto(byclass, copies); }, [&] { w.Cmd_autodownall_Click(); });
+        [&] { cpinto(byclass, copies); }, [&] { dig.Cmd_autodownall_Click(); });
     // Every name is now held by an identical file.
     compare(
         QStringLiteral("dig all again (identical files present)"), QStringLiteral("<= 1.0"), 5, {},
-        [&] { cpinto(byclass, copies); }, [&] { w.Cmd_autodownall_Click(); });
-    if (w.counters.totalfiles() != 5010)
+        [&] { cpinto(byclass, copies); }, [&] { dig.Cmd_autodownall_Click(); });
+    if (dig.counters().totalfiles() != 5010)
         std::fprintf(stderr, "  the second dig counted %lld files, not 5010\n",
-                     w.counters.totalfiles());
+                     dig.counters().totalfiles());
     return 0;
 }
 

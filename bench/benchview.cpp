@@ -1,10 +1,11 @@
 // Previewing a big photo, and stepping through pictures full screen, against decoding alone.
 #include "bench.h"
 
-#include "app/frm_main.h"
-#include "cache/resultlistcontrol.h"
+#include "frm_main.h"
+#include "frm_picfullscreen.h"
+#include "previewarea.h"
+#include "resultlistcontrol.h"
 #include "samplecache.h"
-#include "viewer/frm_picfullscreen.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -32,8 +33,7 @@ int benchview(const QStringList &args)
             sample::writejpeg(name, 6000, 4000, 90);
     }
     qputenv("VELLOMAR_CACHE", root.toUtf8());
-    Seams none{nullptr, nullptr, nullptr, nullptr};
-    frm_main w(none);
+    frm_main w{Seams()};
     w.Form_Load();
     w.show();
     QApplication::processEvents();
@@ -47,24 +47,25 @@ int benchview(const QStringList &args)
     if (!stepping) {
         compare(
             QStringLiteral("preview of a 6000 x 4000 JPEG"), QStringLiteral("<= 1.2"), 5, {},
-            [&] { decode(1); }, [&] { w.dofilelist(0); });
+            [&] { decode(1); }, [&] { w.findChild<PreviewArea *>()->dofilelist(0); });
         return 0;
     }
     compare(
         QStringLiteral("full-screen stepping through 200 pictures"), QStringLiteral("<= 1.3"), 5,
         [&] {
-            w.Rlt_iecachesubdir->setCurrentRow(0);
+            w.findChild<ResultListControl *>()->setCurrentRow(0);
             w.viewcurrentfile();
             QApplication::processEvents();
         },
         [&] { decode(200); },
         [&] {
-            QComboBox *list = w.viewer()->Cbo_scrollpic;
+            frm_picfullscreen *viewer = w.findChild<frm_picfullscreen *>();
+            QComboBox *list = viewer->Cbo_scrollpic;
             for (int i = 1; i < 200; ++i) {
                 QTest::keyClick(list, Qt::Key_Down);
                 QApplication::processEvents(); // each picture is painted
             }
-            w.viewer()->exitfullscreen();
+            viewer->exitfullscreen();
         });
     return 0;
 }

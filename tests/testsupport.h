@@ -1,15 +1,38 @@
 #pragma once
 
-#include "app/frm_main.h"
-#include "common/seams.h"
-#include "preview/flashplayer.h"
-#include "preview/swfview.h"
+#include "cachebrowser.h"
+#include "digcommands.h"
+#include "flashplayer.h"
+#include "frm_main.h"
+#include "frm_picfullscreen.h"
+#include "previewarea.h"
+#include "seams.h"
+#include "swfview.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
+#include <array>
 #include <memory>
+
+class QGroupBox;
+class QLabel;
+class QListWidget;
+class QProgressBar;
+class QPushButton;
+class QRadioButton;
+class QSlider;
+class QToolButton;
+
+namespace vellomar {
+class BusyAnimation;
+class FileListBox;
+class ImageControl;
+class MediaPlayer;
+class PreviewBoard;
+class ResultListControl;
+} // namespace vellomar
 
 namespace vellomar::test {
 
@@ -83,7 +106,46 @@ struct CacheFixture {
     CacheFixture();
 };
 
-// A main window over a fixture, with recording seams, loaded.
+// The main window's controls, found by name as a user's tools would find them.
+struct Controls {
+    explicit Controls(const frm_main &form);
+    QListWidget *lst_TmpIntDir;
+    FileListBox *flt_iecachesubdir;
+    QGroupBox *fra_filetype;
+    std::array<QRadioButton *, 8> Opt_filetype{};
+    QGroupBox *fra_filesize;
+    QLabel *lbl_minfilesize;
+    QSlider *SlD_minfilesize;
+    QLabel *lbl_maxfilesize;
+    QSlider *SlD_maxfilesize;
+    ResultListControl *Rlt_iecachesubdir;
+    QPushButton *cmd_downcurall;
+    QPushButton *cmd_downcurselect;
+    QToolButton *cmd_selectdowndir;
+    QToolButton *cmd_opendowndir;
+    QToolButton *cmd_killall;
+    QToolButton *Cmd_cleariecache;
+    QToolButton *Cmd_refreshfilelist;
+    QPushButton *Cmd_autodownall;
+    MediaPlayer *wmp;
+    QWidget *Pic_imgbox;
+    PreviewBoard *Pic_imgboard;
+    ImageControl *Img_largeview;
+    FlashPlayer *Flashbox;
+    BusyAnimation *FlashDown;
+    QWidget *pic_downprocesslblbox;
+    QLabel *lbl_downprocess;
+    QProgressBar *prg_downprocess;
+    QLabel *lbl_digresult;
+    QGroupBox *Fra_otheropt;
+    QGroupBox *Fra_picopenmode;
+    std::array<QRadioButton *, 2> opt_picopenmode{};
+    QGroupBox *fra_picorisizemode;
+    std::array<QRadioButton *, 2> Opt_picorisizemode{};
+};
+
+// A main window over a fixture, with recording seams, loaded. `w->name` is the control of that
+// name; the parts are reached as `w.browser()` and so on.
 struct Window {
     RecordingDialogs dialogs;
     RecordingLauncher launcher;
@@ -91,15 +153,26 @@ struct Window {
     FixedScreen screen;
     MemorySettings settings;
     std::unique_ptr<frm_main> w;
+    std::unique_ptr<Controls> controls;
+    int rebuilds = 0; // result lists built since load
     // Points VELLOMAR_CACHE at `cacheroot` and loads the window with `downloaddir` stored.
     void load(const QString &cacheroot, const QString &downloaddir);
-    frm_main *operator->() const { return w.get(); }
+    const Controls *operator->() const { return controls.get(); }
+    frm_main &form() const { return *w; }
+    CacheBrowser &browser() const;
+    DigCommands &dig() const;
+    PreviewArea &preview() const;
+    // The viewer while it is open; null once closed.
+    frm_picfullscreen *viewer() const;
+    // The label's text as it was built, lone carriage returns included.
+    QString digresultcaption() const;
+    QString downprocesscaption() const;
 };
 
 // What Ruffle itself says of the player's movie (not a flag of ours); waits for the answer.
 SwfView::State swfstate(const FlashPlayer &player);
 
 // The file names shown in the result list, in row order.
-QStringList rownames(const frm_main &w);
+QStringList rownames(const Window &w);
 
 } // namespace vellomar::test

@@ -1,4 +1,4 @@
-#include "cache/cachelocation.h"
+#include "cachelocation.h"
 #include "testsupport.h"
 
 #include <QDir>

@@ -1,7 +1,7 @@
-#include "cache/filelistbox.h"
-#include "cache/resultlistcontrol.h"
-#include "dig/busyanimation.h"
-#include "preview/flashplayer.h"
+#include "busyanimation.h"
+#include "filelistbox.h"
+#include "flashplayer.h"
+#include "resultlistcontrol.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -54,17 +54,17 @@ class TestDigCommands : public QObject
                               "PHOTO.JPG", "page.htm", "clip.jpeg", "index"})
             QVERIFY(writefile(d + n, 11 * 1024));
         x.w.load(x.f.cacheroot(), x.f.download());
-        x.w->Opt_filetype_Click(0);
+        x.w.browser().Opt_filetype_Click(0);
         x.w->cmd_downcurall->click();
         for (const char *cls : {"jpg", "gif", "png", "mp3", "wma", "swf", "flv"})
             QCOMPARE(x.files(cls).size(), 1);
         QCOMPARE(x.files("others"), QStringList({"clip.jpeg", "index", "page.htm", "PHOTO.JPG"}));
-        QCOMPARE(x.w->counters.totalfiles(), qint64(11));
-        QVERIFY(x.w->lbl_digresult->isVisible() || !x.w->isVisible());
+        QCOMPARE(x.w.dig().counters().totalfiles(), qint64(11));
+        QVERIFY(x.w->lbl_digresult->isVisible() || !x.w.form().isVisible());
         QVERIFY(!x.w->lbl_digresult->isHidden());
-        QVERIFY(x.w->digresultcaption().contains(QString::fromUtf8("本次共提取到文件：11个，")));
-        QVERIFY(!x.w->digging);
-        QCOMPARE(x.w->downprocesscaption(),
+        QVERIFY(x.w.digresultcaption().contains(QString::fromUtf8("本次共提取到文件：11个，")));
+        QVERIFY(!x.w.dig().digging());
+        QCOMPARE(x.w.downprocesscaption(),
                  QString::fromUtf8("正在处理IE缓存文件夹（1/1），请稍候……") + QChar(13) +
                      QChar(13) + QString::fromUtf8("（100%）"));
         QVERIFY(x.w->pic_downprocesslblbox->isHidden());
@@ -83,10 +83,10 @@ class TestDigCommands : public QObject
         // No row selected: nothing is copied, yet the progress runs to the end.
         x.w->Rlt_iecachesubdir->setRowSelected(0, false);
         QDir(x.tree("jpg")).removeRecursively();
-        x.w->cmd_downcurselect_Click();
+        x.w.dig().cmd_downcurselect_Click();
         QVERIFY(x.files("jpg").isEmpty());
-        QCOMPARE(x.w->counters.totalfiles(), qint64(0));
-        QVERIFY(x.w->downprocesscaption().endsWith(QString::fromUtf8("（100%）")));
+        QCOMPARE(x.w.dig().counters().totalfiles(), qint64(0));
+        QVERIFY(x.w.downprocesscaption().endsWith(QString::fromUtf8("（100%）")));
     }
 
     void emptyListLeavesTheProgressTextAlone()
@@ -94,10 +94,10 @@ class TestDigCommands : public QObject
         DigWindow x;
         QVERIFY(QDir(x.f.ie5()).mkdir("EMPTY000"));
         x.w.load(x.f.cacheroot(), x.f.download());
-        x.w->cmd_downcurall_Click();
-        QCOMPARE(x.w->downprocesscaption(),
+        x.w.dig().cmd_downcurall_Click();
+        QCOMPARE(x.w.downprocesscaption(),
                  QString::fromUtf8("正在处理IE缓存文件夹（1/4），请稍候……"));
-        QVERIFY(x.w->digresultcaption().contains(QString::fromUtf8("本次共提取到文件：0个，")));
+        QVERIFY(x.w.digresultcaption().contains(QString::fromUtf8("本次共提取到文件：0个，")));
     }
 
     void digAllWalksEveryFolderWithTheFilter()
@@ -120,9 +120,9 @@ class TestDigCommands : public QObject
         QCOMPARE(x.files("gif"), QStringList({"AAAAAAAA.gif", "BBBBBBBB.gif", "CCCCCCCC.gif",
                                               "diff.gif", "diff_2.gif", "same.gif"}));
         QVERIFY(x.files("jpg").isEmpty());
-        QCOMPARE(x.w->counters.filesof(ResourceClass::gif), qint64(7));
+        QCOMPARE(x.w.dig().counters().filesof(ResourceClass::gif), qint64(7));
         QCOMPARE(x.w->lst_TmpIntDir->currentRow(), 2);
-        QVERIFY(x.w->flt_iecachesubdir->Path().endsWith(x.w->cachesubdirs[2]));
+        QVERIFY(x.w->flt_iecachesubdir->Path().endsWith(x.w->lst_TmpIntDir->item(2)->text()));
         // The folder seen first keeps its own name.
         const QString firstdiff =
             x.folderindex("AAAAAAAA") < x.folderindex("CCCCCCCC") ? QString("1") : QString("2");
@@ -133,8 +133,8 @@ class TestDigCommands : public QObject
     {
         DigWindow x;
         x.w.load(x.f.cacheroot(), x.f.download());
-        x.w->Cmd_autodownall_Click();
-        QVERIFY(x.w->digresultcaption().contains(QString::fromUtf8("本次共提取到文件：0个，")));
+        x.w.dig().Cmd_autodownall_Click();
+        QVERIFY(x.w.digresultcaption().contains(QString::fromUtf8("本次共提取到文件：0个，")));
         QVERIFY(x.w->FlashDown->isHidden());
         QVERIFY(!x.w->FlashDown->playing());
     }
@@ -145,7 +145,7 @@ class TestDigCommands : public QObject
         for (int i = 0; i < 3; ++i)
             QVERIFY(writefile(x.f.sub("AAAAAAAA") + QStringLiteral("/f%1.jpg").arg(i), 11 * 1024));
         x.w.load(x.f.cacheroot(), x.f.download());
-        x.w->show();
+        x.w.form().show();
         bool checked = false;
         // Look at the window from inside the event-loop turn the pass yields.
         QTimer::singleShot(0, [&] {
@@ -165,7 +165,7 @@ class TestDigCommands : public QObject
             QVERIFY(x.w->Fra_otheropt->isEnabled() && x.w->opt_picopenmode[1]->isEnabled());
             QVERIFY(x.w->prg_downprocess->value() > 0);
         });
-        x.w->cmd_downcurall_Click();
+        x.w.dig().cmd_downcurall_Click();
         QVERIFY(checked);
         QVERIFY(x.w->lst_TmpIntDir->isEnabled() && x.w->Pic_imgbox->isEnabled());
         QVERIFY(!x.w->FlashDown->isVisible());
@@ -180,9 +180,9 @@ class TestDigCommands : public QObject
                                   QStringLiteral("/f%1.jpg").arg(i, 2, 10, QLatin1Char('0')),
                               11 * 1024));
         x.w.load(x.f.cacheroot(), x.f.download());
-        x.w->show();
-        QTimer::singleShot(0, [&] { x.w->close(); });
-        x.w->cmd_downcurall_Click();
+        x.w.form().show();
+        QTimer::singleShot(0, [&] { x.w.form().close(); });
+        x.w.dig().cmd_downcurall_Click();
         const QStringList dug = x.files("jpg");
         QVERIFY(dug.size() >= 1 && dug.size() < 20);
         for (const QString &name : dug)
@@ -199,30 +199,32 @@ class TestDigCommands : public QObject
         x.w->cmd_selectdowndir->click();
         QCOMPARE(x.w.dialogs.browses.last(),
                  QString::fromUtf8("请选择挖到资料的存放目录|") + x.f.download());
-        QCOMPARE(x.w->downloaddir, chosen + "/");
+        QCOMPARE(x.w.dig().downloaddir(), chosen + "/");
         QCOMPARE(x.w.settings.read(QString::fromUtf8("用户设置"), "downloaddir", {}), chosen + "/");
         QVERIFY(QFileInfo(chosen + QString::fromUtf8("/挖到的资源/flv")).isDir());
 
-        // Cancel: the stored value comes back, and a missing tree is made again.
-        QDir(chosen + QString::fromUtf8("/挖到的资源")).removeRecursively();
-        x.w->downloaddir = "/elsewhere/";
+        // Cancel: what is stored now comes back (not the folder in use), and a missing tree is
+        // made again.
+        const QString stored = x.f.dir.path() + "/stored";
+        QDir().mkpath(stored);
+        x.w.settings.values[QString::fromUtf8("用户设置/downloaddir")] = stored + "/";
         x.w.dialogs.folder.clear();
         const int writes = x.w.settings.writes;
-        x.w->cmd_selectdowndir_Click();
-        QCOMPARE(x.w->downloaddir, chosen + "/");
+        x.w.dig().cmd_selectdowndir_Click();
+        QCOMPARE(x.w.dig().downloaddir(), stored + "/");
         QCOMPARE(x.w.settings.writes, writes);
-        QVERIFY(QFileInfo(chosen + QString::fromUtf8("/挖到的资源/jpg")).isDir());
+        QVERIFY(QFileInfo(stored + QString::fromUtf8("/挖到的资源/jpg")).isDir());
 
         // A returned path with its own separator still gets one more.
         x.w.dialogs.folder = chosen + "/";
-        x.w->cmd_selectdowndir_Click();
-        QCOMPARE(x.w->downloaddir, chosen + "//");
+        x.w.dig().cmd_selectdowndir_Click();
+        QCOMPARE(x.w.dig().downloaddir(), chosen + "//");
 
         // A restart uses the stored choice.
         Window again;
         again.settings = x.w.settings;
         again.load(x.f.cacheroot(), QString());
-        QCOMPARE(again->downloaddir, chosen + "//");
+        QCOMPARE(again.dig().downloaddir(), chosen + "//");
     }
 };
 

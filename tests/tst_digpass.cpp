@@ -1,4 +1,4 @@
-#include "dig/digpass.h"
+#include "digpass.h"
 #include "testsupport.h"
 
 #include <QDir>

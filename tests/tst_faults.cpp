@@ -1,6 +1,6 @@
-#include "cache/filelistbox.h"
-#include "cache/resultlistcontrol.h"
-#include "dig/filecopy.h"
+#include "filecopy.h"
+#include "filelistbox.h"
+#include "resultlistcontrol.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -22,7 +22,7 @@ struct FaultWindow {
     QString folder() const { return f.sub("AAAAAAAA"); }
     QString tree(const QString &rel = {}) const
     {
-        return w->downloaddir + QString::fromUtf8("挖到的资源/") + rel;
+        return w.dig().downloaddir() + QString::fromUtf8("挖到的资源/") + rel;
     }
     // `n` JPEG-named files of distinct content.
     void make(int n, int kb = 11)
@@ -71,8 +71,8 @@ class TestFaults : public QObject
         x.w.load(x.f.cacheroot(), x.f.download());
         QCOMPARE(x.w->Rlt_iecachesubdir->RowCount(), 5);
         QVERIFY(QFile::remove(x.folder() + "/f002.jpg"));
-        x.w->cmd_downcurall_Click();
-        QCOMPARE(x.w->counters.totalfiles(), qint64(4));
+        x.w.dig().cmd_downcurall_Click();
+        QCOMPARE(x.w.dig().counters().totalfiles(), qint64(4));
         QCOMPARE(x.dugfiles(), 4);
         QVERIFY(x.leftovers().isEmpty());
     }
@@ -90,14 +90,14 @@ class TestFaults : public QObject
                 QDir(x.f.download()).removeRecursively();
         });
         timer.start(0);
-        x.w->cmd_downcurall_Click();
+        x.w.dig().cmd_downcurall_Click();
         timer.stop();
-        QVERIFY(x.w->counters.totalfiles() < 30);
+        QVERIFY(x.w.dig().counters().totalfiles() < 30);
         QVERIFY(!QFileInfo::exists(x.f.download()));
         // The program goes on: with the directory back, the next dig works.
         QDir().mkpath(x.f.download());
-        x.w->cmd_downcurall_Click();
-        QCOMPARE(x.w->counters.totalfiles(), qint64(30));
+        x.w.dig().cmd_downcurall_Click();
+        QCOMPARE(x.w.dig().counters().totalfiles(), qint64(30));
         QVERIFY(x.leftovers().isEmpty());
     }
 
@@ -109,9 +109,9 @@ class TestFaults : public QObject
         x.w.load(x.f.cacheroot(), x.f.download());
         QVERIFY(QDir(x.tree("jpg")).removeRecursively());
         QVERIFY(writecontent(x.tree("jpg"), "in the way"));
-        x.w->cmd_downcurall_Click();
+        x.w.dig().cmd_downcurall_Click();
         QCOMPARE(readcontent(x.tree("jpg")), QByteArray("in the way"));
-        QCOMPARE(x.w->counters.totalfiles(), qint64(1));
+        QCOMPARE(x.w.dig().counters().totalfiles(), qint64(1));
         QVERIFY(QFile::exists(x.tree("mp3/song.mp3")));
     }
 
@@ -126,10 +126,10 @@ class TestFaults : public QObject
             0)
             QSKIP("cannot mount tmpfs here");
         x.w.load(x.f.cacheroot(), mnt.path() + "/");
-        x.w->cmd_downcurall_Click();
+        x.w.dig().cmd_downcurall_Click();
         const int dug = x.dugfiles();
         const QStringList bad = x.leftovers();
-        const qint64 counted = x.w->counters.totalfiles();
+        const qint64 counted = x.w.dig().counters().totalfiles();
         ::umount2(QFile::encodeName(mnt.path()).constData(), MNT_DETACH);
         QVERIFY(dug >= 1 && dug < 8);
         QVERIFY2(bad.isEmpty(), qPrintable(bad.join(',')));

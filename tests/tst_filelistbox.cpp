@@ -1,4 +1,4 @@
-#include "cache/filelistbox.h"
+#include "filelistbox.h"
 #include "testsupport.h"
 
 #include <QDir>

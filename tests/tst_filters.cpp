@@ -1,6 +1,8 @@
-#include "cache/resultlistcontrol.h"
+#include "filelistbox.h"
+#include "resultlistcontrol.h"
 #include "testsupport.h"
 
+#include <QFileInfo>
 #include <QLabel>
 #include <QRadioButton>
 #include <QSlider>
@@ -66,57 +68,65 @@ class TestFilters : public QObject
         QFETCH(QStringList, rows);
         FilterFixture x;
         x.w->Opt_filetype[size_t(option)]->click();
-        QCOMPARE(rownames(*x.w.w), rows);
+        QCOMPARE(rownames(x.w), rows);
     }
 
     // A click on the option already chosen keeps the list, its selection and its preview.
     void clickingTheChosenOptionChangesNothing()
     {
         FilterFixture x;
-        x.w->show();
+        x.w.form().show();
         QVERIFY(QTest::qWaitForWindowExposed(x.w.w.get()));
         ResultListControl *l = x.w->Rlt_iecachesubdir;
         const QRect second = l->visualRect(l->model()->index(1, 2));
         QTest::mouseClick(l->viewport(), Qt::LeftButton, {}, second.center());
         QVERIFY(l->RowSelected(1) && !l->RowSelected(0));
-        const int builds = x.w->rebuildcount();
+        const int builds = x.w.rebuilds;
         QRadioButton *chosen = x.w->Opt_filetype[1];
         QVERIFY(chosen->isChecked());
         QTest::mouseClick(chosen, Qt::LeftButton, {}, QPoint(6, chosen->height() / 2));
-        QCOMPARE(x.w->rebuildcount(), builds);
+        QCOMPARE(x.w.rebuilds, builds);
         QVERIFY(l->RowSelected(1) && !l->RowSelected(0));
         QCOMPARE(l->CurrentRow(), 1);
         // Another option is a change.
         QRadioButton *other = x.w->Opt_filetype[0];
         QTest::mouseClick(other, Qt::LeftButton, {}, QPoint(6, other->height() / 2));
-        QCOMPARE(x.w->rebuildcount(), builds + 1);
-        QCOMPARE(rownames(*x.w.w).size(), 13);
+        QCOMPARE(x.w.rebuilds, builds + 1);
+        QCOMPARE(rownames(x.w).size(), 13);
     }
 
     void rowCells()
     {
         FilterFixture x;
-        x.w->Opt_filetype_Click(0);
+        x.w.browser().Opt_filetype_Click(0);
         ResultListControl *l = x.w->Rlt_iecachesubdir;
-        const int index = rownames(*x.w.w).indexOf("index");
+        const int index = rownames(x.w).indexOf("index");
         QCOMPARE(l->CellText(index, 4), QStringLiteral("index"));
         QCOMPARE(l->CellText(index, 6), QStringLiteral("20 K"));
         QCOMPARE(l->CellText(index, 7), QStringLiteral("00000020"));
         QCOMPARE(l->CellText(index, 1), QString());
-        const int photo = rownames(*x.w.w).indexOf("PHOTO.JPG");
+        const int photo = rownames(x.w).indexOf("PHOTO.JPG");
         QCOMPARE(l->CellText(photo, 4), QStringLiteral("JPG"));
-        // The number cell holds the file's place in the file list until it is painted.
-        QVERIFY(l->CellText(photo, 0).endsWith('.'));
+        // The number cell shows the row's position, whatever file lies between.
+        QCOMPARE(l->CellText(photo, 0), QString::number(photo + 1));
+        // The row's own data travels with it in the model.
+        const QModelIndex at = l->model()->index(photo, 0);
+        QCOMPARE(at.data(ResultListModel::NameRole).toString(), QStringLiteral("PHOTO.JPG"));
+        QCOMPARE(at.data(ResultListModel::TypeRole).toString(), QStringLiteral("JPG"));
+        QCOMPARE(at.data(ResultListModel::SizeRole).toLongLong(),
+                 QFileInfo(x.w->flt_iecachesubdir->Path() + "/PHOTO.JPG").size());
+        QCOMPARE(at.data(ResultListModel::PathRole).toString(),
+                 x.w->flt_iecachesubdir->Path() + "/PHOTO.JPG");
     }
 
     void anUnknownOptionKeepsThePatternAndRebuilds()
     {
         FilterFixture x;
-        const QStringList before = rownames(*x.w.w);
-        const int builds = x.w->rebuildcount();
-        x.w->Opt_filetype_Click(9);
-        QCOMPARE(x.w->rebuildcount(), builds + 1);
-        QCOMPARE(rownames(*x.w.w), before);
+        const QStringList before = rownames(x.w);
+        const int builds = x.w.rebuilds;
+        x.w.browser().Opt_filetype_Click(9);
+        QCOMPARE(x.w.rebuilds, builds + 1);
+        QCOMPARE(rownames(x.w), before);
     }
 
     void sliderCoupling_data()
@@ -157,9 +167,9 @@ class TestFilters : public QObject
         x.w->SlD_minfilesize->setValue(minstart);
         QCOMPARE(x.w->SlD_minfilesize->value(), minstart);
         QCOMPARE(x.w->SlD_maxfilesize->value(), maxstart);
-        const int before = x.w->rebuildcount();
+        const int before = x.w.rebuilds;
         (slider == "min" ? x.w->SlD_minfilesize : x.w->SlD_maxfilesize)->setValue(moveto);
-        QCOMPARE(x.w->rebuildcount(), before + 1);
+        QCOMPARE(x.w.rebuilds, before + 1);
         QCOMPARE(x.w->SlD_minfilesize->value(), minend);
         QCOMPARE(x.w->SlD_maxfilesize->value(), maxend);
         QCOMPARE(x.w->lbl_minfilesize->text(), minlabel);
@@ -169,19 +179,18 @@ class TestFilters : public QObject
     void sizeRange()
     {
         FilterFixture x;
-        x.w->Opt_filetype_Click(4); // JPG
-        QCOMPARE(rownames(*x.w.w),
-                 QStringList({"five00.jpg", "PHOTO.JPG", "ten.jpg", "tenhalf.jpg"}));
+        x.w.browser().Opt_filetype_Click(4); // JPG
+        QCOMPARE(rownames(x.w), QStringList({"five00.jpg", "PHOTO.JPG", "ten.jpg", "tenhalf.jpg"}));
         // Upper at 500K keeps the 500 KB file, 300K drops it.
         x.w->SlD_maxfilesize->setValue(9);
-        QVERIFY(rownames(*x.w.w).contains("five00.jpg"));
+        QVERIFY(rownames(x.w).contains("five00.jpg"));
         x.w->SlD_maxfilesize->setValue(8);
-        QVERIFY(!rownames(*x.w.w).contains("five00.jpg"));
+        QVERIFY(!rownames(x.w).contains("five00.jpg"));
         // Both at the bottom: only files of 0 KB.
         x.w->SlD_minfilesize->setValue(1);
         x.w->SlD_maxfilesize->setValue(1);
         QCOMPARE(x.w->SlD_minfilesize->value(), 1);
-        QCOMPARE(rownames(*x.w.w), QStringList({"tiny.jpg"}));
+        QCOMPARE(rownames(x.w), QStringList({"tiny.jpg"}));
         // Lower at 16 above the upper: nothing, nothing selected.
         x.w->SlD_maxfilesize->setValue(12);
         x.w->SlD_minfilesize->setValue(16);
@@ -192,7 +201,7 @@ class TestFilters : public QObject
     void rowNumbersHaveNoGaps()
     {
         FilterFixture x;
-        x.w->Opt_filetype_Click(0);
+        x.w.browser().Opt_filetype_Click(0);
         x.w->Rlt_iecachesubdir->resize(400, 600);
         x.w->Rlt_iecachesubdir->grab(); // paint every row
         const int n = x.w->Rlt_iecachesubdir->RowCount();

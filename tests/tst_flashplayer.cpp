@@ -1,8 +1,8 @@
-#include "preview/flashplayer.h"
-#include "preview/mediaplayer.h"
-#include "preview/swfserver.h"
-#include "preview/swfview.h"
+#include "flashplayer.h"
+#include "mediaplayer.h"
 #include "samplecache.h"
+#include "swfserver.h"
+#include "swfview.h"
 #include "testsupport.h"
 
 #include <QApplication>

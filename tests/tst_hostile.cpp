@@ -1,9 +1,9 @@
-#include "cache/filelistbox.h"
-#include "cache/resultlistcontrol.h"
+#include "filelistbox.h"
+#include "flashplayer.h"
+#include "frm_picfullscreen.h"
 #include "hostilecache.h"
-#include "preview/flashplayer.h"
+#include "resultlistcontrol.h"
 #include "testsupport.h"
-#include "viewer/frm_picfullscreen.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -62,7 +62,7 @@ class TestHostile : public QObject
         for (int k = 0; k < 3; ++k) {
             w->lst_TmpIntDir->setCurrentRow(k);
             for (int option = 0; option < 8; ++option) {
-                w->Opt_filetype_Click(option);
+                w.browser().Opt_filetype_Click(option);
                 for (const auto &range : ranges) {
                     w->SlD_maxfilesize->setValue(range.second);
                     w->SlD_minfilesize->setValue(range.first);
@@ -72,14 +72,14 @@ class TestHostile : public QObject
                         const QString path =
                             w->flt_iecachesubdir->Path() + "/" + list->CellText(r, 2);
                         QVERIFY2(isplainfile(path), qPrintable(path));
-                        w->dofilelist(r);
+                        w.preview().dofilelist(r);
                     }
                 }
             }
         }
 
         // The viewer steps through every row of every folder.
-        w->Opt_filetype_Click(0);
+        w.browser().Opt_filetype_Click(0);
         w->SlD_minfilesize->setValue(1);
         w->SlD_maxfilesize->setValue(16);
         for (int k = 0; k < 3; ++k) {
@@ -87,25 +87,25 @@ class TestHostile : public QObject
             const int n = w->Rlt_iecachesubdir->RowCount();
             QVERIFY(n > 0);
             w->Rlt_iecachesubdir->setCurrentRow(0);
-            w->viewcurrentfile();
-            QVERIFY(w->viewershowing());
-            QComboBox *list = w->viewer()->Cbo_scrollpic;
+            w.form().viewcurrentfile();
+            QVERIFY(w.form().viewershowing());
+            QComboBox *list = w.viewer()->Cbo_scrollpic;
             for (int i = 0; i < n; ++i) {
                 QTest::keyClick(list, Qt::Key_Space);
-                if (!w->viewershowing())
-                    w->viewcurrentfile();
-                QTest::keyClick(w->viewer()->Cbo_scrollpic, Qt::Key_Down);
+                if (!w.form().viewershowing())
+                    w.form().viewcurrentfile();
+                QTest::keyClick(w.viewer()->Cbo_scrollpic, Qt::Key_Down);
             }
-            QCOMPARE(w->viewer()->Cbo_scrollpic->currentIndex(), n - 1);
-            QTest::keyClick(w->viewer()->Cbo_scrollpic, Qt::Key_Escape);
-            QVERIFY(!w->viewershowing());
+            QCOMPARE(w.viewer()->Cbo_scrollpic->currentIndex(), n - 1);
+            QTest::keyClick(w.viewer()->Cbo_scrollpic, Qt::Key_Escape);
+            QVERIFY(!w.form().viewershowing());
         }
 
         // Dig everything: every plain file arrives intact, nothing else, nothing half-written.
         QMap<QString, QByteArray> sources;
         int plain = 0;
         for (int k = 0; k < 3; ++k) {
-            const QString folder = h.root + "/Content.IE5/" + w->cachesubdirs[size_t(k)];
+            const QString folder = h.root + "/Content.IE5/" + w->lst_TmpIntDir->item(k)->text();
             for (const QString &name :
                  QDir(folder).entryList(QDir::Files | QDir::System | QDir::Hidden)) {
                 if (isplainfile(folder + "/" + name) && !name.startsWith('.') &&
@@ -115,8 +115,8 @@ class TestHostile : public QObject
                 }
             }
         }
-        w->Cmd_autodownall_Click();
-        QCOMPARE(w->counters.totalfiles(), qint64(plain));
+        w.dig().Cmd_autodownall_Click();
+        QCOMPARE(w.dig().counters().totalfiles(), qint64(plain));
         const QMap<QString, QByteArray> dug = snapshot(down + QString::fromUtf8("挖到的资源"));
         QCOMPARE(dug.size(), plain);
         for (auto it = dug.cbegin(); it != dug.cend(); ++it) {
@@ -128,11 +128,11 @@ class TestHostile : public QObject
         QVERIFY(!QFile::exists(QDir::currentPath() + "/pwned"));
 
         // Empty the class folders and the cache: links go as links, nothing outside changes.
-        w->cmd_killall_Click();
+        w.dig().cmd_killall_Click();
         QVERIFY(snapshot(down + QString::fromUtf8("挖到的资源")).isEmpty());
-        w->Cmd_cleariecache_Click();
+        w.browser().Cmd_cleariecache_Click();
         for (int k = 0; k < 3; ++k) {
-            const QString folder = h.root + "/Content.IE5/" + w->cachesubdirs[size_t(k)];
+            const QString folder = h.root + "/Content.IE5/" + w->lst_TmpIntDir->item(k)->text();
             QVERIFY(QDir(folder)
                         .entryList(QDir::AllEntries | QDir::System | QDir::Hidden |
                                    QDir::NoDotAndDotDot)

@@ -1,6 +1,7 @@
-#include "app/desktopseams.h"
-#include "cache/resultlistcontrol.h"
-#include "housekeeping/housekeeping.h"
+#include "desktopseams.h"
+#include "housekeeping.h"
+#include "resultlistcontrol.h"
+#include "shellopen.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -38,7 +39,7 @@ class TestHousekeeping : public QObject
         QVERIFY(QFile::link(f.dir.path() + "/outside", res + "wma"));
 
         w.dialogs.answer = false;
-        w->cmd_killall_Click();
+        w.dig().cmd_killall_Click();
         QCOMPARE(w.dialogs.confirms,
                  QStringList({QString::fromUtf8("您确定要清空存放挖到资源的目录吗？")}));
         QVERIFY(QFile::exists(res + "jpg/a.jpg"));
@@ -79,7 +80,7 @@ class TestHousekeeping : public QObject
         Window w;
         w.load(f.cacheroot(), f.download());
         QDir(f.download() + QString::fromUtf8("挖到的资源")).removeRecursively();
-        w->cmd_killall_Click();
+        w.dig().cmd_killall_Click();
         QVERIFY(QFileInfo(f.download() + QString::fromUtf8("挖到的资源/others")).isDir());
     }
 
@@ -115,7 +116,7 @@ class TestHousekeeping : public QObject
         w->lst_TmpIntDir->setCurrentRow(1);
 
         w.dialogs.answer = false;
-        w->Cmd_cleariecache_Click();
+        w.browser().Cmd_cleariecache_Click();
         QVERIFY(QFile::exists(f.sub("AAAAAAAA") + "/a.jpg"));
         QCOMPARE(w->Rlt_iecachesubdir->RowCount(), 1);
 
@@ -141,10 +142,10 @@ class TestHousekeeping : public QObject
         QVERIFY(writefile(f.ie5() + "/index.dat", 100));
         Window w;
         w.load(f.cacheroot(), f.download());
-        const int builds = w->rebuildcount();
-        w->Cmd_cleariecache_Click();
+        const int builds = w.rebuilds;
+        w.browser().Cmd_cleariecache_Click();
         QVERIFY(QFile::exists(f.ie5() + "/index.dat"));
-        QCOMPARE(w->rebuildcount(), builds);
+        QCOMPARE(w.rebuilds, builds);
     }
 
     void shellOpenReportsFailureAndNeverUsesAShell_data()
@@ -163,11 +164,12 @@ class TestHousekeeping : public QObject
         Window w;
         w.load(f.cacheroot(), f.download());
         const QString path = f.dir.path() + "/" + name;
-        w->shellopen(path);
+        const Seams seams(&w.dialogs, &w.launcher, &w.screen, &w.settings);
+        shellopen(w.w.get(), seams, path);
         QCOMPARE(w.launcher.opened, QStringList({path}));
         QVERIFY(w.dialogs.informs.isEmpty());
         w.launcher.succeed = false;
-        w->shellopen(path);
+        shellopen(w.w.get(), seams, path);
         QCOMPARE(w.dialogs.informs,
                  QStringList({QString::fromUtf8("打开“") + path +
                               QString::fromUtf8("”失败！请检查此文件或目录是否存在且可用！")}));
@@ -248,7 +250,8 @@ class TestHousekeeping : public QObject
         w.load(f.cacheroot(), f.download());
         const QString path = dir.path() + "/x.unknowntype";
         QVERIFY(writefile(path, 10));
-        w->shellopen(path);
+        const Seams seams(&w.dialogs, &real, &w.screen, &w.settings);
+        shellopen(w.w.get(), seams, path);
         QTRY_COMPARE_WITH_TIMEOUT(w.dialogs.informs.size(), 1, 10000);
         QCOMPARE(w.dialogs.informs.first(),
                  QString::fromUtf8("打开“") + path +

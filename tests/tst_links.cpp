@@ -1,6 +1,6 @@
-#include "cache/filelistbox.h"
-#include "cache/resultlistcontrol.h"
-#include "preview/previewwidgets.h"
+#include "filelistbox.h"
+#include "previewwidgets.h"
+#include "resultlistcontrol.h"
 #include "samplecache.h"
 #include "testsupport.h"
 
@@ -71,7 +71,7 @@ class TestLinks : public QObject
         QVERIFY(link(x.outside(), x.f.ie5()));
         x.load();
         QCOMPARE(x.w->lst_TmpIntDir->count(), 0);
-        x.w->Cmd_cleariecache_Click();
+        x.w.browser().Cmd_cleariecache_Click();
         QVERIFY(x.outsideintact());
         QCOMPARE(readcontent(x.outside() + "/VICTIM00/v.jpg"), QByteArray("secret"));
     }
@@ -89,8 +89,8 @@ class TestLinks : public QObject
         QFETCH(bool, bylink);
         LinkFixture x;
         x.load();
-        x.w->Opt_filetype_Click(0);
-        QCOMPARE(rownames(*x.w.w), QStringList({"a.jpg", "b.jpg", "c.gif"}));
+        x.w.browser().Opt_filetype_Click(0);
+        QCOMPARE(rownames(x.w), QStringList({"a.jpg", "b.jpg", "c.gif"}));
         QVERIFY(QDir(x.f.ie5()).rename("AAAAAAAA", "moved"));
         if (bylink)
             QVERIFY(link(x.outside(), x.f.sub("AAAAAAAA")));
@@ -100,12 +100,12 @@ class TestLinks : public QObject
         x.w->cmd_downcurall->click();
         QVERIFY(x.dug("jpg").isEmpty());
         QVERIFY(x.dug("gif").isEmpty());
-        QCOMPARE(x.w->counters.totalfiles(), qint64(0));
+        QCOMPARE(x.w.dig().counters().totalfiles(), qint64(0));
 
-        x.w->Rlt_iecachesubdir_RowClick(0);
+        x.w.browser().Rlt_iecachesubdir_RowClick(0);
         QVERIFY(x.w->Img_largeview->isHidden());
 
-        x.w->Cmd_cleariecache_Click();
+        x.w.browser().Cmd_cleariecache_Click();
         const QString reached = bylink ? x.outside() : x.f.sub("AAAAAAAA");
         for (const char *n : {"a.jpg", "b.jpg", "c.gif"})
             QCOMPARE(readcontent(reached + "/" + n), x.secrets[n]);
@@ -116,7 +116,7 @@ class TestLinks : public QObject
     {
         LinkFixture x;
         x.load();
-        x.w->Opt_filetype_Click(0);
+        x.w.browser().Opt_filetype_Click(0);
         QVERIFY(QDir(x.tree("jpg")).removeRecursively());
         QVERIFY(QDir().mkpath(x.f.dir.path() + "/elsewhere"));
         QVERIFY(link(x.f.dir.path() + "/elsewhere", x.tree("jpg")));
@@ -125,7 +125,7 @@ class TestLinks : public QObject
                     .entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot)
                     .isEmpty());
         QCOMPARE(x.dug("gif"), QStringList({"c.gif"}));
-        QCOMPARE(x.w->counters.totalfiles(), qint64(1));
+        QCOMPARE(x.w.dig().counters().totalfiles(), qint64(1));
     }
 
     // Files swapped just before the dig: a FIFO never blocks, a link is never read through.
@@ -133,7 +133,7 @@ class TestLinks : public QObject
     {
         LinkFixture x;
         x.load();
-        x.w->Opt_filetype_Click(0);
+        x.w.browser().Opt_filetype_Click(0);
         QVERIFY(QFile::remove(x.f.sub("AAAAAAAA") + "/a.jpg"));
         QCOMPARE(::mkfifo(QFile::encodeName(x.f.sub("AAAAAAAA") + "/a.jpg").constData(), 0644), 0);
         QVERIFY(QFile::remove(x.f.sub("AAAAAAAA") + "/b.jpg"));
@@ -141,7 +141,7 @@ class TestLinks : public QObject
         x.w->cmd_downcurall->click();
         QVERIFY(x.dug("jpg").isEmpty());
         QCOMPARE(x.dug("gif"), QStringList({"c.gif"}));
-        x.w->Rlt_iecachesubdir_RowClick(1);
+        x.w.browser().Rlt_iecachesubdir_RowClick(1);
         QVERIFY(x.w->Img_largeview->isHidden());
         QVERIFY(x.outsideintact());
     }

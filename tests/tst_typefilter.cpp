@@ -1,4 +1,4 @@
-#include "cache/typefilter.h"
+#include "typefilter.h"
 
 #include <QtTest>
 

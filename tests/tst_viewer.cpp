@@ -1,11 +1,11 @@
-#include "cache/filelistbox.h"
-#include "cache/resultlistcontrol.h"
-#include "preview/flashplayer.h"
-#include "preview/mediaplayer.h"
-#include "preview/previewwidgets.h"
+#include "filelistbox.h"
+#include "flashplayer.h"
+#include "frm_picfullscreen.h"
+#include "mediaplayer.h"
+#include "previewwidgets.h"
+#include "resultlistcontrol.h"
 #include "samplecache.h"
 #include "testsupport.h"
-#include "viewer/frm_picfullscreen.h"
 
 #include <QApplication>
 #include <QComboBox>
@@ -38,17 +38,17 @@ struct ViewerWindow {
         for (const char *n : {"q.swf", "s.png"})
             sample::padto(d + n, 12 * 1024);
         w.load(f.cacheroot(), f.download());
-        w->Opt_filetype_Click(0);
+        w.browser().Opt_filetype_Click(0);
     }
-    int row(const QString &name) const { return rownames(*w.w).indexOf(name); }
-    frm_picfullscreen *v() const { return w->viewer(); }
+    int row(const QString &name) const { return rownames(w).indexOf(name); }
+    frm_picfullscreen *v() const { return w.viewer(); }
     void open(int row)
     {
         w->Rlt_iecachesubdir->setRowSelected(w->Rlt_iecachesubdir->CurrentRow(), false);
         w->Rlt_iecachesubdir->setRowSelected(row, true);
         w->Rlt_iecachesubdir->setCurrentRow(row);
-        w->dofilelist(row);
-        w->viewcurrentfile();
+        w.preview().dofilelist(row);
+        w.form().viewcurrentfile();
     }
     void key(Qt::Key k) const { QTest::keyClick(v()->Cbo_scrollpic, k); }
 };
@@ -64,7 +64,7 @@ class TestViewer : public QObject
         ViewerWindow x;
         QCOMPARE(x.w->Rlt_iecachesubdir->RowCount(), 17);
         x.open(0);
-        QVERIFY(x.w->viewershowing());
+        QVERIFY(x.w.form().viewershowing());
         QCOMPARE(x.v()->geometry(), QRect(0, 0, 1024, 768));
         QVERIFY(x.v()->windowFlags() & Qt::FramelessWindowHint);
         QCOMPARE(x.v()->Cbo_scrollpic->count(), 17);
@@ -105,7 +105,7 @@ class TestViewer : public QObject
 
         x.key(Qt::Key_Up);
         x.key(Qt::Key_Escape);
-        QVERIFY(!x.w->viewershowing());
+        QVERIFY(!x.w.form().viewershowing());
         QCOMPARE(x.w->Rlt_iecachesubdir->CurrentRow(), 15);
         QVERIFY(x.w->Rlt_iecachesubdir->RowSelected(15));
         QVERIFY(x.w->Img_largeview->isHidden()); // s.png clears the preview
@@ -125,12 +125,12 @@ class TestViewer : public QObject
         x.key(Qt::Key_Space);
         QCOMPARE(x.v()->img_fullscreen->geometry(), QRect(192, 144, 640, 480));
         x.key(Qt::Key_Return);
-        QVERIFY(!x.w->viewershowing());
+        QVERIFY(!x.w.form().viewershowing());
 
         // Fit to screen: factor 1.6 fills it; Space shows natural size.
         x.w->Opt_picorisizemode[1]->click();
         x.open(0);
-        QVERIFY(qFuzzyCompare(x.w->common.fullscreenscale, 1.6f));
+        QVERIFY(qFuzzyCompare(x.w.preview().common().fullscreenscale, 1.6f));
         QCOMPARE(x.v()->img_fullscreen->geometry(), QRect(0, 0, 1024, 768));
         x.key(Qt::Key_Space);
         QCOMPARE(x.v()->img_fullscreen->geometry(), QRect(192, 144, 640, 480));
@@ -150,10 +150,10 @@ class TestViewer : public QObject
         QFETCH(QString, name);
         ViewerWindow x;
         x.open(x.row(name));
-        QVERIFY(x.w->viewershowing());
+        QVERIFY(x.w.form().viewershowing());
         QVERIFY(!x.v()->img_fullscreen->haspicture());
         x.key(Qt::Key_Space);
-        QVERIFY(!x.w->viewershowing());
+        QVERIFY(!x.w.form().viewershowing());
     }
 
     void flashPlaysInTheViewer()
@@ -198,7 +198,7 @@ class TestViewer : public QObject
     {
         QFETCH(int, key);
         ViewerWindow x;
-        x.w->show();
+        x.w.form().show();
         QVERIFY(QTest::qWaitForWindowActive(x.w.w.get()));
         QTRY_VERIFY(x.w->Rlt_iecachesubdir->hasFocus());
         // As the window system delivers them: each to the window that has the focus then.
@@ -211,11 +211,11 @@ class TestViewer : public QObject
                 QTest::keyRelease(focus, Qt::Key(k));
         };
         system(QEvent::KeyPress, key);
-        QVERIFY(x.w->viewershowing());
+        QVERIFY(x.w.form().viewershowing());
         QTRY_COMPARE(QGuiApplication::focusWindow(), x.v()->windowHandle());
         QTRY_VERIFY(x.v()->Cbo_scrollpic->hasFocus());
         system(QEvent::KeyRelease, key);
-        QVERIFY(x.w->viewershowing());
+        QVERIFY(x.w.form().viewershowing());
         // Row 0 in the chosen mode, natural size.
         QCOMPARE(x.v()->img_fullscreen->toolTip(), QStringLiteral("(1/17) p00.jpg"));
         QCOMPARE(x.v()->img_fullscreen->geometry(), QRect(192, 144, 640, 480));
@@ -226,10 +226,10 @@ class TestViewer : public QObject
         system(QEvent::KeyPress, key);
         system(QEvent::KeyRelease, key);
         if (key == Qt::Key_Space) {
-            QVERIFY(x.w->viewershowing());
+            QVERIFY(x.w.form().viewershowing());
             QCOMPARE(x.v()->img_fullscreen->geometry(), QRect(0, 0, 1024, 768));
         } else {
-            QVERIFY(!x.w->viewershowing());
+            QVERIFY(!x.w.form().viewershowing());
         }
     }
 
@@ -250,13 +250,13 @@ class TestViewer : public QObject
         QFETCH(bool, wmclose);
         ViewerWindow x;
         x.open(x.row(name));
-        QVERIFY(x.w->viewershowing());
+        QVERIFY(x.w.form().viewershowing());
         QVERIFY(!x.w->Pic_imgbox->updatesEnabled());
         if (wmclose)
             x.v()->windowHandle()->close(); // what a close from the window manager arrives as
         else
             x.v()->hide();
-        QVERIFY(!x.w->viewershowing());
+        QVERIFY(!x.w.form().viewershowing());
         QVERIFY(x.w->Pic_imgbox->updatesEnabled());
         QVERIFY(!x.v()->img_fullscreen->haspicture());
         QVERIFY(x.v()->FlashFS->isHidden());
@@ -267,7 +267,7 @@ class TestViewer : public QObject
         }
         // And it opens again as before.
         x.open(x.row("p03.jpg"));
-        QVERIFY(x.w->viewershowing());
+        QVERIFY(x.w.form().viewershowing());
         QVERIFY(x.v()->img_fullscreen->haspicture());
     }
 
@@ -276,27 +276,27 @@ class TestViewer : public QObject
     void onlyTheLeftDoubleClickOpensAndCloses()
     {
         ViewerWindow x;
-        x.w->show();
+        x.w.form().show();
         QVERIFY(QTest::qWaitForWindowExposed(x.w.w.get()));
         QVERIFY(!x.w->Img_largeview->isHidden());
         QTest::mouseDClick(x.w->Img_largeview, Qt::RightButton);
         QTest::mouseDClick(x.w->Pic_imgboard, Qt::RightButton, {}, QPoint(2, 2));
-        QVERIFY(!x.w->viewershowing());
+        QVERIFY(!x.w.form().viewershowing());
         x.w->lbl_digresult->show();
         QTest::mouseDClick(x.w->lbl_digresult, Qt::LeftButton, {}, QPoint(2, 2));
         QTest::mouseClick(x.w->lbl_digresult, Qt::MiddleButton, {}, QPoint(2, 2));
-        QVERIFY(!x.w->viewershowing());
+        QVERIFY(!x.w.form().viewershowing());
         x.w->lbl_digresult->hide();
 
         QTest::mouseDClick(x.w->Img_largeview, Qt::LeftButton);
-        QVERIFY(x.w->viewershowing());
+        QVERIFY(x.w.form().viewershowing());
         QTest::mouseDClick(x.v()->img_fullscreen, Qt::RightButton);
         QTest::mouseDClick(x.v(), Qt::RightButton, {}, QPoint(2, 2));
-        QVERIFY(x.w->viewershowing());
+        QVERIFY(x.w.form().viewershowing());
         QTest::mouseDClick(x.v()->img_fullscreen, Qt::LeftButton);
-        QVERIFY(!x.w->viewershowing());
+        QVERIFY(!x.w.form().viewershowing());
         QTest::mouseDClick(x.w->Pic_imgboard, Qt::LeftButton, {}, QPoint(2, 2));
-        QVERIFY(x.w->viewershowing());
+        QVERIFY(x.w.form().viewershowing());
     }
 
     void mouseClosesWithTheMiddleButtonOrADoubleClick()
@@ -305,15 +305,15 @@ class TestViewer : public QObject
         x.open(0);
         QTest::mouseClick(x.v()->img_fullscreen, Qt::LeftButton);
         QTest::mouseClick(x.v()->img_fullscreen, Qt::RightButton);
-        QVERIFY(x.w->viewershowing());
+        QVERIFY(x.w.form().viewershowing());
         QTest::mouseClick(x.v()->img_fullscreen, Qt::MiddleButton);
-        QVERIFY(!x.w->viewershowing());
+        QVERIFY(!x.w.form().viewershowing());
         x.open(0);
         QTest::mouseClick(x.v(), Qt::MiddleButton, {}, QPoint(2, 2));
-        QVERIFY(!x.w->viewershowing());
+        QVERIFY(!x.w.form().viewershowing());
         x.open(0);
         QTest::mouseDClick(x.v(), Qt::LeftButton, {}, QPoint(2, 2));
-        QVERIFY(!x.w->viewershowing());
+        QVERIFY(!x.w.form().viewershowing());
     }
 
     void openGesturesAndModes()
@@ -322,40 +322,40 @@ class TestViewer : public QObject
         ResultListControl *list = x.w->Rlt_iecachesubdir;
         // 直接全屏: MP3 and PNG rows go to the shell on a double-click.
         for (const char *name : {"r.mp3", "s.png"}) {
-            x.w->Rlt_iecachesubdir_RowDblClick(x.row(name));
+            x.w.browser().Rlt_iecachesubdir_RowDblClick(x.row(name));
             QCOMPARE(x.w.launcher.opened.last(), x.folder() + "/" + name);
-            QVERIFY(!x.w->viewershowing());
+            QVERIFY(!x.w.form().viewershowing());
         }
-        x.w->Rlt_iecachesubdir_RowDblClick(x.row("p03.jpg"));
-        QVERIFY(x.w->viewershowing());
+        x.w.browser().Rlt_iecachesubdir_RowDblClick(x.row("p03.jpg"));
+        QVERIFY(x.w.form().viewershowing());
         x.v()->exitfullscreen();
         // Enter on the list opens the viewer whatever the row is.
         list->setCurrentRow(x.row("r.mp3"));
-        x.w->Rlt_iecachesubdir_ListKey(13, 0);
-        QVERIFY(x.w->viewershowing());
+        x.w.browser().Rlt_iecachesubdir_ListKey(13, 0);
+        QVERIFY(x.w.form().viewershowing());
         QVERIFY(!x.v()->img_fullscreen->haspicture());
         QCOMPARE(x.w->wmp->URL(), x.folder() + "/r.mp3");
         x.v()->exitfullscreen();
         // The preview board: middle button and keys open, left and right do nothing.
         emit x.w->Pic_imgboard->MouseUp(1);
         emit x.w->Pic_imgboard->MouseUp(2);
-        QVERIFY(!x.w->viewershowing());
+        QVERIFY(!x.w.form().viewershowing());
         emit x.w->Pic_imgboard->MouseUp(4);
-        QVERIFY(x.w->viewershowing());
+        QVERIFY(x.w.form().viewershowing());
         x.v()->exitfullscreen();
         emit x.w->Pic_imgboard->KeyUp(32);
-        QVERIFY(x.w->viewershowing());
+        QVERIFY(x.w.form().viewershowing());
         x.v()->exitfullscreen();
 
         // 看图程序: nothing opens the viewer; everything goes to the shell.
         x.w->opt_picopenmode[1]->click();
-        QVERIFY(!x.w->common.picfullscreenopen);
+        QVERIFY(!x.w.preview().common().picfullscreenopen);
         const int opened = x.w.launcher.opened.size();
-        x.w->Rlt_iecachesubdir_RowDblClick(x.row("p03.jpg"));
+        x.w.browser().Rlt_iecachesubdir_RowDblClick(x.row("p03.jpg"));
         list->setCurrentRow(x.row("p04.jpg"));
-        x.w->Rlt_iecachesubdir_ListKey(13, 0);
+        x.w.browser().Rlt_iecachesubdir_ListKey(13, 0);
         emit x.w->Img_largeview->DblClick(1);
-        QVERIFY(!x.w->viewershowing());
+        QVERIFY(!x.w.form().viewershowing());
         QCOMPARE(x.w.launcher.opened.mid(opened),
                  QStringList(
                      {x.folder() + "/p03.jpg", x.folder() + "/p04.jpg", x.folder() + "/p04.jpg"}));
@@ -365,8 +365,8 @@ class TestViewer : public QObject
     {
         ViewerWindow x;
         x.open(0);
-        x.w->close();
-        QVERIFY(!x.w->viewershowing());
+        x.w.form().close();
+        QVERIFY(!x.w.form().viewershowing());
     }
 };
 

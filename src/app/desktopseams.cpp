@@ -1,6 +1,6 @@
 #include "desktopseams.h"
 
-#include "common/texts.h"
+#include "texts.h"
 
 #include <QFileDialog>
 #include <QFileInfo>

@@ -1,6 +1,6 @@
 #include "settingsstore.h"
 
-#include "common/texts.h"
+#include "texts.h"
 
 #include <QSettings>
 

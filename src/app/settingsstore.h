@@ -1,6 +1,6 @@
 #pragma once
 
-#include "common/seams.h"
+#include "seams.h"
 
 namespace vellomar {
 

@@ -1,0 +1,154 @@
+#include "digpass.h"
+
+#include "filecopy.h"
+#include "platform.h"
+#include "resourcetree.h"
+#include "texts.h"
+
+#include <QFile>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vellomar {
+
+namespace {
+
+struct Fd {
+    int fd = -1;
+    ~Fd()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
+};
+
+// What a name in the open folder is, links not followed: 0 nothing, 1 a folder, 2 anything else.
+int entrykind(int dir, const std::string &name)
+{
+    struct stat st;
+    if (::fstatat(dir, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return 0;
+    return S_ISDIR(st.st_mode) ? 1 : 2;
+}
+
+// True when the plain file `name` of the open folder holds exactly the source's bytes.
+bool identical(int dir, const std::string &name, int source, long long size)
+{
+    std::error_code ec;
+    long long othersize = 0;
+    Fd other{openplainfileat(dir, name, &othersize, ec)};
+    if (other.fd < 0 || othersize != size)
+        return false;
+    return samecontent(source, other.fd, size, ec);
+}
+
+// One character back from the end, keeping surrogate pairs whole.
+void chopcharacter(QString &s)
+{
+    const bool pair =
+        s.size() >= 2 && s.back().isLowSurrogate() && s.at(s.size() - 2).isHighSurrogate();
+    s.chop(pair ? 2 : 1);
+}
+
+} // namespace
+
+QString candidatename(const QString &name, int attempt, int limit)
+{
+    if (attempt <= 0)
+        return name;
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    QString base = dot < 0 ? name : name.left(dot);
+    const QString ext = dot < 0 ? QString() : name.mid(dot);
+    const QString tail = QStringLiteral("_2").repeated(attempt) + ext;
+    while (!base.isEmpty() && QFile::encodeName(base + tail).size() > limit)
+        chopcharacter(base);
+    return base + tail;
+}
+
+DigOutcome digfile(const QString &sourcefolder, const QString &name, const QString &type,
+                   const QString &downloaddir, DigCounters &counters, QString *storedas)
+{
+    const FolderHandle source = openbeneath(sourcefolder);
+    return digfile(source.fd(), name, type, downloaddir, counters, storedas);
+}
+
+DigOutcome digfile(int sourcefolderfd, const QString &name, const QString &type,
+                   const QString &downloaddir, DigCounters &counters, QString *storedas)
+{
+    std::error_code ec;
+    long long size = 0;
+    if (sourcefolderfd < 0 || name.contains(QLatin1Char('/')))
+        return DigOutcome::missing;
+    Fd source{openplainfileat(sourcefolderfd, nativepath(name), &size, ec)};
+    if (source.fd < 0)
+        return DigOutcome::missing;
+
+    const ResourceClass cls = classify(type);
+    const QString folder = classfolder(downloaddir, cls);
+    // The download directory is the user's to name; below it, no link is taken.
+    const FolderHandle target =
+        openbeneath(downloaddir, texts::resourcefolder + separator() + classname(cls));
+    if (!target.valid())
+        return DigOutcome::failed;
+    const long limit = ::fpathconf(target.fd(), _PC_NAME_MAX);
+
+    // The names tried are bounded by the file system's own name length.
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const QString candidate = candidatename(name, attempt, limit > 0 ? int(limit) : 255);
+        const std::string entry = nativepath(candidate);
+        const int kind = entrykind(target.fd(), entry);
+        if (kind == 2) {
+            if (!identical(target.fd(), entry, source.fd, size))
+                continue;
+            counters.add(cls, size);
+            if (storedas)
+                *storedas = folder + candidate;
+            return DigOutcome::same;
+        }
+        if (kind == 1)
+            return DigOutcome::failed; // a folder of that name is in the way
+        ec.clear();
+        if (copyinto(source.fd, size, target.fd(), entry, ec)) {
+            counters.add(cls, size);
+            if (storedas)
+                *storedas = folder + candidate;
+            return DigOutcome::copied;
+        }
+        if (ec != std::errc::file_exists)
+            return DigOutcome::failed;
+        // The name was taken while copying: look at it again.
+        --attempt;
+        if (::lseek(source.fd, 0, SEEK_SET) != 0)
+            return DigOutcome::failed;
+    }
+    return DigOutcome::failed;
+}
+
+std::vector<DigOutcome> digrows(const QString &sourcefolder, const std::vector<DigRow> &rows,
+                                const QString &downloaddir, DigCounters &counters,
+                                const DigProgress &progress)
+{
+    const FolderHandle source = openbeneath(sourcefolder);
+    return digrows(source.fd(), rows, downloaddir, counters, progress);
+}
+
+std::vector<DigOutcome> digrows(int sourcefolderfd, const std::vector<DigRow> &rows,
+                                const QString &downloaddir, DigCounters &counters,
+                                const DigProgress &progress)
+{
+    std::vector<DigOutcome> outcomes;
+    outcomes.reserve(rows.size());
+    const qint64 n = qint64(rows.size());
+    for (qint64 r = 0; r < n; ++r) {
+        const DigRow &row = rows[size_t(r)];
+        outcomes.push_back(row.chosen
+                               ? digfile(sourcefolderfd, row.name, row.type, downloaddir, counters)
+                               : DigOutcome::skipped);
+        if (progress && !progress(r, n))
+            break;
+    }
+    return outcomes;
+}
+
+} // namespace vellomar

@@ -1,0 +1,16 @@
+#pragma once
+
+#include <string>
+#include <system_error>
+
+namespace vellomar {
+
+// Whether the two open files hold the same bytes (sizes already equal).
+bool samecontent(int a, int b, long long size, std::error_code &ec);
+
+// Copies `size` bytes from `in` to a new file in the open folder and moves it to the name
+// `target` there only when the copy is complete. The target must not exist: an existing one is
+// never replaced (errc::file_exists). Nothing is left behind on failure.
+bool copyinto(int in, long long size, int folderfd, const std::string &target, std::error_code &ec);
+
+} // namespace vellomar

@@ -1,0 +1,201 @@
+#include "filecopy.h"
+
+#include "platform.h"
+
+#include <QRandomGenerator>
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace vellomar {
+
+namespace {
+
+std::error_code lasterror()
+{
+    return std::error_code(errno, std::generic_category());
+}
+
+bool readfull(int fd, char *buffer, size_t want, size_t &got)
+{
+    got = 0;
+    while (got < want) {
+        const ssize_t n = ::read(fd, buffer + got, want - got);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        if (n == 0)
+            break;
+        got += size_t(n);
+    }
+    return true;
+}
+
+bool writefull(int fd, const char *buffer, size_t size)
+{
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, buffer + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += size_t(n);
+    }
+    return true;
+}
+
+// The kernel's copy first; plain reads and writes where it is not offered.
+bool copydata(int in, int out, long long size, std::error_code &ec)
+{
+    long long left = size;
+    bool kernel = true;
+    while (left > 0 && kernel) {
+        const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, size_t(left), 0);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
+                errno == EBADF) {
+                kernel = false;
+                break;
+            }
+            ec = lasterror();
+            return false;
+        }
+        if (n == 0)
+            break; // the source shrank
+        left -= n;
+    }
+    if (kernel) {
+        if (left != 0) {
+            ec = std::make_error_code(std::errc::io_error);
+            return false;
+        }
+        return true;
+    }
+    std::vector<char> buffer(1 << 17);
+    while (left > 0) {
+        size_t got = 0;
+        if (!readfull(in, buffer.data(), size_t(std::min<long long>(left, buffer.size())), got)) {
+            ec = lasterror();
+            return false;
+        }
+        if (got == 0) {
+            ec = std::make_error_code(std::errc::io_error);
+            return false;
+        }
+        if (!writefull(out, buffer.data(), got)) {
+            ec = lasterror();
+            return false;
+        }
+        left -= got;
+    }
+    return true;
+}
+
+// Moves into place without replacing anything that appeared meanwhile.
+bool publish(int dir, const std::string &temp, const std::string &target, std::error_code &ec)
+{
+    if (::renameat2(dir, temp.c_str(), dir, target.c_str(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS) {
+        ec = lasterror();
+        return false;
+    }
+    // File systems without that flag: a hard link fails when the name is taken.
+    if (::linkat(dir, temp.c_str(), dir, target.c_str(), 0) != 0) {
+        ec = lasterror();
+        return false;
+    }
+    ::unlinkat(dir, temp.c_str(), 0);
+    return true;
+}
+
+// A new, private file under a name of our own in the open folder.
+int maketemp(int dir, std::string &name, std::error_code &ec)
+{
+    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    for (int tries = 0; tries < 100; ++tries) {
+        name = ".vellomar-";
+        for (int i = 0; i < 8; ++i)
+            name += letters[QRandomGenerator::global()->bounded(int(sizeof letters) - 1)];
+        const int fd =
+            ::openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        if (fd >= 0 || errno != EEXIST) {
+            if (fd < 0)
+                ec = lasterror();
+            return fd;
+        }
+    }
+    ec = std::make_error_code(std::errc::file_exists);
+    return -1;
+}
+
+mode_t ordinarymode()
+{
+    static const mode_t mode = [] {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        return mode_t(0666 & ~mask);
+    }();
+    return mode;
+}
+
+} // namespace
+
+bool samecontent(int a, int b, long long size, std::error_code &ec)
+{
+    std::vector<char> x(1 << 16), y(1 << 16);
+    long long offset = 0;
+    while (offset < size) {
+        const size_t want = size_t(std::min<long long>(size - offset, x.size()));
+        const ssize_t na = ::pread(a, x.data(), want, offset);
+        const ssize_t nb = ::pread(b, y.data(), want, offset);
+        if (na < 0 || nb < 0) {
+            ec = lasterror();
+            return false;
+        }
+        if (na != nb || na == 0 || std::memcmp(x.data(), y.data(), size_t(na)) != 0)
+            return false;
+        offset += na;
+    }
+    return true;
+}
+
+bool copyinto(int in, long long size, int folderfd, const std::string &target, std::error_code &ec)
+{
+    std::string temp;
+    const int out = maketemp(folderfd, temp, ec);
+    if (out < 0)
+        return false;
+    bool ok = copydata(in, out, size, ec);
+    if (ok) {
+        // Keep the cache's time stamp: when a file was cached is often all a user knows of it.
+        struct stat st;
+        if (::fstat(in, &st) == 0) {
+            const struct timespec times[2] = {st.st_atim, st.st_mtim};
+            ::futimens(out, times);
+        }
+        ::fchmod(out, ordinarymode()); // a dug file is the user's ordinary file
+    }
+    if (::close(out) != 0 && ok) {
+        ec = lasterror();
+        ok = false;
+    }
+    if (ok)
+        ok = publish(folderfd, temp, target, ec);
+    if (!ok)
+        ::unlinkat(folderfd, temp.c_str(), 0);
+    return ok;
+}
+
+} // namespace vellomar

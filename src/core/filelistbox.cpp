@@ -1,0 +1,125 @@
+#include "filelistbox.h"
+
+#include "platform.h"
+#include "typefilter.h"
+
+#include <algorithm>
+
+namespace vellomar {
+
+FileListBox::FileListBox(QObject *parent) : QObject(parent) {}
+
+FolderHandle FileListBox::openpath(const QString &folder) const
+{
+    const QString prefix = m_anchor.endsWith(separator()) ? m_anchor : m_anchor + separator();
+    if (!m_anchor.isEmpty() && folder.startsWith(prefix))
+        return openbeneath(m_anchor, folder.mid(prefix.size()));
+    return openbeneath(folder);
+}
+
+bool FileListBox::setPath(const QString &folder)
+{
+    if (folder == m_path)
+        return true;
+    QStringList names;
+    FolderId id;
+    if (!folder.isEmpty()) {
+        const FolderHandle h = openpath(folder);
+        if (!h.valid() || !readfilenames(h.fd(), m_pattern, names))
+            return false;
+        id = h.id();
+    }
+    m_path = folder;
+    m_listed = id;
+    m_names = std::move(names);
+    emit PathChange();
+    return true;
+}
+
+FolderHandle FileListBox::openlisted() const
+{
+    if (m_path.isEmpty())
+        return {};
+    FolderHandle h = openpath(m_path);
+    return h.valid() && h.id() == m_listed ? std::move(h) : FolderHandle();
+}
+
+bool FileListBox::holdsplainfile(const QString &name) const
+{
+    const FolderHandle h = openlisted();
+    if (!h.valid() || name.isEmpty() || name.contains(QLatin1Char('/')))
+        return false;
+    return filesizes(h.fd(), {name}).front() >= 0;
+}
+
+void FileListBox::setPattern(const QString &pattern)
+{
+    m_pattern = pattern;
+    const FolderHandle h = openlisted();
+    QStringList names;
+    if (h.valid() && readfilenames(h.fd(), m_pattern, names))
+        m_names = std::move(names);
+}
+
+QString FileListBox::List(int index) const
+{
+    return index >= 0 && index < m_names.size() ? m_names[index] : QString();
+}
+
+bool readfilenames(const QString &folder, const QString &pattern, QStringList &names)
+{
+    const FolderHandle h = openbeneath(folder);
+    return h.valid() && readfilenames(h.fd(), pattern, names);
+}
+
+bool readfilenames(int folderfd, const QString &pattern, QStringList &names)
+{
+    struct Entry {
+        QString folded;
+        QString name;
+    };
+    std::vector<Entry> entries;
+    const bool read = listfolder(folderfd, [&](std::string_view raw, EntryKind kind) {
+        if (kind != EntryKind::file)
+            return;
+        const QString name = decodedname(raw);
+        if (name.isEmpty() || ishiddenname(name) || !matchespattern(name, pattern))
+            return;
+        entries.push_back({name.toCaseFolded(), name});
+    });
+    if (!read)
+        return false;
+    std::sort(entries.begin(), entries.end(), [](const Entry &a, const Entry &b) {
+        const int c = a.folded.compare(b.folded);
+        return c != 0 ? c < 0 : a.name < b.name;
+    });
+    names.clear();
+    names.reserve(qsizetype(entries.size()));
+    for (Entry &e : entries)
+        names.push_back(std::move(e.name));
+    return true;
+}
+
+QStringList readsubfolders(const QString &folder, int most)
+{
+    const FolderHandle h = openbeneath(folder);
+    return readsubfolders(h.fd(), most);
+}
+
+QStringList readsubfolders(int folderfd, int most)
+{
+    QStringList result;
+    if (folderfd < 0)
+        return result;
+    // A link is never taken for a cache folder: clearing the cache must stay inside it.
+    listfolder(folderfd, [&](std::string_view raw, EntryKind kind) {
+        if (kind != EntryKind::folder || result.size() >= most)
+            return;
+        const QString name = decodedname(raw);
+        if (!name.isEmpty())
+            result.push_back(name);
+    });
+    return result;
+}
+
+} // namespace vellomar

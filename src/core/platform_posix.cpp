@@ -1,0 +1,156 @@
+#include "platform.h"
+
+#include <QCoreApplication>
+#include <QDir>
+#include <QFile>
+#include <cerrno>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vellomar {
+
+bool ishiddenname(const QString &name)
+{
+    return name.startsWith(QLatin1Char('.'));
+}
+
+QString decodedname(std::string_view raw)
+{
+    // Most cache names are plain ASCII: nothing to check.
+    bool ascii = true;
+    for (const char c : raw)
+        ascii = ascii && (static_cast<unsigned char>(c) < 0x80);
+    if (ascii)
+        return QString::fromLatin1(raw.data(), qsizetype(raw.size()));
+    const QByteArray bytes(raw.data(), qsizetype(raw.size()));
+    const QString name = QFile::decodeName(bytes);
+    return QFile::encodeName(name) == bytes ? name : QString();
+}
+
+bool listfolder(int folderfd,
+                const std::function<void(std::string_view name, EntryKind kind)> &visit)
+{
+    // The listing reads through its own descriptor, so the caller's keeps its position.
+    const int own = ::openat(folderfd, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (own < 0)
+        return false;
+    DIR *d = ::fdopendir(own);
+    if (!d) {
+        ::close(own);
+        return false;
+    }
+    const int fd = ::dirfd(d);
+    while (const dirent *e = ::readdir(d)) {
+        const std::string_view name(e->d_name);
+        if (name == "." || name == "..")
+            continue;
+        unsigned char type = e->d_type;
+        if (type == DT_UNKNOWN) {
+            struct stat st;
+            if (::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                continue;
+            type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : DT_LNK;
+        }
+        visit(name, type == DT_REG   ? EntryKind::file
+                    : type == DT_DIR ? EntryKind::folder
+                                     : EntryKind::other);
+    }
+    ::closedir(d);
+    return true;
+}
+
+FolderHandle &FolderHandle::operator=(FolderHandle &&other) noexcept
+{
+    if (this != &other) {
+        if (m_fd >= 0)
+            ::close(m_fd);
+        m_fd = std::exchange(other.m_fd, -1);
+    }
+    return *this;
+}
+
+FolderHandle::~FolderHandle()
+{
+    if (m_fd >= 0)
+        ::close(m_fd);
+}
+
+FolderId FolderHandle::id() const
+{
+    struct stat st;
+    if (m_fd < 0 || ::fstat(m_fd, &st) != 0)
+        return {};
+    return {quint64(st.st_dev), quint64(st.st_ino)};
+}
+
+FolderHandle openbeneath(const QString &base, const QString &below)
+{
+    FolderHandle h(::open(QFile::encodeName(base).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    for (const QString &part : below.split(QLatin1Char('/'), Qt::SkipEmptyParts)) {
+        if (!h.valid())
+            break;
+        if (part == QLatin1String(".."))
+            return {};
+        h = FolderHandle(::openat(h.fd(), QFile::encodeName(part).constData(),
+                                  O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    }
+    return h;
+}
+
+std::vector<qint64> filesizes(int fd, const QStringList &names)
+{
+    std::vector<qint64> sizes(size_t(names.size()), -1);
+    if (fd < 0)
+        return sizes;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        struct stat st;
+        // A name that became a link or a folder since the listing is not a file to show.
+        if (::fstatat(fd, QFile::encodeName(names[i]).constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(st.st_mode))
+            sizes[size_t(i)] = st.st_size;
+    }
+    return sizes;
+}
+
+std::string nativepath(const QString &path)
+{
+    return QFile::encodeName(path).toStdString();
+}
+
+QString separator()
+{
+    return QString(QDir::separator());
+}
+
+QString programfolder()
+{
+    return QCoreApplication::applicationDirPath() + separator();
+}
+
+int openplainfile(const std::string &path, long long *size, std::error_code &ec)
+{
+    return openplainfileat(AT_FDCWD, path, size, ec);
+}
+
+int openplainfileat(int folderfd, const std::string &name, long long *size, std::error_code &ec)
+{
+    const int fd = ::openat(folderfd, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        ec = std::error_code(errno, std::generic_category());
+        return -1;
+    }
+    struct stat st;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ec = std::make_error_code(std::errc::not_supported);
+        ::close(fd);
+        return -1;
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    if (size)
+        *size = st.st_size;
+    return fd;
+}
+
+} // namespace vellomar

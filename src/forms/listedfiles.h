@@ -1,0 +1,36 @@
+#pragma once
+
+#include "platform.h"
+
+#include <QString>
+
+namespace vellomar {
+
+struct ResultRow;
+
+// The rows the cache browser lists, as the other parts of the window see them.
+class ListedFiles
+{
+  public:
+    virtual ~ListedFiles() = default;
+
+    virtual int rowcount() const = 0;
+    virtual int currentrow() const = 0;
+    virtual bool rowselected(int row) const = 0;
+    // The row's own data; an empty one for a row that does not exist.
+    virtual const ResultRow &row(int row) const = 0;
+    // Makes `row` the current one and the only one selected.
+    virtual void gotorow(int row) = 0;
+
+    // The folder listed, opened again; invalid when something else now stands at its path.
+    virtual FolderHandle openlisted() const = 0;
+    // Whether `name` is still a plain file (not a link) in the folder listed.
+    virtual bool holdsplainfile(const QString &name) const = 0;
+
+    // The cache's sub-folders: how many, which one is chosen (-1: none), and choosing one.
+    virtual int foldercount() const = 0;
+    virtual int selectedfolder() const = 0;
+    virtual void choosefolder(int index) = 0;
+};
+
+} // namespace vellomar

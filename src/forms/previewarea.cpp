@@ -1,0 +1,263 @@
+#include "previewarea.h"
+
+#include "fitting.h"
+#include "flashplayer.h"
+#include "formkit.h"
+#include "listedfiles.h"
+#include "mediaplayer.h"
+#include "mediasignature.h"
+#include "numbers.h"
+#include "pictureholder.h"
+#include "previewwidgets.h"
+#include "resultlistcontrol.h"
+#include "seams.h"
+
+#include <QFrame>
+#include <QGroupBox>
+#include <QRadioButton>
+
+namespace vellomar {
+
+PreviewArea::PreviewArea(QWidget *form, const ListedFiles &list, const Seams &seams)
+    : QObject(form), m_list(list), m_seams(seams), Img_test(std::make_unique<PictureHolder>())
+{
+    setObjectName(QStringLiteral("previewarea"));
+    createcontrols(form);
+    connecthandlers();
+}
+
+PreviewArea::~PreviewArea() = default;
+
+void PreviewArea::createcontrols(QWidget *form)
+{
+    wmp = named(new MediaPlayer(form), "wmp");
+    place(wmp, 5600, 1080, 3120, 660);
+
+    auto *box = named(new QFrame(form), "Pic_imgbox");
+    box->setFrameStyle(QFrame::Panel | QFrame::Sunken);
+    place(box, 5600, 1720, 5610, 4890);
+    Pic_imgbox = box;
+    Pic_imgboard = named(new PreviewBoard(Pic_imgbox), "Pic_imgboard");
+    place(Pic_imgboard, 0, 0, 5535, 4815);
+    paintbackground(Pic_imgboard, windowcolour);
+    Pic_imgboard->setAccessibleName(QStringLiteral("预览"));
+
+    Img_largeview = named(new ImageControl(Pic_imgboard), "Img_largeview");
+    place(Img_largeview, 2400, 120, 2175, 1575);
+    Img_largeview->hide();
+
+    Flashbox = named(new FlashPlayer(Pic_imgboard), "Flashbox");
+    place(Flashbox, 0, 0, 5535, 4815);
+    Flashbox->hide();
+
+    Fra_otheropt = named(new QGroupBox(QStringLiteral("其它选项："), form), "Fra_otheropt");
+    place(Fra_otheropt, 8760, 120, 2415, 1575);
+    Fra_picopenmode = named(new QGroupBox(QStringLiteral("图片文件名双击查看模式"), Fra_otheropt),
+                            "Fra_picopenmode");
+    place(Fra_picopenmode, 60, 240, 2295, 560);
+    opt_picopenmode[0] = option(Fra_picopenmode, "opt_picopenmode", QStringLiteral("直接全屏"));
+    place(opt_picopenmode[0], 120, 225, 1095, 255);
+    opt_picopenmode[1] = option(Fra_picopenmode, "opt_picopenmode", QStringLiteral("看图程序"));
+    place(opt_picopenmode[1], 1160, 225, 1095, 255);
+    opt_picopenmode[0]->setChecked(true);
+    fra_picorisizemode =
+        named(new QGroupBox(QStringLiteral("全屏显示时图片尺寸锁定"), Fra_otheropt),
+              "fra_picorisizemode");
+    place(fra_picorisizemode, 60, 840, 2295, 615);
+    Opt_picorisizemode[0] =
+        option(fra_picorisizemode, "Opt_picorisizemode", QStringLiteral("原始尺寸"));
+    place(Opt_picorisizemode[0], 120, 240, 1095, 255);
+    Opt_picorisizemode[1] =
+        option(fra_picorisizemode, "Opt_picorisizemode", QStringLiteral("匹配屏幕"));
+    place(Opt_picorisizemode[1], 1160, 240, 1095, 255);
+    Opt_picorisizemode[0]->setChecked(true);
+
+    for (QRadioButton *b :
+         {opt_picopenmode[0], opt_picopenmode[1], Opt_picorisizemode[0], Opt_picorisizemode[1]})
+        fitoption(b);
+    for (QGroupBox *g : {Fra_otheropt, Fra_picopenmode, fra_picorisizemode}) {
+        paintbackground(g, windowcolour);
+        // Qt names a group box inside another by the outer one's title; say it outright.
+        g->setAccessibleName(g->title());
+    }
+}
+
+void PreviewArea::connecthandlers()
+{
+    // Only the left button's double-click opens; the right one does nothing.
+    const auto leftdouble = [this](int button) {
+        if (button == 1)
+            emit viewrequested();
+    };
+    const auto middleup = [this](int button) {
+        if (button == 4)
+            emit viewrequested();
+    };
+    connect(Img_largeview, &ImageControl::DblClick, this, leftdouble);
+    connect(Img_largeview, &ImageControl::MouseUp, this, middleup);
+    connect(Pic_imgboard, &PreviewBoard::DblClick, this, leftdouble);
+    connect(Pic_imgboard, &PreviewBoard::MouseUp, this, middleup);
+    connect(Pic_imgboard, &PreviewBoard::KeyUp, this, [this](int code) {
+        if (code == 13 || code == 32 || code == 27)
+            emit viewrequested();
+    });
+    for (int i = 0; i < 2; ++i) {
+        connect(opt_picopenmode[size_t(i)], &QRadioButton::clicked, this,
+                [this, i] { opt_picopenmode_Click(i); });
+        connect(Opt_picorisizemode[size_t(i)], &QRadioButton::clicked, this,
+                [this, i] { Opt_picorisizemode_Click(i); });
+    }
+}
+
+void PreviewArea::load()
+{
+    m_common.picfullscreenopen = true;
+    m_common.picorisize = true;
+}
+
+void PreviewArea::unload()
+{
+    wmp->close();
+    Flashbox->setMovie(QStringLiteral("abc"));
+}
+
+QWidget *PreviewArea::board() const
+{
+    return Pic_imgboard;
+}
+
+const QImage &PreviewArea::picture() const
+{
+    return Img_largeview->image();
+}
+
+const QByteArray &PreviewArea::animation() const
+{
+    return Img_largeview->animation();
+}
+
+bool PreviewArea::pictureshown() const
+{
+    return !Img_largeview->isHidden();
+}
+
+void PreviewArea::setbusy(bool busy)
+{
+    Pic_imgbox->setEnabled(!busy);
+    if (busy) {
+        Flashbox->setVisible(false);
+        Img_largeview->setVisible(false);
+    }
+}
+
+void PreviewArea::covered()
+{
+    Pic_imgbox->setUpdatesEnabled(false);
+}
+
+void PreviewArea::uncovered()
+{
+    Pic_imgbox->setUpdatesEnabled(true);
+    if (!Flashbox->isHidden())
+        Flashbox->Play();
+}
+
+void PreviewArea::pauseflash()
+{
+    Flashbox->Stop();
+}
+
+// Nothing previewed: no sound, no movie, no picture.
+void PreviewArea::clearall()
+{
+    Flashbox->unload();
+    emit flashunloaded();
+    Img_largeview->setVisible(false);
+    Img_test->clear();
+    Img_largeview->clearpicture();
+}
+
+void PreviewArea::dofilelist(const int &row)
+{
+    emit previewstarted();
+    const QString name = m_list.row(row).name;
+    const QString path = m_list.row(row).path;
+    // Only a plain file of the folder listed is handed on: never a link or a swapped-in folder.
+    const PreviewGroup group =
+        m_list.holdsplainfile(name) ? previewgroup(path) : PreviewGroup::other;
+    switch (group) {
+    case PreviewGroup::picture:
+        showpicture(path);
+        return;
+    case PreviewGroup::flash:
+        Img_largeview->clearpicture();
+        Img_test->clear();
+        Img_largeview->setVisible(false);
+        Flashbox->setVisible(true);
+        Flashbox->setMovie(path);
+        Flashbox->Play();
+        emit flashloaded(path);
+        wmp->close();
+        return;
+    case PreviewGroup::audio:
+        // Only real audio reaches the player: a playlist or manifest would make it fetch.
+        if (audiomatches(path))
+            wmp->setURL(path);
+        else
+            wmp->close();
+        break;
+    case PreviewGroup::other:
+        wmp->close();
+        break;
+    }
+    clearall();
+}
+
+void PreviewArea::showpicture(const QString &path)
+{
+    const auto fail = [this] {
+        wmp->close();
+        clearall();
+    };
+    if (!Img_test->load(path))
+        return fail();
+    const QSize natural = Img_test->naturalsize();
+    if (natural.width() <= 0 || natural.height() <= 0)
+        return fail();
+    m_common.picwidth = twipsofpixels(natural.width());
+    m_common.picheight = twipsofpixels(natural.height());
+    const float bw = float(Pic_imgboard->width() * twipsperpixel);
+    const float bh = float(Pic_imgboard->height() * twipsperpixel);
+    if (bw <= 0 || bh <= 0)
+        return fail();
+    m_common.previewscale = fitscale(float(m_common.picwidth), float(m_common.picheight), bw, bh);
+    const QSize screen = m_seams.screen().size();
+    m_common.fullscreenscale =
+        fitscale(float(m_common.picwidth), float(m_common.picheight),
+                 float(screen.width() * twipsperpixel), float(screen.height() * twipsperpixel));
+    if (m_common.picorisize)
+        m_common.fullscreenscale = 1.0f;
+    Img_largeview->clearpicture();
+    const Placement at =
+        centred(float(m_common.picwidth), float(m_common.picheight), m_common.previewscale, bw, bh);
+    Img_largeview->setGeometry(qRound(at.left / twipsperpixel), qRound(at.top / twipsperpixel),
+                               qRound(at.width / twipsperpixel), qRound(at.height / twipsperpixel));
+    Img_largeview->setpicture(Img_test->image(), Img_test->data());
+    Img_test->clear();
+    Img_largeview->setVisible(true);
+    wmp->close();
+    Flashbox->unload();
+    emit flashunloaded();
+}
+
+void PreviewArea::opt_picopenmode_Click(int index)
+{
+    m_common.picfullscreenopen = index == 0;
+}
+
+void PreviewArea::Opt_picorisizemode_Click(int index)
+{
+    m_common.picorisize = index == 0;
+}
+
+} // namespace vellomar

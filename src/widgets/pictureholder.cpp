@@ -1,0 +1,90 @@
+#include "pictureholder.h"
+
+#include <QBuffer>
+#include <QFile>
+#include <QImageReader>
+#include <unistd.h>
+
+#include "platform.h"
+
+namespace vellomar {
+
+namespace {
+
+bool fits(const QSize &size)
+{
+    return qint64(size.width()) * size.height() * 4 <= qint64(decodebudgetmb) << 20;
+}
+
+// The screen a GIF's frames are drawn on, from its header: the decoder holds a whole frame of
+// this size however small the frames are, and its reported size can leave the screen out.
+QSize gifscreen(const QByteArray &data)
+{
+    if (data.size() < 10 || !data.startsWith("GIF8"))
+        return {0, 0};
+    const auto le16 = [&](int at) {
+        return int(uchar(data[at])) | int(uchar(data[at + 1])) << 8;
+    };
+    return QSize(le16(6), le16(8));
+}
+
+} // namespace
+
+bool fitsdecodebudget(const QByteArray &data)
+{
+    // A crafted header must not be able to ask for more; this also binds QMovie's decoder.
+    QImageReader::setAllocationLimit(decodebudgetmb);
+    QBuffer buffer;
+    buffer.setData(data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setDecideFormatFromContent(true);
+    // A size the headers do not tell is left to the allocation limit.
+    return fits(reader.size().expandedTo(gifscreen(data)));
+}
+
+bool PictureHolder::load(const QString &path)
+{
+    clear();
+    std::error_code ec;
+    long long size = 0;
+    const int fd = openplainfile(nativepath(path), &size, ec);
+    if (fd < 0)
+        return false;
+    QFile file;
+    if (size > maxpicturefilebytes ||
+        !file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return false;
+    }
+    // No more than the file held when opened, should it grow meanwhile.
+    m_data = file.read(size);
+    file.close();
+    if (!fitsdecodebudget(m_data)) {
+        clear();
+        return false;
+    }
+    QBuffer buffer(&m_data);
+    buffer.open(QIODevice::ReadOnly);
+    QImageReader reader(&buffer);
+    reader.setDecideFormatFromContent(true);
+    const QImage first = reader.read();
+    if (first.isNull()) {
+        clear();
+        return false;
+    }
+    m_animated = reader.supportsAnimation() && reader.imageCount() > 1;
+    m_image = first;
+    if (!m_animated)
+        m_data.clear();
+    return true;
+}
+
+void PictureHolder::clear()
+{
+    m_image = QImage();
+    m_data.clear();
+    m_animated = false;
+}
+
+} // namespace vellomar

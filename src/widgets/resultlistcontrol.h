@@ -1,0 +1,137 @@
+#pragma once
+
+#include "icustomdraw.h"
+
+#include <QAbstractTableModel>
+#include <QStyledItemDelegate>
+#include <QTableView>
+#include <array>
+#include <vector>
+
+namespace vellomar {
+
+// What a row stands for, kept with it in the model: nothing is read back from display text.
+struct ResultRow {
+    QString name; // the file's name in the folder listed
+    QString type; // its class, as the type column shows it
+    qint64 bytes = -1;
+    QString path; // the file's full path when it was listed
+};
+
+// Rows and columns of the result list. While painting is suspended, rows are added without
+// telling any view; the view learns of them in one reset when painting resumes.
+class ResultListModel : public QAbstractTableModel
+{
+    Q_OBJECT
+  public:
+    static constexpr int maxcolumns = 8;
+    enum Role { NameRole = Qt::UserRole + 1, TypeRole, SizeRole, PathRole };
+
+    struct Column {
+        QString key;
+        QString caption;
+        int alignment = 0;
+        int width = 0;
+        bool flag1 = true;
+        bool flag2 = true;
+    };
+
+    using QAbstractTableModel::QAbstractTableModel;
+
+    int rowCount(const QModelIndex &parent = {}) const override;
+    int columnCount(const QModelIndex &parent = {}) const override;
+    QVariant data(const QModelIndex &index, int role) const override;
+    QVariant headerData(int section, Qt::Orientation o, int role) const override;
+
+    bool addcolumn(const Column &column);
+    const Column &column(int c) const { return m_columns[size_t(c)]; }
+    void clear();
+    int addrow();
+    // The column that shows each row's position (counting from 1) instead of a stored text.
+    void setnumbercolumn(int column) { m_numbercolumn = column; }
+    QString celltext(int row, int column) const;
+    const ResultRow &rowdata(int row) const;
+    void setrowdata(int row, ResultRow data);
+    bool setcelltext(int row, int column, const QString &text);
+    int rowstate(int row) const;
+    void setrowstate(int row, int state);
+
+    void suspend();
+    void resume();
+    bool suspended() const { return m_suspended; }
+
+  private:
+    struct Row {
+        std::array<QString, maxcolumns> cells;
+        int state = 0;
+        ResultRow data;
+    };
+    std::vector<Column> m_columns;
+    std::vector<Row> m_rows;
+    bool m_suspended = false;
+    int m_numbercolumn = -1;
+};
+
+// Paints each cell in the colours the draw handler chooses.
+class ResultListDelegate : public QStyledItemDelegate
+{
+    Q_OBJECT
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+    void sethandler(ICustomDraw *handler) { m_handler = handler; }
+    ICustomDraw *handler() const { return m_handler; }
+    void paint(QPainter *painter, const QStyleOptionViewItem &option,
+               const QModelIndex &index) const override;
+
+  private:
+    ICustomDraw *m_handler = nullptr;
+};
+
+// The result list control: a table view with the operations and notifications the main
+// window relies on. Changes made through these operations raise no notification.
+class ResultListControl : public QTableView
+{
+    Q_OBJECT
+  public:
+    explicit ResultListControl(QWidget *parent = nullptr);
+
+    void Clear();
+    bool AddColumn(const QString &key, const QString &caption, int alignment, int width, bool flag1,
+                   bool flag2);
+    int AddRow();
+    QString CellText(int row, int column) const;
+    void setCellText(int row, int column, const QString &text);
+    // The row's own data; an empty row for one that does not exist.
+    const ResultRow &RowData(int row) const;
+    void setRowData(int row, ResultRow data);
+    void setNumberColumn(int column) { m_model->setnumbercolumn(column); }
+    bool RowSelected(int row) const;
+    void setRowSelected(int row, bool selected);
+    int RowState(int row) const;
+    void setRowState(int row, int state);
+    int RowCount() const;
+    int CurrentRow() const;
+    void setCurrentRow(int row);
+    bool Redraw() const;
+    void setRedraw(bool on);
+    ICustomDraw *CustomDrawHandler() const;
+    void setCustomDrawHandler(ICustomDraw *handler);
+
+    ResultListModel *listmodel() const { return m_model; }
+
+  signals:
+    void RowClick(int row);
+    void RowDblClick(int row);
+    void ListKey(int keycode, int shift);
+
+  protected:
+    void keyPressEvent(QKeyEvent *event) override;
+
+  private:
+    void applycolumnwidths();
+
+    ResultListModel *m_model;
+    ResultListDelegate *m_delegate;
+};
+
+} // namespace vellomar
