@@ -79,6 +79,7 @@ class MemorySettings : public SettingsStore
   public:
     QMap<QString, QString> values;
     int writes = 0;
+    bool writable = true; // false: a store that cannot be written, like a full disk
     QString read(const QString &section, const QString &key, const QString &def) const override
     {
         return values.value(section + QLatin1Char('/') + key, def);
@@ -86,6 +87,8 @@ class MemorySettings : public SettingsStore
     bool write(const QString &section, const QString &key, const QString &value) override
     {
         ++writes;
+        if (!writable)
+            return false;
         values[section + QLatin1Char('/') + key] = value;
         return true;
     }

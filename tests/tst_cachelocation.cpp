@@ -91,10 +91,21 @@ class TestCacheLocation : public QObject
         QCOMPARE(QFileInfo(findcachefolder(lookup)).canonicalFilePath(),
                  QFileInfo(cache).canonicalFilePath());
 
-        // The default prefix is ~/.wine.
-        CacheLookup home;
-        home.home = dir.path() + QStringLiteral("/nohome");
-        QCOMPARE(findcachefolder(home), QString());
+        // Without WINEPREFIX the prefix is ~/.wine, and only that.
+        const QString home = dir.path() + QStringLiteral("/home");
+        QVERIFY(QDir().mkpath(home));
+        QVERIFY(QFile::rename(prefix, home + QStringLiteral("/.wine")));
+        CacheLookup byhome;
+        byhome.home = home;
+        const QString moved =
+            home + QString::fromUtf8(
+                       "/.wine/drive_c/users/José/AppData/Local/Microsoft/Windows/INetCache");
+        QVERIFY(!findcachefolder(byhome).isEmpty());
+        QCOMPARE(QFileInfo(findcachefolder(byhome)).canonicalFilePath(),
+                 QFileInfo(moved).canonicalFilePath());
+        CacheLookup elsewhere;
+        elsewhere.home = dir.path() + QStringLiteral("/nohome");
+        QCOMPARE(findcachefolder(elsewhere), QString());
     }
 
     void matchesPathComponentsWithoutCase()

@@ -55,13 +55,14 @@ class TestDigCommands : public QObject
             QVERIFY(writefile(d + n, 11 * 1024));
         x.w.load(x.f.cacheroot(), x.f.download());
         x.w.browser().Opt_filetype_Click(0);
+        x.w.form().show();
+        QVERIFY(QTest::qWaitForWindowExposed(x.w.w.get()));
         x.w->cmd_downcurall->click();
         for (const char *cls : {"jpg", "gif", "png", "mp3", "wma", "swf", "flv"})
             QCOMPARE(x.files(cls).size(), 1);
         QCOMPARE(x.files("others"), QStringList({"clip.jpeg", "index", "page.htm", "PHOTO.JPG"}));
         QCOMPARE(x.w.dig().counters().totalfiles(), qint64(11));
-        QVERIFY(x.w->lbl_digresult->isVisible() || !x.w.form().isVisible());
-        QVERIFY(!x.w->lbl_digresult->isHidden());
+        QVERIFY(x.w->lbl_digresult->isVisible());
         QVERIFY(x.w.digresultcaption().contains(QString::fromUtf8("本次共提取到文件：11个，")));
         QVERIFY(!x.w.dig().digging());
         QCOMPARE(x.w.downprocesscaption(),
@@ -69,6 +70,16 @@ class TestDigCommands : public QObject
                      QChar(13) + QString::fromUtf8("（100%）"));
         QVERIFY(x.w->pic_downprocesslblbox->isHidden());
         QVERIFY(x.w->Cmd_autodownall->isEnabled() && x.w->lst_TmpIntDir->isEnabled());
+        // The labels break their lines where the texts have lone carriage returns.
+        for (QLabel *l : {x.w->lbl_digresult, x.w->lbl_downprocess}) {
+            QVERIFY2(!l->text().contains(QChar(13)), qPrintable(l->objectName()));
+            QVERIFY2(l->text().count(QChar(10)) >= 2, qPrintable(l->objectName()));
+        }
+        // The whole report fits its label, whatever font stands in for the design's.
+        const QLabel *report = x.w->lbl_digresult;
+        QVERIFY(QFontMetrics(report->font())
+                    .boundingRect(report->contentsRect(), int(report->alignment()), report->text())
+                    .height() <= report->contentsRect().height());
     }
 
     void digSelectedDigsTheFirstRowAfterAChoice()
@@ -114,9 +125,13 @@ class TestDigCommands : public QObject
         QVERIFY(writecontent(x.f.sub("CCCCCCCC") + "/diff.gif", QByteArray(12 * 1024, '2')));
         x.w.load(x.f.cacheroot(), x.f.download());
         x.w->Opt_filetype[5]->click(); // GIF
+        // Each folder the dig walks is listed, but nothing is previewed while it digs.
         int previews = 0;
-        QObject::connect(x.w->Rlt_iecachesubdir, &ResultListControl::RowClick, [&] { ++previews; });
+        QObject::connect(&x.w.preview(), &PreviewArea::previewstarted, [&] { ++previews; });
+        const int builds = x.w.rebuilds;
         x.w->Cmd_autodownall->click();
+        QCOMPARE(x.w.rebuilds, builds + 2); // the first folder was listed already
+        QCOMPARE(previews, 0);
         QCOMPARE(x.files("gif"), QStringList({"AAAAAAAA.gif", "BBBBBBBB.gif", "CCCCCCCC.gif",
                                               "diff.gif", "diff_2.gif", "same.gif"}));
         QVERIFY(x.files("jpg").isEmpty());
@@ -201,6 +216,7 @@ class TestDigCommands : public QObject
                  QString::fromUtf8("请选择挖到资料的存放目录|") + x.f.download());
         QCOMPARE(x.w.dig().downloaddir(), chosen + "/");
         QCOMPARE(x.w.settings.read(QString::fromUtf8("用户设置"), "downloaddir", {}), chosen + "/");
+        QVERIFY(x.w.dig().downloaddirstored());
         QVERIFY(QFileInfo(chosen + QString::fromUtf8("/挖到的资源/flv")).isDir());
 
         // Cancel: what is stored now comes back (not the folder in use), and a missing tree is
@@ -225,6 +241,13 @@ class TestDigCommands : public QObject
         again.settings = x.w.settings;
         again.load(x.f.cacheroot(), QString());
         QCOMPARE(again.dig().downloaddir(), chosen + "//");
+
+        // A choice the store cannot keep is used now, and the failure is kept.
+        again.settings.writable = false;
+        again.dialogs.folder = stored;
+        again.dig().cmd_selectdowndir_Click();
+        QCOMPARE(again.dig().downloaddir(), stored + "/");
+        QVERIFY(!again.dig().downloaddirstored());
     }
 };
 

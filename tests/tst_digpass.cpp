@@ -96,10 +96,15 @@ class TestDigPass : public QObject
         makeresourcetree(down);
         for (const QString &rel : resourcetreefolders())
             QVERIFY2(QFileInfo(down + rel).isDir(), qPrintable(rel));
+        // A missing folder is made again; a file where a folder belongs counts as present and
+        // stays as it is.
         QVERIFY(QDir(down + QString::fromUtf8("挖到的资源/gif")).removeRecursively());
-        QVERIFY(writefile(down + QString::fromUtf8("挖到的资源/png"), 0) || true);
+        QVERIFY(QDir(down + QString::fromUtf8("挖到的资源/png")).removeRecursively());
+        QVERIFY(writecontent(down + QString::fromUtf8("挖到的资源/png"), "user's file"));
         makeresourcetree(down);
         QVERIFY(QFileInfo(down + QString::fromUtf8("挖到的资源/gif")).isDir());
+        QCOMPARE(readcontent(down + QString::fromUtf8("挖到的资源/png")),
+                 QByteArray("user's file"));
     }
 
     // A resource folder that is a link is not entered: nothing is made or dug through it.
@@ -232,11 +237,14 @@ class TestDigPass : public QObject
             rows.push_back({name, "jpg", i % 2 == 0});
         }
         QList<qint64> percents;
-        digrows(f.source(), rows, f.down(), c, [&](qint64 r, qint64 n) {
-            percents << progresspercent(r, n);
-            return true;
-        });
+        const std::vector<DigOutcome> outcomes =
+            digrows(f.source(), rows, f.down(), c, [&](qint64 r, qint64 n) {
+                percents << progresspercent(r, n);
+                return true;
+            });
         QCOMPARE(percents, QList<qint64>({12, 25, 38, 50, 62, 75, 88, 100}));
+        for (size_t i = 0; i < rows.size(); ++i)
+            QCOMPARE(outcomes[i], i % 2 == 0 ? DigOutcome::copied : DigOutcome::skipped);
         QCOMPARE(c.filesof(ResourceClass::jpg), qint64(4));
         QCOMPARE(f.files("jpg"), QStringList({"f0.jpg", "f2.jpg", "f4.jpg", "f6.jpg"}));
 
@@ -246,9 +254,11 @@ class TestDigPass : public QObject
             r.chosen = true;
         QTemporaryDir other;
         makeresourcetree(other.path() + "/");
-        digrows(f.source(), rows, other.path() + "/", stopped,
-                [&](qint64, qint64) { return ++calls < 3; });
+        const std::vector<DigOutcome> reached =
+            digrows(f.source(), rows, other.path() + "/", stopped,
+                    [&](qint64, qint64) { return ++calls < 3; });
         QCOMPARE(calls, 3);
+        QCOMPARE(reached.size(), size_t(3)); // the rows reached, no more
         QCOMPARE(stopped.totalfiles(), qint64(3));
     }
 

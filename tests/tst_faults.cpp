@@ -113,6 +113,13 @@ class TestFaults : public QObject
         QCOMPARE(readcontent(x.tree("jpg")), QByteArray("in the way"));
         QCOMPARE(x.w.dig().counters().totalfiles(), qint64(1));
         QVERIFY(QFile::exists(x.tree("mp3/song.mp3")));
+        // Each row's outcome is kept, in row order: the pictures failed, the song was copied.
+        const std::vector<DigOutcome> &kept = x.w.dig().lastdig();
+        QCOMPARE(int(kept.size()), x.w->Rlt_iecachesubdir->RowCount());
+        for (int r = 0; r < int(kept.size()); ++r)
+            QCOMPARE(kept[size_t(r)], x.w->Rlt_iecachesubdir->RowData(r).type == "mp3"
+                                          ? DigOutcome::copied
+                                          : DigOutcome::failed);
     }
 
     void theDiskFillsUpMidway()

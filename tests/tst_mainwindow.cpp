@@ -325,58 +325,117 @@ class TestMainWindow : public QObject
         QVERIFY(!QFileInfo::exists(here.path() + QString::fromUtf8("/down挖到的资源")));
     }
 
-    void geometryFollowsTheLayout_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QRect>("twips");
-        const auto row = [](const char *n, int l, int t, int w, int h) {
-            QTest::newRow(n) << QString::fromUtf8(n) << QRect(l, t, w, h);
-        };
-        row("lst_TmpIntDir", 30, 120, 975, 780);
-        row("fra_filetype", 1060, 120, 4500, 810);
-        row("fra_filesize", 30, 930, 5535, 495);
-        row("lbl_txt_最小", 60, 210, 495, 240);
-        row("lbl_minfilesize", 540, 210, 495, 240);
-        row("SlD_minfilesize", 1020, 180, 1695, 240);
-        row("lbl_txt_最大", 2820, 210, 495, 240);
-        row("lbl_maxfilesize", 3300, 210, 495, 240);
-        row("SlD_maxfilesize", 3780, 180, 1695, 240);
-        row("Rlt_iecachesubdir", 0, 1440, 5535, 5175);
-        row("cmd_downcurall", 5595, 120, 1160, 375);
-        row("cmd_downcurselect", 6750, 120, 1160, 375);
-        row("cmd_selectdowndir", 5600, 600, 375, 375);
-        row("cmd_opendowndir", 5970, 600, 375, 375);
-        row("cmd_killall", 6350, 600, 375, 375);
-        row("Cmd_cleariecache", 6720, 600, 375, 375);
-        row("Cmd_refreshfilelist", 7090, 600, 375, 375);
-        row("Cmd_autodownall", 7480, 600, 1230, 375);
-        row("wmp", 5600, 1080, 3120, 660);
-        row("Pic_imgbox", 5600, 1720, 5610, 4890);
-        row("Pic_imgboard", 0, 0, 5535, 4815);
-        row("Flashbox", 0, 0, 5535, 4815);
-        row("FlashDown", 1920, 1080, 1695, 1575);
-        row("pic_downprocesslblbox", 360, 2880, 4935, 855);
-        row("lbl_downprocess", 0, 30, 4935, 795);
-        row("lbl_digresult", 0, 0, 5535, 4815);
-        row("Fra_otheropt", 8760, 120, 2415, 1575);
-        row("Fra_picopenmode", 60, 240, 2295, 560);
-        row("fra_picorisizemode", 60, 840, 2295, 615);
-    }
+    // Every control where the window's design puts it, in twips from its container.
     void geometryFollowsTheLayout()
     {
-        QFETCH(QString, name);
-        QFETCH(QRect, twips);
+        struct Place {
+            const char *name;
+            int index; // within a control array; 0 for a single control
+            QRect twips;
+        };
+        static const Place design[] = {
+            {"lst_TmpIntDir", 0, {30, 120, 975, 780}},
+            {"fra_filetype", 0, {1060, 120, 4500, 810}},
+            {"Opt_filetype", 0, {120, 240, 1095, 255}},
+            {"Opt_filetype", 1, {1200, 240, 1095, 255}},
+            {"Opt_filetype", 2, {2280, 240, 1095, 255}},
+            {"Opt_filetype", 3, {3360, 240, 1095, 255}},
+            {"Opt_filetype", 4, {120, 480, 1095, 255}},
+            {"Opt_filetype", 5, {1200, 480, 1095, 255}},
+            {"Opt_filetype", 6, {2280, 480, 1095, 255}},
+            {"Opt_filetype", 7, {3360, 480, 1095, 255}},
+            {"fra_filesize", 0, {30, 930, 5535, 495}},
+            {"lbl_txt_最小", 0, {60, 210, 495, 240}},
+            {"lbl_minfilesize", 0, {540, 210, 495, 240}},
+            {"SlD_minfilesize", 0, {1020, 180, 1695, 240}},
+            {"lbl_txt_最大", 0, {2820, 210, 495, 240}},
+            {"lbl_maxfilesize", 0, {3300, 210, 495, 240}},
+            {"SlD_maxfilesize", 0, {3780, 180, 1695, 240}},
+            {"Rlt_iecachesubdir", 0, {0, 1440, 5535, 5175}},
+            {"cmd_downcurall", 0, {5595, 120, 1160, 375}},
+            {"cmd_downcurselect", 0, {6750, 120, 1160, 375}},
+            {"cmd_selectdowndir", 0, {5600, 600, 375, 375}},
+            {"cmd_opendowndir", 0, {5970, 600, 375, 375}},
+            {"cmd_killall", 0, {6350, 600, 375, 375}},
+            {"Cmd_cleariecache", 0, {6720, 600, 375, 375}},
+            {"Cmd_refreshfilelist", 0, {7090, 600, 375, 375}},
+            {"Cmd_autodownall", 0, {7480, 600, 1230, 375}},
+            {"wmp", 0, {5600, 1080, 3120, 660}},
+            {"Pic_imgbox", 0, {5600, 1720, 5610, 4890}},
+            {"Pic_imgboard", 0, {0, 0, 5535, 4815}},
+            {"Img_largeview", 0, {2400, 120, 2175, 1575}},
+            {"Flashbox", 0, {0, 0, 5535, 4815}},
+            {"FlashDown", 0, {1920, 1080, 1695, 1575}},
+            {"pic_downprocesslblbox", 0, {360, 2880, 4935, 855}},
+            {"lbl_downprocess", 0, {0, 30, 4935, 795}},
+            {"lbl_digresult", 0, {0, 0, 5535, 4815}},
+            {"Fra_otheropt", 0, {8760, 120, 2415, 1575}},
+            {"Fra_picopenmode", 0, {60, 240, 2295, 560}},
+            {"opt_picopenmode", 0, {120, 225, 1095, 255}},
+            {"opt_picopenmode", 1, {1160, 225, 1095, 255}},
+            {"fra_picorisizemode", 0, {60, 840, 2295, 615}},
+            {"Opt_picorisizemode", 0, {120, 240, 1095, 255}},
+            {"Opt_picorisizemode", 1, {1160, 240, 1095, 255}},
+        };
         CacheFixture f;
         Window w;
         w.load(f.cacheroot(), f.download());
-        QCOMPARE(w.form().size(), QSize(749, 443));
-        QWidget *c = w.form().findChild<QWidget *>(name);
-        QVERIFY2(c, qPrintable(name));
-        const QRect px = c->geometry();
-        QVERIFY(qAbs(px.x() * 15 - twips.x()) <= 8);
-        QVERIFY(qAbs(px.y() * 15 - twips.y()) <= 8);
-        QVERIFY(qAbs(px.width() * 15 - twips.width()) <= 8);
-        QVERIFY(qAbs(px.height() * 15 - twips.height()) <= 8);
+        QCOMPARE(w.form().size(), QSize(749, 443)); // 11235 x 6645 twips
+        for (const Place &p : design) {
+            const QList<QWidget *> named =
+                w.form().findChildren<QWidget *>(QString::fromUtf8(p.name));
+            QVERIFY2(p.index < named.size(), p.name);
+            const QRect px = named[p.index]->geometry();
+            const QRect twips(px.x() * 15, px.y() * 15, px.width() * 15, px.height() * 15);
+            // Within half a pixel of the design: twips round to the nearest pixel.
+            const auto near = [](int a, int b) {
+                return qAbs(a - b) <= 8;
+            };
+            QVERIFY2(near(twips.x(), p.twips.x()) && near(twips.y(), p.twips.y()) &&
+                         near(twips.width(), p.twips.width()) &&
+                         near(twips.height(), p.twips.height()),
+                     qPrintable(QStringLiteral("%1(%2) at %3,%4 %5x%6")
+                                    .arg(QString::fromUtf8(p.name))
+                                    .arg(p.index)
+                                    .arg(twips.x())
+                                    .arg(twips.y())
+                                    .arg(twips.width())
+                                    .arg(twips.height())));
+        }
+    }
+
+    // Tab visits the controls in the order the window's design lists them.
+    void tabOrderFollowsTheDesign()
+    {
+        CacheFixture f;
+        Window w;
+        w.load(f.cacheroot(), f.download());
+        QStringList chain;
+        QWidget *x = w.w.get();
+        do {
+            x = x->nextInFocusChain();
+            if (x->focusPolicy() & Qt::TabFocus && !x->objectName().isEmpty())
+                chain << x->objectName();
+        } while (x != w.w.get() && chain.size() < 100);
+        QStringList expected{"lst_TmpIntDir"};
+        for (int i = 0; i < 8; ++i)
+            expected << "Opt_filetype";
+        expected << "SlD_minfilesize"
+                 << "SlD_maxfilesize"
+                 << "Rlt_iecachesubdir"
+                 << "cmd_downcurall"
+                 << "cmd_downcurselect"
+                 << "cmd_selectdowndir"
+                 << "cmd_opendowndir"
+                 << "cmd_killall"
+                 << "Cmd_cleariecache"
+                 << "Cmd_refreshfilelist"
+                 << "Cmd_autodownall"
+                 << "opt_picopenmode"
+                 << "opt_picopenmode"
+                 << "Opt_picorisizemode"
+                 << "Opt_picorisizemode";
+        QCOMPARE(chain, expected);
     }
 
     void captionsTooltipsAndStartStates()
@@ -390,6 +449,11 @@ class TestMainWindow : public QObject
             QCOMPARE(w->Opt_filetype[size_t(i)]->text(), captions[i]);
             QCOMPARE(w->Opt_filetype[size_t(i)]->isChecked(), i == 1);
         }
+        // Every option's caption fits its fixed box, whatever font stands in for the design's, or
+        // has the smallest font the window uses.
+        for (QRadioButton *b : w.form().findChildren<QRadioButton *>())
+            QVERIFY2(b->sizeHint().width() <= b->width() || b->font().pointSizeF() <= 7,
+                     qPrintable(b->text()));
         QCOMPARE(w->Opt_filetype[0]->geometry().topLeft(), QPoint(8, 16));
         QCOMPARE(w->Opt_filetype[7]->geometry().topLeft(), QPoint(224, 32));
         QCOMPARE(w->cmd_downcurall->text(), QString::fromUtf8("挖取列表"));

@@ -343,9 +343,14 @@ class TestViewer : public QObject
         emit x.w->Pic_imgboard->MouseUp(4);
         QVERIFY(x.w.form().viewershowing());
         x.v()->exitfullscreen();
-        emit x.w->Pic_imgboard->KeyUp(32);
-        QVERIFY(x.w.form().viewershowing());
-        x.v()->exitfullscreen();
+        // Enter, Space and Escape released on the board open; another key does not.
+        for (Qt::Key k : {Qt::Key_Return, Qt::Key_Space, Qt::Key_Escape}) {
+            QTest::keyRelease(x.w->Pic_imgboard, k);
+            QVERIFY2(x.w.form().viewershowing(), qPrintable(QKeySequence(k).toString()));
+            x.v()->exitfullscreen();
+        }
+        QTest::keyRelease(x.w->Pic_imgboard, Qt::Key_A);
+        QVERIFY(!x.w.form().viewershowing());
 
         // 看图程序: nothing opens the viewer; everything goes to the shell.
         x.w->opt_picopenmode[1]->click();
