@@ -22,6 +22,7 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QTest>
+#include <utime.h>
 
 namespace vellomar::test {
 
@@ -47,6 +48,30 @@ CacheFixture::CacheFixture()
 {
     QDir().mkpath(ie5());
     QDir().mkpath(download());
+}
+
+DiskFixture::DiskFixture() : root(dir.path() + QStringLiteral("/disk"))
+{
+    const QString win = QStringLiteral("/AppData/Local/Microsoft/Windows/");
+    const auto put = [this](const QString &rel, qint64 size, qint64 when) {
+        const QString path = root + QLatin1Char('/') + rel;
+        writefile(path, size);
+        const struct utimbuf t = {time_t(when), time_t(when)};
+        ::utime(QFile::encodeName(path).constData(), &t);
+    };
+    const QString xp = QStringLiteral(
+        "documents and settings/alice/LOCAL SETTINGS/Temporary Internet Files/Content.IE5/");
+    put(xp + QStringLiteral("AAAA0001/a.jpg"), 1000, newest - 900);
+    writefile(root + QLatin1Char('/') + xp + QStringLiteral("index.dat"), 100);
+    const QString seven = QStringLiteral("Users/bob") + win + QStringLiteral("Temporary Internet Files/");
+    put(seven + QStringLiteral("Content.IE5/BBBB0001/b.gif"), 1000, newest - 800);
+    put(seven + QStringLiteral("Content.IE5/BBBB0001/c.gif"), 1000, newest - 700);
+    put(seven + QStringLiteral("Content.IE5/BBBB0002/d.swf"), 1000, newest - 600);
+    put(seven + QStringLiteral("Content.IE5/BBBB0002/.hidden"), 20, newest - 600);
+    put(seven + QStringLiteral("Low/Content.IE5/LLLL0001/e.jpg"), 1000, newest - 500);
+    const QString ten = QStringLiteral("Users/carol") + win + QStringLiteral("INetCache/");
+    put(ten + QStringLiteral("IE/CCCC0001/f.png"), 1000, newest);
+    put(ten + QStringLiteral("Low/IE/LOWC0001/g.jpg"), 1000, newest - 100);
 }
 
 void Window::load(const QString &cacheroot, const QString &downloaddir)

@@ -53,6 +53,14 @@ class RecordingDialogs : public Dialogs
         browses << title + QLatin1Char('|') + start;
         return folder;
     }
+    int cachechoice = -2; // what the cache chooser returns; -2: the row it offers first
+    std::vector<std::vector<FoundCache>> offered;
+    int choosecache(const QString &, const std::vector<FoundCache> &caches,
+                    int preselected) override
+    {
+        offered.push_back(caches);
+        return cachechoice == -2 ? preselected : cachechoice;
+    }
 };
 
 class RecordingLauncher : public ShellLauncher
@@ -145,6 +153,16 @@ struct Controls {
     std::array<QRadioButton *, 2> opt_picopenmode{};
     QGroupBox *fra_picorisizemode;
     std::array<QRadioButton *, 2> Opt_picorisizemode{};
+};
+
+// A Windows disk: an XP profile (alice, in other letter case), a Windows 7 one with its Low
+// cache (bob) and a Windows 10 one with its Low cache (carol). carol's IE cache holds the
+// newest file, dated `newest` (seconds since 1970).
+struct DiskFixture {
+    QTemporaryDir dir;
+    QString root;
+    qint64 newest = 1700000000;
+    DiskFixture();
 };
 
 // A main window over a fixture, with recording seams, loaded. `w->name` is the control of that

@@ -1,5 +1,6 @@
 #include "desktopseams.h"
 
+#include "cachechooser.h"
 #include "texts.h"
 
 #include <QFileDialog>
@@ -29,6 +30,13 @@ void MessageBoxDialogs::inform(const QString &text)
 QString MessageBoxDialogs::choosefolder(const QString &title, const QString &start)
 {
     return QFileDialog::getExistingDirectory(m_owner, title, start);
+}
+
+int MessageBoxDialogs::choosecache(const QString &place, const std::vector<FoundCache> &caches,
+                                   int preselected)
+{
+    CacheChooser chooser(place, caches, preselected, m_owner);
+    return chooser.exec() == QDialog::Accepted ? chooser.chosen() : -1;
 }
 
 void DesktopLauncher::open(const QString &path, std::function<void(bool)> done)

@@ -15,6 +15,8 @@ class MessageBoxDialogs : public Dialogs
     bool confirm(const QString &text) override;
     void inform(const QString &text) override;
     QString choosefolder(const QString &title, const QString &start) override;
+    int choosecache(const QString &place, const std::vector<FoundCache> &caches,
+                    int preselected) override;
 
   private:
     QWidget *m_owner;

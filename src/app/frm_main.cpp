@@ -13,6 +13,8 @@
 #include "texts.h"
 
 #include <QCloseEvent>
+#include <QJsonArray>
+#include <QJsonDocument>
 
 namespace vellomar {
 
@@ -96,12 +98,85 @@ void frm_main::Form_Load()
 {
     m_browser->load();
     m_preview->load();
-    m_browser->getiecachedir();
+    FoundCache start;
+    const bool fromplace = !m_startplace.isEmpty() && pickcache(m_startplace, start);
+    if (fromplace) {
+        remember(start, m_startplace);
+        m_browser->setcache(start.path, m_startplace);
+    } else {
+        m_browser->getiecachedir();
+    }
     setWindowTitle(texts::caption);
     m_dig->load();
     m_browser->listsubdirs(m_browser->iecachedir());
     if (m_browser->foldercount() > 0)
         m_browser->choosefolder(0);
+}
+
+bool frm_main::pickcache(const QString &place, FoundCache &picked)
+{
+    const std::vector<FoundCache> caches = findcaches(place);
+    if (caches.empty()) {
+        m_seams.dialogs().inform(texts::nocachetext(place));
+        return false;
+    }
+    int chosen = 0;
+    if (caches.size() > 1)
+        chosen = m_seams.dialogs().choosecache(place, caches, newestcache(caches));
+    if (chosen < 0 || chosen >= int(caches.size()))
+        return false;
+    picked = caches[size_t(chosen)];
+    return true;
+}
+
+bool frm_main::openplace(const QString &place)
+{
+    FoundCache picked;
+    if (!pickcache(place, picked))
+        return false;
+    opencache(picked, place);
+    return true;
+}
+
+void frm_main::opencache(const FoundCache &cache, const QString &place)
+{
+    remember(cache, place);
+    closeviewer();
+    m_dig->hidereport();
+    m_preview->clear();
+    // The start path, as for the cache found at load.
+    m_browser->setcache(cache.path, place);
+    m_browser->listsubdirs(m_browser->iecachedir());
+    if (m_browser->foldercount() > 0)
+        m_browser->choosefolder(0);
+}
+
+QStringList frm_main::recentplaces() const
+{
+    const QString stored =
+        m_seams.settings().read(texts::settingsgroup, texts::settingsrecentkey, QString());
+    const QJsonArray list = QJsonDocument::fromJson(stored.toUtf8()).array();
+    QStringList places;
+    for (const QJsonValue &v : list) {
+        if (v.isString() && !v.toString().isEmpty())
+            places << v.toString();
+    }
+    return places;
+}
+
+// Written when chosen, never at load or close: the next start opens the same cache.
+void frm_main::remember(const FoundCache &cache, const QString &place)
+{
+    m_seams.settings().write(texts::settingsgroup, texts::settingscachekey, cache.path);
+    QStringList places = recentplaces();
+    places.removeAll(place);
+    places.prepend(place);
+    while (places.size() > 8)
+        places.removeLast();
+    m_seams.settings().write(
+        texts::settingsgroup, texts::settingsrecentkey,
+        QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(places)).toJson(QJsonDocument::Compact)));
+    emit recentplaceschanged();
 }
 
 void frm_main::closeEvent(QCloseEvent *event)

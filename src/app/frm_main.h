@@ -1,8 +1,10 @@
 #pragma once
 
+#include "cachediscovery.h"
 #include "seams.h"
 #include "viewerhost.h"
 
+#include <QStringList>
 #include <QWidget>
 
 namespace vellomar {
@@ -21,10 +23,23 @@ class frm_main : public QWidget, private ViewerHost
     explicit frm_main(const Seams &seams, QWidget *parent = nullptr);
     ~frm_main() override;
 
+    // A place named on the command line: opened at load, before the caches found otherwise.
+    void setstartplace(const QString &place) { m_startplace = place; }
     void Form_Load();
+
+    // Opens a place (a cache, a profile, a Windows disk, a Wine prefix): when it holds several
+    // caches the user chooses one; the one opened is remembered. False when nothing was opened.
+    bool openplace(const QString &place);
+    // Lists `cache` (found in `place`) as the window lists a cache at start.
+    void opencache(const FoundCache &cache, const QString &place);
+    // The places opened, the latest first.
+    QStringList recentplaces() const;
     // Opens the current row: in the viewer, or with its program when pictures open there.
     void viewcurrentfile();
     bool viewershowing() const;
+
+  signals:
+    void recentplaceschanged();
 
   protected:
     void closeEvent(QCloseEvent *event) override;
@@ -33,6 +48,9 @@ class frm_main : public QWidget, private ViewerHost
     void connectparts();
     void settaborder();
     void Form_Unload();
+    // The cache the user picks among those found in `place`; false when none.
+    bool pickcache(const QString &place, FoundCache &picked);
+    void remember(const FoundCache &cache, const QString &place);
     void openrow(int row);
     void shellopenrow(int row);
     frm_picfullscreen *viewer();
@@ -54,6 +72,7 @@ class frm_main : public QWidget, private ViewerHost
     PreviewArea *m_preview;
     DigCommands *m_dig;
     frm_picfullscreen *m_viewer = nullptr;
+    QString m_startplace;
 };
 
 } // namespace vellomar

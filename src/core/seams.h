@@ -1,8 +1,11 @@
 #pragma once
 
+#include "cachediscovery.h"
+
 #include <QSize>
 #include <QString>
 #include <functional>
+#include <vector>
 
 namespace vellomar {
 
@@ -17,6 +20,9 @@ class Dialogs
     virtual void inform(const QString &text) = 0;
     // The chosen folder, or empty on cancel.
     virtual QString choosefolder(const QString &title, const QString &start) = 0;
+    // One of several caches found in `place`, `preselected` offered first; -1 on cancel.
+    virtual int choosecache(const QString &place, const std::vector<FoundCache> &caches,
+                            int preselected) = 0;
 };
 
 // Opens a path with the desktop's associated program. The outcome comes later, on the
@@ -53,6 +59,7 @@ class NoDialogs : public Dialogs
     bool confirm(const QString &) override { return false; }
     void inform(const QString &) override {}
     QString choosefolder(const QString &, const QString &) override { return {}; }
+    int choosecache(const QString &, const std::vector<FoundCache> &, int) override { return -1; }
 };
 
 class NoLauncher : public ShellLauncher

@@ -9,6 +9,14 @@ inline const QString appname = QStringLiteral("Vellomar");
 inline const QString caption = QStringLiteral("Vellomar（Marrowby2009.06）");
 inline const QString settingsgroup = QStringLiteral("用户设置");
 inline const QString settingskey = QStringLiteral("downloaddir");
+inline const QString settingscachekey = QStringLiteral("cache");
+inline const QString settingsrecentkey = QStringLiteral("recentplaces");
+inline const QString openplacetitle = QStringLiteral("打开缓存位置");
+inline const QString choosecachetitle = QStringLiteral("选择IE缓存");
+inline QString nocachetext(const QString &place)
+{
+    return QStringLiteral("在“") + place + QStringLiteral("”中没有找到IE缓存。");
+}
 inline const QString resourcefolder = QStringLiteral("挖到的资源");
 inline const QString browsetitle = QStringLiteral("请选择挖到资料的存放目录");
 inline const QString confirmkillall = QStringLiteral("您确定要清空存放挖到资源的目录吗？");

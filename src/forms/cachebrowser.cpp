@@ -15,6 +15,7 @@
 #include "typefilter.h"
 
 #include <QButtonGroup>
+#include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
 #include <QListWidget>
@@ -148,10 +149,33 @@ void CacheBrowser::setenabled(bool on)
 
 void CacheBrowser::getiecachedir()
 {
-    const QString value = findcachefolder(cachelookupfromenvironment());
+    const CacheLookup lookup = cachelookupfromenvironment();
+    if (!lookup.hascacheenv) {
+        QString remembered =
+            m_seams.settings().read(texts::settingsgroup, texts::settingscachekey, QString());
+        while (remembered.size() > 1 && remembered.endsWith(separator()))
+            remembered.chop(1);
+        if (remembered.startsWith(separator()) && QFileInfo(remembered).isDir()) {
+            m_iecachedir = remembered + separator();
+            flt_iecachesubdir->setAnchor(remembered);
+            return;
+        }
+    }
+    const QString value = findcachefolder(lookup);
     m_iecachedir = value + separator() + QStringLiteral("Content.IE5") + separator();
     // The folder named is the user's; from Content.IE5 down, no link is followed.
     flt_iecachesubdir->setAnchor(value.isEmpty() ? separator() : value);
+}
+
+void CacheBrowser::setcache(const QString &root, const QString &anchor)
+{
+    lst_TmpIntDir->clear();
+    m_cachesubdirs.fill(QString());
+    m_cachesubdirids.fill(FolderId{});
+    flt_iecachesubdir->setPath(QString());
+    Rlt_iecachesubdir->Clear();
+    m_iecachedir = root + separator();
+    flt_iecachesubdir->setAnchor(anchor);
 }
 
 void CacheBrowser::listsubdirs(const QString &folder)

@@ -36,7 +36,12 @@ class CacheBrowser : public QObject, public ICustomDraw, public ListedFiles
 
     // The list's columns and the start values of the filters.
     void load();
+    // The cache to list at start: the one the environment names, else the one last chosen if
+    // it is still there, else Wine's.
     void getiecachedir();
+    // The cache to list from now on (the folder holding its sub-folders); below `anchor`, the
+    // folder the user named, no link is followed. What was listed goes.
+    void setcache(const QString &root, const QString &anchor);
     void listsubdirs(const QString &folder);
     QString iecachedir() const { return m_iecachedir; }
     // Everything the user may change here, on or off.

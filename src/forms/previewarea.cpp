@@ -121,6 +121,12 @@ void PreviewArea::unload()
     Flashbox->setMovie(QStringLiteral("abc"));
 }
 
+void PreviewArea::clear()
+{
+    wmp->close();
+    clearall();
+}
+
 QWidget *PreviewArea::board() const
 {
     return Pic_imgboard;

@@ -35,6 +35,8 @@ class PreviewArea : public QObject
     void load();
     // Stops every player and lets go of its file.
     void unload();
+    // Nothing previewed: no sound, no movie, no picture.
+    void clear();
 
     void dofilelist(const int &row);
     void showpicture(const QString &path);

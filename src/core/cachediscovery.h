@@ -1,0 +1,49 @@
+#pragma once
+
+#include <QString>
+#include <QStringList>
+#include <vector>
+
+namespace vellomar {
+
+// Where a cache was found: the layout Windows (or Wine) kept it in.
+enum class CacheLayout {
+    folder,        // the folder opened is the cache, or holds it
+    xp,            // Documents and Settings/<user>/Local Settings/Temporary Internet Files
+    vista7,        // Users/<user>/AppData/Local/Microsoft/Windows/Temporary Internet Files
+    protectedmode, // the "Low" cache beside one of the two above, or beside INetCache/IE
+    win8,          // Users/<user>/AppData/Local/Microsoft/Windows/INetCache/IE
+    registry,      // where the user's NTUSER.DAT says
+    wine,          // a Wine prefix's cache
+};
+
+// "XP", "Vista/7", "Protected Mode", "8–11", "registry", "Wine", "folder".
+QString layoutname(CacheLayout layout);
+
+struct FoundCache {
+    QString path; // the folder holding the cache's sub-folders, without a trailing separator
+    CacheLayout layout = CacheLayout::folder;
+    QString user;         // the profile's folder name; empty when there is none
+    int folders = 0;      // sub-folders
+    qint64 files = 0;     // plain files in them
+    qint64 bytes = 0;     // their total size
+    qint64 newest = 0;    // the newest file's modification time, in ms since 1970; 0 for none
+};
+
+// Every Internet Explorer cache in `place`: a cache itself, the folder holding one, a user
+// profile, a Windows disk (its "Documents and Settings" and "Users"), a Wine prefix. Folder names
+// are matched without regard to case. Only the layouts' own folders are looked at, never a
+// whole disk; no link is followed below `place`, nothing is written, and what cannot be read is
+// skipped. Each cache is listed once, in the order found.
+std::vector<FoundCache> findcaches(const QString &place);
+
+// The cache with the newest files (the first on a tie); -1 for none.
+int newestcache(const std::vector<FoundCache> &caches);
+
+// A Windows path from a user's registry ("%USERPROFILE%\AppData\...", "C:\Documents and
+// Settings\...") as components below the disk's root, with the profile's own path (relative to
+// the disk's root) standing for %USERPROFILE%. Empty when it cannot be placed on the disk:
+// another drive, a network path, or a ".." anywhere.
+QStringList windowspathbelowroot(const QString &winpath, const QStringList &profile);
+
+} // namespace vellomar

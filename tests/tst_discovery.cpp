@@ -1,0 +1,257 @@
+#include "cachediscovery.h"
+#include "testsupport.h"
+
+#include <QDir>
+#include <QFile>
+#include <QProcess>
+#include <QtTest>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <utime.h>
+
+using namespace vellomar;
+using namespace vellomar::test;
+
+namespace {
+
+// A found cache as the tests name it: layout, user, path below the place.
+QStringList rows(const std::vector<FoundCache> &caches, const QString &place)
+{
+    QStringList out;
+    for (const FoundCache &c : caches)
+        out << layoutname(c.layout) + "|" + c.user + "|" + c.path.mid(place.size() + 1);
+    return out;
+}
+
+// Sets a registry hive's cache folder with hivex's own shell. For "Shell Folders", the
+// "User Shell Folders" key (which Windows reads first) is left without one.
+bool sethivecache(const QString &hive, const QString &key, const QString &value)
+{
+    QProcess sh;
+    sh.start(QStringLiteral("hivexsh"), {QStringLiteral("-w"), hive});
+    const QString explorer = QStringLiteral("cd \\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\");
+    QString script = explorer + key + QStringLiteral("\nsetval 1\nCache\nexpandstring:") + value +
+                     QStringLiteral("\n");
+    if (key == QLatin1String("Shell Folders"))
+        script += explorer +
+                  QStringLiteral("User Shell Folders\nsetval 1\nHistory\nexpandstring:x\n");
+    sh.write((script + QStringLiteral("commit\n")).toUtf8());
+    sh.closeWriteChannel();
+    return sh.waitForFinished(10000) && sh.exitCode() == 0;
+}
+
+} // namespace
+
+class TestDiscovery : public QObject
+{
+    Q_OBJECT
+  private slots:
+    // A disk with an XP profile, a Windows 7 profile with its Low cache and a Windows 10 one,
+    // in the case Windows wrote them or not.
+    void findsEveryLayoutOfADisk()
+    {
+        DiskFixture d;
+        // Beside the disk, a cache a link points to: never reached.
+        QVERIFY(writefile(d.dir.path() + "/outside/Content.IE5/OUT00001/x.jpg", 100));
+        QVERIFY(QFile::link(d.dir.path() + "/outside", d.root + "/Users/mallory"));
+        QVERIFY(QDir().mkpath(d.root + "/Users/bob/AppData/Local/Microsoft/Windows/INetCache"));
+        QVERIFY(QFile::link(d.dir.path() + "/outside/Content.IE5",
+                            d.root + "/Users/bob/AppData/Local/Microsoft/Windows/INetCache/IE"));
+        QVERIFY(writefile(d.root + "/Users/notaprofile", 10));
+        QVERIFY(QDir().mkpath(d.root + "/Users/Default User/Documents"));
+        const std::vector<FoundCache> found = findcaches(d.root);
+        QCOMPARE(rows(found, d.root),
+                 QStringList({"XP|alice|documents and settings/alice/LOCAL SETTINGS/Temporary "
+                              "Internet Files/Content.IE5",
+                              "Vista/7|bob|Users/bob/AppData/Local/Microsoft/Windows/Temporary "
+                              "Internet Files/Content.IE5",
+                              "Protected Mode|bob|Users/bob/AppData/Local/Microsoft/Windows/"
+                              "Temporary Internet Files/Low/Content.IE5",
+                              "8–11|carol|Users/carol/AppData/Local/Microsoft/Windows/INetCache/IE",
+                              "Protected Mode|carol|Users/carol/AppData/Local/Microsoft/Windows/"
+                              "INetCache/Low/IE"}));
+        // What each holds, and the one with the newest files.
+        const FoundCache &bob = found[1];
+        QCOMPARE(bob.folders, 2);
+        QCOMPARE(bob.files, qint64(3));
+        QCOMPARE(bob.bytes, qint64(3000)); // the hidden file is not listed, so not counted
+        QCOMPARE(newestcache(found), 3);
+        QCOMPARE(found[3].newest, qint64(d.newest) * 1000);
+        QCOMPARE(newestcache({}), -1);
+    }
+
+    void opensEveryKindOfPlace_data()
+    {
+        QTest::addColumn<QString>("place");
+        QTest::addColumn<QStringList>("expected");
+        const QString win = "AppData/Local/Microsoft/Windows/";
+        QTest::newRow("a profile") << "Users/carol"
+                                   << QStringList{"8–11|carol|" + win + "INetCache/IE",
+                                                  "Protected Mode|carol|" + win +
+                                                      "INetCache/Low/IE"};
+        QTest::newRow("the folder holding a cache")
+            << "Users/carol/" + win + "INetCache"
+            << QStringList{"folder||IE", "Protected Mode||Low/IE"};
+        QTest::newRow("a cache itself")
+            << "documents and settings/alice/LOCAL SETTINGS/Temporary Internet Files/Content.IE5"
+            << QStringList{"folder||"};
+        QTest::newRow("a folder of a cache") << "Users/carol/" + win + "INetCache/IE/CCCC0001"
+                                             << QStringList{};
+        QTest::newRow("a Wine prefix")
+            << "wine" << QStringList{"Wine|dan|drive_c/users/dan/" + win + "INetCache/Content.IE5"};
+        QTest::newRow("a Wine drive") << "wine/drive_c"
+                                      << QStringList{"Wine|dan|users/dan/" + win +
+                                                     "INetCache/Content.IE5"};
+        QTest::newRow("nothing") << "Users" << QStringList{};
+    }
+    void opensEveryKindOfPlace()
+    {
+        QFETCH(QString, place);
+        QFETCH(QStringList, expected);
+        DiskFixture d;
+        // A Wine prefix beside the disk, as wineboot leaves it.
+        const QString prefix = d.root + "/wine";
+        QVERIFY(writecontent(prefix + "/user.reg",
+                             "[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Explorer\\\\"
+                             "Shell Folders] 1796864992\n"
+                             "\"Cache\"=\"C:\\\\users\\\\dan\\\\AppData\\\\Local\\\\Microsoft\\\\"
+                             "Windows\\\\INetCache\"\n"));
+        QVERIFY(writefile(prefix + "/drive_c/users/dan/AppData/Local/Microsoft/Windows/INetCache/"
+                                   "Content.IE5/WINE0001/w.swf",
+                          100));
+        const QString at = place.isEmpty() ? d.root : d.root + "/" + place;
+        QCOMPARE(rows(findcaches(at), at), expected);
+    }
+
+    // A folder the user chose for the cache, named in the user's registry hive: under the
+    // profile, or on the disk's own C:.
+    void theRegistryNamesTheCache_data()
+    {
+        QTest::addColumn<QString>("key");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<bool>("fromdisk"); // found only when the whole disk is opened
+        QTest::newRow("in the profile")
+            << "User Shell Folders" << "%USERPROFILE%\\My Cache"
+            << "Users/frank/My Cache/Content.IE5" << false;
+        QTest::newRow("on C:") << "User Shell Folders" << "C:\\Caches\\Frank"
+                               << "Caches/Frank/Content.IE5" << true;
+        QTest::newRow("only in Shell Folders")
+            << "Shell Folders" << "%USERPROFILE%\\Old" << "Users/frank/Old/Content.IE5" << false;
+        QTest::newRow("IE's own folder name")
+            << "User Shell Folders" << "%LOCALAPPDATA%\\Elsewhere"
+            << "Users/frank/AppData/Local/Elsewhere/IE" << false;
+    }
+    void theRegistryNamesTheCache()
+    {
+        QFETCH(QString, key);
+        QFETCH(QString, value);
+        QFETCH(QString, folder);
+        QFETCH(bool, fromdisk);
+        DiskFixture d;
+        const QString profile = d.root + "/Users/frank";
+        QVERIFY(QDir().mkpath(profile));
+        QVERIFY(QFile::copy(QFINDTESTDATA("data/NTUSER-sample.DAT"), profile + "/NTUSER.DAT"));
+        QFile(profile + "/NTUSER.DAT").setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+        QVERIFY(sethivecache(profile + "/NTUSER.DAT", key, value));
+        QVERIFY(writefile(d.root + "/" + folder + "/FRNK0001/f.jpg", 500));
+
+        const QStringList fromroot = rows(findcaches(d.root), d.root);
+        QVERIFY2(fromroot.contains("registry|frank|" + folder), qPrintable(fromroot.join('\n')));
+        const QStringList fromprofile = rows(findcaches(profile), profile);
+        const QString below = folder.mid(QStringLiteral("Users/frank/").size());
+        QCOMPARE(fromprofile.contains("registry|frank|" + below), !fromdisk);
+    }
+
+    // The hive as it came from Windows names the usual folder: that cache is listed once.
+    void aHiveNamingTheUsualFolderAddsNothing()
+    {
+        DiskFixture d;
+        QVERIFY(QFile::copy(QFINDTESTDATA("data/NTUSER-sample.DAT"),
+                            d.root + "/Users/bob/NTUSER.DAT"));
+        QCOMPARE(findcaches(d.root).size(), size_t(5));
+    }
+
+    // A hive that is no hive, or a damaged one, is skipped.
+    void aDamagedHiveIsSkipped_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QByteArray real = readcontent(QFINDTESTDATA("data/NTUSER-sample.DAT"));
+        QTest::newRow("empty") << QByteArray();
+        QTest::newRow("text") << QByteArray("regf but not really");
+        QTest::newRow("truncated") << real.left(5000);
+        QByteArray flipped = real;
+        for (int i = 4096; i < flipped.size(); i += 997)
+            flipped[i] = char(flipped[i] ^ 0x5a);
+        QTest::newRow("bit flips") << flipped;
+    }
+    void aDamagedHiveIsSkipped()
+    {
+        QFETCH(QByteArray, content);
+        DiskFixture d;
+        QVERIFY(writecontent(d.root + "/Users/bob/NTUSER.DAT", content));
+        QCOMPARE(findcaches(d.root).size(), size_t(5));
+    }
+
+    void windowsPathsOnTheDisk_data()
+    {
+        QTest::addColumn<QString>("winpath");
+        QTest::addColumn<QStringList>("below");
+        const QStringList profile{"Users", "bob"};
+        QTest::newRow("profile") << "%USERPROFILE%\\AppData\\X"
+                                 << QStringList{"Users", "bob", "AppData", "X"};
+        QTest::newRow("profile, other case") << "%userprofile%\\Y" << QStringList{"Users", "bob", "Y"};
+        QTest::newRow("local app data") << "%LOCALAPPDATA%\\Z"
+                                        << QStringList{"Users", "bob", "AppData", "Local", "Z"};
+        QTest::newRow("drive C") << "C:\\Caches\\bob" << QStringList{"Caches", "bob"};
+        QTest::newRow("drive c, slashes") << "c:/Caches//bob/" << QStringList{"Caches", "bob"};
+        QTest::newRow("system drive") << "%SystemDrive%\\T" << QStringList{"T"};
+        QTest::newRow("drive D") << "D:\\Caches" << QStringList{};
+        QTest::newRow("network") << "\\\\server\\share\\cache" << QStringList{};
+        QTest::newRow("climbing out") << "%USERPROFILE%\\..\\..\\etc" << QStringList{};
+        QTest::newRow("another variable") << "%TEMP%\\cache" << QStringList{};
+        QTest::newRow("a variable inside") << "C:\\%TEMP%\\cache" << QStringList{};
+        QTest::newRow("empty") << "" << QStringList{};
+    }
+    void windowsPathsOnTheDisk()
+    {
+        QFETCH(QString, winpath);
+        QFETCH(QStringList, below);
+        QCOMPARE(windowspathbelowroot(winpath, {"Users", "bob"}), below);
+    }
+
+    // Run as a user permissions apply to (its own test entry runs it as "nobody").
+    void anUnreadableProfileIsSkipped()
+    {
+        if (::geteuid() == 0)
+            QSKIP("permissions do not stop root (tst_discovery_unprivileged runs this)");
+        DiskFixture d;
+        QVERIFY(::chmod(QFile::encodeName(d.root + "/Users/bob").constData(), 0) == 0);
+        const QStringList found = rows(findcaches(d.root), d.root);
+        ::chmod(QFile::encodeName(d.root + "/Users/bob").constData(), 0755);
+        QCOMPARE(found.size(), 3);
+        QVERIFY(!found.join('\n').contains("|bob|"));
+    }
+
+    // The program's own headless listing.
+    void findCommandListsTheCaches()
+    {
+        DiskFixture d;
+        QProcess p;
+        p.start(QStringLiteral(VELLOMAR_PROGRAM), {QStringLiteral("--find"), d.root});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 0);
+        const QStringList lines =
+            QString::fromUtf8(p.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(lines.size(), 5);
+        QCOMPARE(lines[3], "8–11\tcarol\t" + d.root +
+                               "/Users/carol/AppData/Local/Microsoft/Windows/INetCache/IE");
+        p.start(QStringLiteral(VELLOMAR_PROGRAM), {QStringLiteral("--find"), d.root + "/Users"});
+        QVERIFY(p.waitForFinished(30000));
+        QCOMPARE(p.exitCode(), 3);
+        QVERIFY(p.readAllStandardOutput().isEmpty());
+    }
+};
+
+QTEST_GUILESS_MAIN(TestDiscovery)
+#include "tst_discovery.moc"
