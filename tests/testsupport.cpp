@@ -61,27 +61,34 @@ DiskFixture::DiskFixture() : root(dir.path() + QStringLiteral("/disk"))
     };
     const QString xp = QStringLiteral(
         "documents and settings/alice/LOCAL SETTINGS/Temporary Internet Files/Content.IE5/");
-    put(xp + QStringLiteral("AAAA0001/a.jpg"), 1000, newest - 900);
+    put(xp + QStringLiteral("AAAA0001/a.jpg"), 11000, newest - 900);
     writefile(root + QLatin1Char('/') + xp + QStringLiteral("index.dat"), 100);
-    const QString seven = QStringLiteral("Users/bob") + win + QStringLiteral("Temporary Internet Files/");
-    put(seven + QStringLiteral("Content.IE5/BBBB0001/b.gif"), 1000, newest - 800);
-    put(seven + QStringLiteral("Content.IE5/BBBB0001/c.gif"), 1000, newest - 700);
-    put(seven + QStringLiteral("Content.IE5/BBBB0002/d.swf"), 1000, newest - 600);
+    const QString seven =
+        QStringLiteral("Users/bob") + win + QStringLiteral("Temporary Internet Files/");
+    put(seven + QStringLiteral("Content.IE5/BBBB0001/b.gif"), 11000, newest - 800);
+    put(seven + QStringLiteral("Content.IE5/BBBB0001/c.gif"), 11000, newest - 700);
+    put(seven + QStringLiteral("Content.IE5/BBBB0002/d.swf"), 11000, newest - 600);
     put(seven + QStringLiteral("Content.IE5/BBBB0002/.hidden"), 20, newest - 600);
-    put(seven + QStringLiteral("Low/Content.IE5/LLLL0001/e.jpg"), 1000, newest - 500);
+    put(seven + QStringLiteral("Low/Content.IE5/LLLL0001/e.jpg"), 11000, newest - 500);
     const QString ten = QStringLiteral("Users/carol") + win + QStringLiteral("INetCache/");
-    put(ten + QStringLiteral("IE/CCCC0001/f.png"), 1000, newest);
-    put(ten + QStringLiteral("Low/IE/LOWC0001/g.jpg"), 1000, newest - 100);
+    put(ten + QStringLiteral("IE/CCCC0001/f.png"), 11000, newest);
+    put(ten + QStringLiteral("Low/IE/LOWC0001/g.jpg"), 11000, newest - 100);
 }
 
 void Window::load(const QString &cacheroot, const QString &downloaddir)
 {
     qputenv("VELLOMAR_CACHE", cacheroot.toUtf8());
+    start(QString(), downloaddir);
+}
+
+void Window::start(const QString &place, const QString &downloaddir)
+{
     if (!downloaddir.isNull())
         settings.values[texts::settingsgroup + QStringLiteral("/") + texts::settingskey] =
             downloaddir;
     controls.reset();
     w = std::make_unique<frm_main>(Seams{&dialogs, opener, &screen, &settings});
+    w->setstartplace(place);
     w->Form_Load();
     controls = std::make_unique<Controls>(*w);
     rebuilds = 0;

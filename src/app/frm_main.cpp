@@ -175,7 +175,8 @@ void frm_main::remember(const FoundCache &cache, const QString &place)
         places.removeLast();
     m_seams.settings().write(
         texts::settingsgroup, texts::settingsrecentkey,
-        QString::fromUtf8(QJsonDocument(QJsonArray::fromStringList(places)).toJson(QJsonDocument::Compact)));
+        QString::fromUtf8(
+            QJsonDocument(QJsonArray::fromStringList(places)).toJson(QJsonDocument::Compact)));
     emit recentplaceschanged();
 }
 

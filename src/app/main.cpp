@@ -1,18 +1,18 @@
-#include "desktopseams.h"
 #include "cachediscovery.h"
+#include "desktopseams.h"
 #include "frm_main.h"
 #include "mainwindow.h"
 #include "settingsstore.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
+#include <QSocketNotifier>
 #include <QTextStream>
+#include <csignal>
 #include <cstdio>
+#include <fcntl.h>
 #include <memory>
 #include <string_view>
-#include <QSocketNotifier>
-#include <csignal>
-#include <fcntl.h>
 #include <unistd.h>
 
 namespace {
@@ -84,13 +84,14 @@ int main(int argc, char *argv[])
                                                                : new QApplication(argc, argv));
 
     QCommandLineParser parser;
-    parser.setApplicationDescription(
-        QStringLiteral("从网页浏览器的磁盘缓存（Content.IE5）中挖出图片、Flash 动画、视频和音乐。"));
+    parser.setApplicationDescription(QStringLiteral(
+        "从网页浏览器的磁盘缓存（Content.IE5）中挖出图片、Flash 动画、视频和音乐。"));
     parser.addHelpOption();
     parser.addVersionOption();
-    const QCommandLineOption find(QStringLiteral("find"),
-                                  QStringLiteral("列出 <位置> 中找到的IE缓存（布局、用户、路径）后退出。"),
-                                  QStringLiteral("位置"));
+    const QCommandLineOption find(
+        QStringLiteral("find"),
+        QStringLiteral("列出 <位置> 中找到的IE缓存（布局、用户、路径）后退出。"),
+        QStringLiteral("位置"));
     parser.addOption(find);
     parser.addPositionalArgument(
         QStringLiteral("位置"),

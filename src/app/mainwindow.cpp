@@ -42,8 +42,8 @@ MainWindow::MainWindow(frm_main *form, Dialogs &dialogs) : m_form(form), m_dialo
 
     QMenu *cache = menuBar()->addMenu(QStringLiteral("缓存(&C)"));
     cache->setObjectName(QStringLiteral("menu_cache"));
-    QAction *open = cache->addAction(texts::openplacetitle + QStringLiteral("…"), this,
-                                     &MainWindow::openplace);
+    QAction *open =
+        cache->addAction(texts::openplacetitle + QStringLiteral("…"), this, &MainWindow::openplace);
     open->setObjectName(QStringLiteral("act_openplace"));
     open->setShortcut(QKeySequence::Open);
     m_recent = cache->addMenu(QStringLiteral("最近的位置"));
@@ -56,8 +56,9 @@ MainWindow::MainWindow(frm_main *form, Dialogs &dialogs) : m_form(form), m_dialo
     QMenu *help = menuBar()->addMenu(QStringLiteral("帮助(&H)"));
     help->setObjectName(QStringLiteral("menu_help"));
     QAction *about = help->addAction(QStringLiteral("关于"), this, [this] {
-        m_dialogs.inform(QStringLiteral("%1 %2\n从网页浏览器的磁盘缓存中挖出图片、Flash 动画、视频和音乐。")
-                             .arg(texts::appname, QApplication::applicationVersion()));
+        m_dialogs.inform(
+            QStringLiteral("%1 %2\n从网页浏览器的磁盘缓存中挖出图片、Flash 动画、视频和音乐。")
+                .arg(texts::appname, QApplication::applicationVersion()));
     });
     about->setObjectName(QStringLiteral("act_about"));
 

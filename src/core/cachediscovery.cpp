@@ -68,8 +68,9 @@ QStringList windowspathbelowroot(const QString &winpath, const QStringList &prof
     } else {
         return {};
     }
-    const QStringList rest =
-        QString(p).replace(QLatin1Char('/'), QLatin1Char('\\')).split(QLatin1Char('\\'), Qt::SkipEmptyParts);
+    const QStringList rest = QString(p)
+                                 .replace(QLatin1Char('/'), QLatin1Char('\\'))
+                                 .split(QLatin1Char('\\'), Qt::SkipEmptyParts);
     for (const QString &part : rest) {
         if (part == QLatin1String("..") || part == QLatin1String(".") || part.contains(u'%'))
             return {};
@@ -81,7 +82,8 @@ namespace {
 
 // The raw name of the sub-folder of `dir` called `name` without regard to case; a link of
 // that name is no folder.
-std::optional<std::string> foldernamed(int dir, const QString &name, EntryKind kind = EntryKind::folder)
+std::optional<std::string> foldernamed(int dir, const QString &name,
+                                       EntryKind kind = EntryKind::folder)
 {
     std::optional<std::string> exact, folded;
     listfolder(dir, [&](std::string_view raw, EntryKind k) {
@@ -98,7 +100,8 @@ std::optional<std::string> foldernamed(int dir, const QString &name, EntryKind k
 
 FolderHandle openfolder(int dir, const std::string &raw)
 {
-    return FolderHandle(::openat(dir, raw.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    return FolderHandle(
+        ::openat(dir, raw.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
 }
 
 struct Step {
@@ -142,9 +145,9 @@ bool iscacheroot(int dir)
     bool found = false;
     listfolder(dir, [&](std::string_view raw, EntryKind k) {
         if ((k == EntryKind::folder && iscachefoldername(raw)) ||
-            (k == EntryKind::file && QString::fromLatin1(raw.data(), qsizetype(raw.size()))
-                                             .compare(QLatin1String("index.dat"),
-                                                      Qt::CaseInsensitive) == 0))
+            (k == EntryKind::file &&
+             QString::fromLatin1(raw.data(), qsizetype(raw.size()))
+                     .compare(QLatin1String("index.dat"), Qt::CaseInsensitive) == 0))
             found = true;
     });
     return found;
@@ -218,8 +221,7 @@ class Finder
         const QString inet = QStringLiteral("INetCache");
         tryat(fd, path, tif + QStringList{ie5}, CacheLayout::xp, user);
         tryat(fd, path, windows + QStringList{tifname, ie5}, CacheLayout::vista7, user);
-        tryat(fd, path, windows + QStringList{tifname, low, ie5}, CacheLayout::protectedmode,
-              user);
+        tryat(fd, path, windows + QStringList{tifname, low, ie5}, CacheLayout::protectedmode, user);
         tryat(fd, path, windows + QStringList{inet, QStringLiteral("IE")}, CacheLayout::win8, user);
         tryat(fd, path, windows + QStringList{inet, low, QStringLiteral("IE")},
               CacheLayout::protectedmode, user);
@@ -245,7 +247,8 @@ class Finder
         QStringList below;
         int from = fd;
         QString frompath = path;
-        if (value.startsWith(u'%') && !value.startsWith(QLatin1String("%SystemDrive%"), Qt::CaseInsensitive)) {
+        if (value.startsWith(u'%') &&
+            !value.startsWith(QLatin1String("%SystemDrive%"), Qt::CaseInsensitive)) {
             below = windowspathbelowroot(value, {});
         } else if (rootfd >= 0) {
             below = windowspathbelowroot(value, fromroot);
@@ -333,8 +336,9 @@ std::vector<FoundCache> findcaches(const QString &place)
                 QStringLiteral("Cache"));
             const QStringList below = windowspathbelowroot(value, {});
             if (!below.isEmpty())
-                finder.tryat(c->fd.fd(), c->path, below + QStringList{QStringLiteral("Content.IE5")},
-                             CacheLayout::wine, below.size() > 1 ? below[1] : QString());
+                finder.tryat(c->fd.fd(), c->path,
+                             below + QStringList{QStringLiteral("Content.IE5")}, CacheLayout::wine,
+                             below.size() > 1 ? below[1] : QString());
         }
         if (reg >= 0)
             ::close(reg);

@@ -23,11 +23,11 @@ QString layoutname(CacheLayout layout);
 struct FoundCache {
     QString path; // the folder holding the cache's sub-folders, without a trailing separator
     CacheLayout layout = CacheLayout::folder;
-    QString user;         // the profile's folder name; empty when there is none
-    int folders = 0;      // sub-folders
-    qint64 files = 0;     // plain files in them
-    qint64 bytes = 0;     // their total size
-    qint64 newest = 0;    // the newest file's modification time, in ms since 1970; 0 for none
+    QString user;      // the profile's folder name; empty when there is none
+    int folders = 0;   // sub-folders
+    qint64 files = 0;  // plain files in them
+    qint64 bytes = 0;  // their total size
+    qint64 newest = 0; // the newest file's modification time, in ms since 1970; 0 for none
 };
 
 // Every Internet Explorer cache in `place`: a cache itself, the folder holding one, a user

@@ -25,8 +25,8 @@ CacheChooser::CacheChooser(const QString &place, const std::vector<FoundCache> &
     setObjectName(QStringLiteral("cachechooser"));
     setWindowTitle(texts::choosecachetitle);
     auto *layout = new QVBoxLayout(this);
-    auto *intro =
-        new QLabel(QStringLiteral("“%1”中有%2个IE缓存，请选择一个：").arg(place).arg(caches.size()), this);
+    auto *intro = new QLabel(
+        QStringLiteral("“%1”中有%2个IE缓存，请选择一个：").arg(place).arg(caches.size()), this);
     intro->setWordWrap(true);
     layout->addWidget(intro);
 

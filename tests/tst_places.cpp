@@ -1,0 +1,214 @@
+#include "mainwindow.h"
+#include "resultlistcontrol.h"
+#include "testsupport.h"
+#include "texts.h"
+
+#include <QAction>
+#include <QDir>
+#include <QListWidget>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QtTest>
+
+using namespace vellomar;
+using namespace vellomar::test;
+
+namespace {
+
+const QString cachekey = QString::fromUtf8("用户设置/cache");
+
+QStringList folders(const Window &w)
+{
+    QStringList out;
+    for (int k = 0; k < w->lst_TmpIntDir->count(); ++k)
+        out << w->lst_TmpIntDir->item(k)->text();
+    return out;
+}
+
+// Nothing from the test machine: no cache named, no Wine prefix.
+struct CleanEnvironment {
+    QTemporaryDir nowhere;
+    CleanEnvironment()
+    {
+        qunsetenv("VELLOMAR_CACHE");
+        qputenv("WINEPREFIX", (nowhere.path() + "/no-prefix").toUtf8());
+    }
+    ~CleanEnvironment() { qunsetenv("WINEPREFIX"); }
+};
+
+} // namespace
+
+class TestPlaces : public QObject
+{
+    Q_OBJECT
+  private slots:
+    void initTestCase() { QStandardPaths::setTestModeEnabled(true); }
+
+    // A disk with several caches offers them all, the newest first chosen; the one opened is
+    // listed as a cache is at start, and remembered.
+    void aDiskOffersEveryCache()
+    {
+        CleanEnvironment env;
+        DiskFixture d;
+        Window w;
+        w.start(d.root, d.dir.path() + "/down/");
+        QCOMPARE(w.dialogs.offered.size(), size_t(1));
+        const std::vector<FoundCache> &offered = w.dialogs.offered[0];
+        QCOMPARE(offered.size(), size_t(5));
+        const QString carol = d.root + "/Users/carol/AppData/Local/Microsoft/Windows/INetCache/IE";
+        QCOMPARE(offered[3].path, carol);
+        QCOMPARE(folders(w), QStringList{"CCCC0001"});
+        QCOMPARE(rownames(w), QStringList{"f.png"});
+        QCOMPARE(w.browser().iecachedir(), carol + "/");
+        QCOMPARE(w.settings.values.value(cachekey), carol);
+        QCOMPARE(w.form().recentplaces(), QStringList{d.root});
+
+        // Another one chosen from the window.
+        w.dialogs.cachechoice = 1;
+        QVERIFY(w.form().openplace(d.root));
+        QCOMPARE(folders(w).size(), 2);
+        QVERIFY(w.browser().iecachedir().contains("Temporary Internet Files/Content.IE5"));
+        QCOMPARE(rownames(w), QStringList({"b.gif", "c.gif"}));
+        QCOMPARE(w.form().recentplaces(), QStringList{d.root});
+
+        // A restart opens it again, with no place given.
+        Window again;
+        again.settings = w.settings;
+        again.start(QString(), QString());
+        QCOMPARE(again.browser().iecachedir(), w.browser().iecachedir());
+        QCOMPARE(rownames(again), QStringList({"b.gif", "c.gif"}));
+        QVERIFY(again.dialogs.offered.empty());
+    }
+
+    // One cache opens without asking; none, or a cancel, leaves the window as it was.
+    void oneNoneOrCancelled()
+    {
+        CleanEnvironment env;
+        DiskFixture d;
+        Window w;
+        const QString carolcache =
+            d.root + "/Users/carol/AppData/Local/Microsoft/Windows/INetCache";
+        w.start(carolcache + "/Low", d.dir.path() + "/down/");
+        QVERIFY(w.dialogs.offered.empty());
+        QCOMPARE(folders(w), QStringList{"LOWC0001"});
+
+        const int writes = w.settings.writes;
+        QVERIFY(!w.form().openplace(d.root + "/Users"));
+        QCOMPARE(w.dialogs.informs.last(), texts::nocachetext(d.root + "/Users"));
+        w.dialogs.cachechoice = -1;
+        QVERIFY(!w.form().openplace(carolcache));
+        QCOMPARE(folders(w), QStringList{"LOWC0001"});
+        QCOMPARE(w.settings.writes, writes); // nothing chosen, nothing remembered
+    }
+
+    // At start: a place on the command line, then VELLOMAR_CACHE, then the cache chosen last if
+    // it is still there, then Wine's.
+    void theStartOrder_data()
+    {
+        QTest::addColumn<bool>("place");
+        QTest::addColumn<bool>("named");
+        QTest::addColumn<bool>("remembered");
+        QTest::addColumn<bool>("rememberedgone");
+        QTest::addColumn<QString>("listed");
+        QTest::newRow("place first") << true << true << true << false << "PLACE001";
+        QTest::newRow("then the environment") << false << true << true << false << "NAMED001";
+        QTest::newRow("then the remembered") << false << false << true << false << "REMEMB01";
+        QTest::newRow("then Wine") << false << false << true << true << "WINE0001";
+        QTest::newRow("Wine alone") << false << false << false << false << "WINE0001";
+    }
+    void theStartOrder()
+    {
+        QFETCH(bool, place);
+        QFETCH(bool, named);
+        QFETCH(bool, remembered);
+        QFETCH(bool, rememberedgone);
+        QFETCH(QString, listed);
+        CleanEnvironment env;
+        QTemporaryDir dir;
+        const QString p = dir.path();
+        QVERIFY(QDir().mkpath(p + "/place/Content.IE5/PLACE001"));
+        QVERIFY(QDir().mkpath(p + "/named/Content.IE5/NAMED001"));
+        QVERIFY(QDir().mkpath(p + "/remembered/REMEMB01"));
+        const QString prefix = p + "/wine";
+        QVERIFY(writecontent(prefix + "/user.reg",
+                             "[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Explorer\\\\"
+                             "Shell Folders]\n\"Cache\"=\"C:\\\\cache\"\n"));
+        QVERIFY(QDir().mkpath(prefix + "/drive_c/cache/Content.IE5/WINE0001"));
+        qputenv("WINEPREFIX", prefix.toUtf8());
+        if (named)
+            qputenv("VELLOMAR_CACHE", (p + "/named").toUtf8());
+        Window w;
+        if (remembered)
+            w.settings.values[cachekey] = p + "/remembered";
+        if (rememberedgone)
+            QVERIFY(QDir(p + "/remembered").removeRecursively());
+        w.start(place ? p + "/place" : QString(), p + "/down/");
+        qunsetenv("VELLOMAR_CACHE");
+        QCOMPARE(folders(w), QStringList{listed});
+        // Loading never writes the remembered choice; only a place opened does.
+        QCOMPARE(w.settings.values.value(cachekey), place        ? p + "/place/Content.IE5"
+                                                    : remembered ? p + "/remembered"
+                                                                 : QString());
+    }
+
+    // The menu bar lies above the client area, which keeps its size and every control its place.
+    void theMenuBarAndDrops()
+    {
+        CleanEnvironment env;
+        DiskFixture d;
+        Window w;
+        w.start(QString(), d.dir.path() + "/down/");
+        frm_main *form = w.w.release(); // the window owns it from here
+        MainWindow shell(form, w.dialogs);
+        shell.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&shell));
+        QCOMPARE(form->geometry(),
+                 QRect(0, shell.menuBar()->height(), 749, 443)); // 11235 x 6645 twips
+        QCOMPARE(shell.windowTitle(), texts::caption);
+        QCOMPARE(shell.size(), QSize(749, 443 + shell.menuBar()->height()));
+
+        // Ctrl+O asks for a folder and opens it.
+        w.dialogs.folder = d.root + "/Users/bob";
+        w.dialogs.cachechoice = 1; // its Low cache
+        QTest::keyClick(&shell, Qt::Key_O, Qt::ControlModifier);
+        QCOMPARE(w.dialogs.browses.last(), texts::openplacetitle + "|" + QDir::homePath());
+        QCOMPARE(folders(w), QStringList{"LLLL0001"});
+
+        // The recent places, latest first, open again from the menu.
+        auto *recent = shell.findChild<QMenu *>("menu_recent");
+        QVERIFY(recent && recent->isEnabled());
+        QCOMPARE(recent->actions().size(), 1);
+        QCOMPARE(recent->actions()[0]->text(), d.root + "/Users/bob");
+        w.dialogs.cachechoice = 0;
+        recent->actions()[0]->trigger();
+        QCOMPARE(folders(w), QStringList({"BBBB0001", "BBBB0002"}));
+
+        // A folder dropped on the window opens; a file does not.
+        QMimeData dropped;
+        dropped.setUrls({QUrl::fromLocalFile(d.root + "/documents and settings/alice")});
+        QCOMPARE(droppedfolder(&dropped), d.root + "/documents and settings/alice");
+        QDragEnterEvent enter(QPoint(10, 10), Qt::CopyAction, &dropped, Qt::LeftButton, {});
+        QApplication::sendEvent(&shell, &enter);
+        QVERIFY(enter.isAccepted());
+        QDropEvent drop(QPointF(10, 10), Qt::CopyAction, &dropped, Qt::LeftButton, {});
+        QApplication::sendEvent(&shell, &drop);
+        QVERIFY(drop.isAccepted());
+        QCOMPARE(folders(w), QStringList{"AAAA0001"});
+        QCOMPARE(shell.findChild<QMenu *>("menu_recent")->actions().size(), 2);
+        QMimeData file;
+        file.setUrls({QUrl::fromLocalFile(d.root + "/documents and settings/alice/LOCAL "
+                                                   "SETTINGS/Temporary Internet "
+                                                   "Files/Content.IE5/index.dat")});
+        QCOMPARE(droppedfolder(&file), QString());
+
+        // Every menu entry can be read out.
+        for (QAction *a : shell.menuBar()->actions())
+            QVERIFY(!a->text().isEmpty());
+        QVERIFY(shell.findChild<QAction *>("act_openplace")->shortcut() == QKeySequence::Open);
+        shell.close();
+    }
+};
+
+QTEST_MAIN(TestPlaces)
+#include "tst_places.moc"
