@@ -42,11 +42,26 @@ void PreviewBoard::mouseReleaseEvent(QMouseEvent *e)
     emit MouseUp(buttoncode(e->button()));
 }
 
+void PreviewBoard::keyPressEvent(QKeyEvent *e)
+{
+    if (!e->isAutoRepeat())
+        m_down.insert(e->key());
+    QFrame::keyPressEvent(e);
+}
+
 void PreviewBoard::keyReleaseEvent(QKeyEvent *e)
 {
-    if (e->isAutoRepeat())
+    // Only a key that went down here: the Enter that closed a dialog over the window lets go
+    // on whatever has the focus next.
+    if (e->isAutoRepeat() || !m_down.remove(e->key()))
         return;
     emit KeyUp(keycode(e->key()));
+}
+
+void PreviewBoard::focusOutEvent(QFocusEvent *e)
+{
+    m_down.clear();
+    QFrame::focusOutEvent(e);
 }
 
 ImageControl::ImageControl(QWidget *parent) : QWidget(parent)

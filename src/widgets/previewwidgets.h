@@ -4,6 +4,7 @@
 #include <QFrame>
 #include <QImage>
 #include <QPixmap>
+#include <QSet>
 
 class QMovie;
 class QBuffer;
@@ -31,7 +32,12 @@ class PreviewBoard : public QFrame
   protected:
     void mouseDoubleClickEvent(QMouseEvent *e) override;
     void mouseReleaseEvent(QMouseEvent *e) override;
+    void keyPressEvent(QKeyEvent *e) override;
     void keyReleaseEvent(QKeyEvent *e) override;
+    void focusOutEvent(QFocusEvent *e) override;
+
+  private:
+    QSet<int> m_down; // keys pressed here and not yet released
 };
 
 // An image control that stretches its picture to its own size. An animated picture plays from
