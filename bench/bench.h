@@ -10,12 +10,15 @@ double seconds(const std::function<void()> &work);
 double median(std::vector<double> v);
 
 // Runs baseline and program alternately `rounds` times (each preceded by `prepare`), and prints
-// "name: ratio (target)". Returns the median ratio.
-double compare(const QString &name, const QString &target, int rounds,
-               const std::function<void()> &prepare, const std::function<void()> &baseline,
-               const std::function<void()> &program);
+// "name: ratio (<= limit)". Returns the median ratio.
+double compare(const QString &name, double limit, int rounds, const std::function<void()> &prepare,
+               const std::function<void()> &baseline, const std::function<void()> &program);
 
 void printline(const QString &name, const QString &value, const QString &target);
+
+// Remembers a value over its limit for the exit status (NaN counts as over).
+void judge(const QString &name, double value, double limit);
+bool allmet();
 
 int benchdig(const QStringList &args);
 int benchview(const QStringList &args);
