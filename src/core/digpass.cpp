@@ -2,10 +2,13 @@
 
 #include "filecopy.h"
 #include "platform.h"
+#include "sha256.h"
 #include "resourcetree.h"
 #include "texts.h"
 
 #include <QFile>
+#include <cerrno>
+#include <memory>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -33,14 +36,19 @@ int entrykind(int dir, const std::string &name)
 }
 
 // True when the plain file `name` of the open folder holds exactly the source's bytes.
-bool identical(int dir, const std::string &name, int source, long long size)
+bool identical(int dir, const std::string &name, int source, long long size, Sha256 *hash)
 {
     std::error_code ec;
     long long othersize = 0;
     Fd other{openplainfileat(dir, name, &othersize, ec)};
     if (other.fd < 0 || othersize != size)
         return false;
-    return samecontent(source, other.fd, size, ec);
+    return samecontent(source, other.fd, size, ec, hash);
+}
+
+QString reasonof(const std::error_code &ec)
+{
+    return QString::fromLocal8Bit(ec.message().c_str());
 }
 
 // One character back from the end, keeping surrogate pairs whole.
@@ -74,23 +82,37 @@ DigOutcome digfile(const QString &sourcefolder, const QString &name, const QStri
 }
 
 DigOutcome digfile(int sourcefolderfd, const QString &name, const QString &type,
-                   const QString &downloaddir, DigCounters &counters, QString *storedas)
+                   const QString &downloaddir, DigCounters &counters, QString *storedas,
+                   DigDetail *detail)
 {
+    DigDetail scratch;
+    DigDetail &d = detail ? *detail : scratch;
+    d = DigDetail();
+    // The sum is worked out only for whoever keeps the record.
+    std::unique_ptr<Sha256> hash = detail ? std::make_unique<Sha256>() : nullptr;
     std::error_code ec;
     long long size = 0;
-    if (sourcefolderfd < 0 || name.contains(QLatin1Char('/')))
+    if (sourcefolderfd < 0 || name.contains(QLatin1Char('/'))) {
+        d.reason = QStringLiteral("the cache folder is no longer the one listed");
         return DigOutcome::missing;
+    }
     Fd source{openplainfileat(sourcefolderfd, nativepath(name), &size, ec)};
-    if (source.fd < 0)
+    if (source.fd < 0) {
+        d.reason = ec == std::errc::not_supported ? QStringLiteral("not a plain file")
+                                                  : reasonof(ec);
         return DigOutcome::missing;
+    }
+    d.size = size;
 
     const ResourceClass cls = classify(type);
     const QString folder = classfolder(downloaddir, cls);
     // The download directory is the user's to name; below it, no link is taken.
     const FolderHandle target =
         openbeneath(downloaddir, texts::resourcefolder + separator() + classname(cls));
-    if (!target.valid())
+    if (!target.valid()) {
+        d.reason = QStringLiteral("the class folder cannot be opened");
         return DigOutcome::failed;
+    }
     const long limit = ::fpathconf(target.fd(), _PC_NAME_MAX);
 
     // The names tried are bounded by the file system's own name length.
@@ -99,29 +121,42 @@ DigOutcome digfile(int sourcefolderfd, const QString &name, const QString &type,
         const std::string entry = nativepath(candidate);
         const int kind = entrykind(target.fd(), entry);
         if (kind == 2) {
-            if (!identical(target.fd(), entry, source.fd, size))
+            if (!identical(target.fd(), entry, source.fd, size, hash.get()))
                 continue;
             counters.add(cls, size);
+            d.storedas = folder + candidate;
+            if (hash)
+                d.sha256 = hash->hex();
             if (storedas)
-                *storedas = folder + candidate;
+                *storedas = d.storedas;
             return DigOutcome::same;
         }
-        if (kind == 1)
-            return DigOutcome::failed; // a folder of that name is in the way
+        if (kind == 1) {
+            d.reason = QStringLiteral("a folder holds the name");
+            return DigOutcome::failed;
+        }
         ec.clear();
-        if (copyinto(source.fd, size, target.fd(), entry, ec)) {
+        if (copyinto(source.fd, size, target.fd(), entry, ec, hash.get())) {
             counters.add(cls, size);
+            d.storedas = folder + candidate;
+            if (hash)
+                d.sha256 = hash->hex();
             if (storedas)
-                *storedas = folder + candidate;
+                *storedas = d.storedas;
             return DigOutcome::copied;
         }
-        if (ec != std::errc::file_exists)
+        if (ec != std::errc::file_exists) {
+            d.reason = reasonof(ec);
             return DigOutcome::failed;
+        }
         // The name was taken while copying: look at it again.
         --attempt;
-        if (::lseek(source.fd, 0, SEEK_SET) != 0)
+        if (::lseek(source.fd, 0, SEEK_SET) != 0) {
+            d.reason = reasonof(std::error_code(errno, std::generic_category()));
             return DigOutcome::failed;
+        }
     }
+    d.reason = QStringLiteral("no free name");
     return DigOutcome::failed;
 }
 
@@ -135,16 +170,21 @@ std::vector<DigOutcome> digrows(const QString &sourcefolder, const std::vector<D
 
 std::vector<DigOutcome> digrows(int sourcefolderfd, const std::vector<DigRow> &rows,
                                 const QString &downloaddir, DigCounters &counters,
-                                const DigProgress &progress)
+                                const DigProgress &progress, std::vector<DigDetail> *details)
 {
     std::vector<DigOutcome> outcomes;
     outcomes.reserve(rows.size());
     const qint64 n = qint64(rows.size());
     for (qint64 r = 0; r < n; ++r) {
         const DigRow &row = rows[size_t(r)];
-        outcomes.push_back(row.chosen
-                               ? digfile(sourcefolderfd, row.name, row.type, downloaddir, counters)
-                               : DigOutcome::skipped);
+        DigDetail *detail = nullptr;
+        if (details) {
+            details->emplace_back();
+            detail = &details->back();
+        }
+        outcomes.push_back(row.chosen ? digfile(sourcefolderfd, row.name, row.type, downloaddir,
+                                                counters, nullptr, detail)
+                                      : DigOutcome::skipped);
         if (progress && !progress(r, n))
             break;
     }

@@ -15,6 +15,15 @@ struct DigRow {
     bool chosen = true;
 };
 
+
+// What became of one file, for the record kept of every dig.
+struct DigDetail {
+    QString storedas;  // the full path it now has in the tree; empty when it has none
+    QByteArray sha256; // lower-case hex of its bytes; empty when they could not be read through
+    qint64 size = -1;
+    QString reason;    // why it failed
+};
+
 enum class DigOutcome {
     skipped, // not chosen
     missing, // the source is gone or is not a plain file
@@ -34,7 +43,8 @@ DigOutcome digfile(const QString &sourcefolder, const QString &name, const QStri
                    const QString &downloaddir, DigCounters &counters, QString *storedas = nullptr);
 // The same from an open source folder: the file is opened in it, never through a link.
 DigOutcome digfile(int sourcefolderfd, const QString &name, const QString &type,
-                   const QString &downloaddir, DigCounters &counters, QString *storedas = nullptr);
+                   const QString &downloaddir, DigCounters &counters, QString *storedas = nullptr,
+                   DigDetail *detail = nullptr);
 
 // Called after every row, dug or not, with the row's index and the row count; return false to
 // end the pass after this row.
@@ -46,9 +56,11 @@ std::vector<DigOutcome> digrows(const QString &sourcefolder, const std::vector<D
                                 const QString &downloaddir, DigCounters &counters,
                                 const DigProgress &progress);
 // From an open source folder; an invalid one (-1) makes every chosen row missing.
+// With `details`, each row reached gets one.
 std::vector<DigOutcome> digrows(int sourcefolderfd, const std::vector<DigRow> &rows,
                                 const QString &downloaddir, DigCounters &counters,
-                                const DigProgress &progress);
+                                const DigProgress &progress,
+                                std::vector<DigDetail> *details = nullptr);
 
 // The name tried after `attempt` clashes: attempt 0 is the name itself, then "_2" is inserted
 // before the last "." once more for each attempt. A name without a "." gets it at the end.

@@ -5,12 +5,17 @@
 
 namespace vellomar {
 
-// Whether the two open files hold the same bytes (sizes already equal).
-bool samecontent(int a, int b, long long size, std::error_code &ec);
+class Sha256;
+
+// Whether the two open files hold the same bytes (sizes already equal). With `hash`, the sum of
+// `a`'s bytes is taken as they are read; it covers the whole file only when the answer is yes.
+bool samecontent(int a, int b, long long size, std::error_code &ec, Sha256 *hash = nullptr);
 
 // Copies `size` bytes from `in` to a new file in the open folder and moves it to the name
 // `target` there only when the copy is complete. The target must not exist: an existing one is
 // never replaced (errc::file_exists). Nothing is left behind on failure.
-bool copyinto(int in, long long size, int folderfd, const std::string &target, std::error_code &ec);
+// With `hash`, the bytes are summed as they are copied: they are read once.
+bool copyinto(int in, long long size, int folderfd, const std::string &target, std::error_code &ec,
+              Sha256 *hash = nullptr);
 
 } // namespace vellomar

@@ -1,6 +1,7 @@
 #include "filecopy.h"
 
 #include "platform.h"
+#include "sha256.h"
 
 #include <QRandomGenerator>
 #include <cerrno>
@@ -53,11 +54,12 @@ bool writefull(int fd, const char *buffer, size_t size)
     return true;
 }
 
-// The kernel's copy first; plain reads and writes where it is not offered.
-bool copydata(int in, int out, long long size, std::error_code &ec)
+// The kernel's copy first; plain reads and writes where it is not offered, or where the bytes
+// are to be summed on the way.
+bool copydata(int in, int out, long long size, std::error_code &ec, Sha256 *hash)
 {
     long long left = size;
-    bool kernel = true;
+    bool kernel = hash == nullptr;
     while (left > 0 && kernel) {
         const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, size_t(left), 0);
         if (n < 0) {
@@ -82,7 +84,7 @@ bool copydata(int in, int out, long long size, std::error_code &ec)
         }
         return true;
     }
-    std::vector<char> buffer(1 << 17);
+    std::vector<char> buffer(1 << 20);
     while (left > 0) {
         size_t got = 0;
         if (!readfull(in, buffer.data(), size_t(std::min<long long>(left, buffer.size())), got)) {
@@ -93,6 +95,8 @@ bool copydata(int in, int out, long long size, std::error_code &ec)
             ec = std::make_error_code(std::errc::io_error);
             return false;
         }
+        if (hash)
+            hash->update(buffer.data(), got);
         if (!writefull(out, buffer.data(), got)) {
             ec = lasterror();
             return false;
@@ -152,8 +156,10 @@ mode_t ordinarymode()
 
 } // namespace
 
-bool samecontent(int a, int b, long long size, std::error_code &ec)
+bool samecontent(int a, int b, long long size, std::error_code &ec, Sha256 *hash)
 {
+    if (hash)
+        hash->reset();
     std::vector<char> x(1 << 16), y(1 << 16);
     long long offset = 0;
     while (offset < size) {
@@ -166,18 +172,23 @@ bool samecontent(int a, int b, long long size, std::error_code &ec)
         }
         if (na != nb || na == 0 || std::memcmp(x.data(), y.data(), size_t(na)) != 0)
             return false;
+        if (hash)
+            hash->update(x.data(), size_t(na));
         offset += na;
     }
     return true;
 }
 
-bool copyinto(int in, long long size, int folderfd, const std::string &target, std::error_code &ec)
+bool copyinto(int in, long long size, int folderfd, const std::string &target, std::error_code &ec,
+              Sha256 *hash)
 {
+    if (hash)
+        hash->reset();
     std::string temp;
     const int out = maketemp(folderfd, temp, ec);
     if (out < 0)
         return false;
-    bool ok = copydata(in, out, size, ec);
+    bool ok = copydata(in, out, size, ec, hash);
     if (ok) {
         // Keep the cache's time stamp: when a file was cached is often all a user knows of it.
         struct stat st;

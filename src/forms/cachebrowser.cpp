@@ -15,6 +15,7 @@
 #include "typefilter.h"
 
 #include <QButtonGroup>
+#include <QtConcurrent/QtConcurrentRun>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -25,9 +26,16 @@
 
 namespace vellomar {
 
-CacheBrowser::CacheBrowser(QWidget *form, const Seams &seams) : QObject(form), m_seams(seams)
+CacheBrowser::CacheBrowser(QWidget *form, const Seams &seams)
+    : QObject(form), m_seams(seams), m_recordsreader(new QFutureWatcher<CacheRecords>(this))
 {
     setObjectName(QStringLiteral("cachebrowser"));
+    connect(m_recordsreader, &QFutureWatcher<CacheRecords>::finished, this, [this] {
+        if (!m_records && m_recordsreader->future().resultCount() > 0) {
+            m_records = std::make_shared<const CacheRecords>(m_recordsreader->result());
+            attachrecords();
+        }
+    });
     createcontrols(form);
     connecthandlers();
 }
@@ -178,8 +186,49 @@ void CacheBrowser::setcache(const QString &root, const QString &anchor)
     flt_iecachesubdir->setAnchor(anchor);
 }
 
+void CacheBrowser::readrecords(const QString &folder)
+{
+    m_records.reset();
+    auto root = std::make_shared<FolderHandle>(flt_iecachesubdir->openpath(folder));
+    m_recordsreader->setFuture(
+        QtConcurrent::run([root] { return CacheRecords::read(root->fd()); }));
+}
+
+// Each listed row gets what the cache's records say of its file.
+void CacheBrowser::attachrecords()
+{
+    if (!m_records)
+        return;
+    const QString sub = QFileInfo(flt_iecachesubdir->Path()).fileName();
+    for (int r = 0; r < Rlt_iecachesubdir->RowCount(); ++r) {
+        ResultRow row = Rlt_iecachesubdir->RowData(r);
+        const CacheRecord *record = m_records->find(sub, row.name);
+        if (!record)
+            continue;
+        row.record = *record;
+        Rlt_iecachesubdir->setRowData(r, std::move(row));
+    }
+}
+
+void CacheBrowser::completerecords()
+{
+    if (m_records || m_recordsreader->future().isCanceled())
+        return;
+    m_recordsreader->waitForFinished();
+    if (m_recordsreader->future().resultCount() > 0) {
+        m_records = std::make_shared<const CacheRecords>(m_recordsreader->result());
+        attachrecords();
+    }
+}
+
+QString CacheBrowser::listedfolder() const
+{
+    return flt_iecachesubdir->Path();
+}
+
 void CacheBrowser::listsubdirs(const QString &folder)
 {
+    readrecords(folder);
     const FolderHandle parent = flt_iecachesubdir->openpath(folder);
     const QStringList names = readsubfolders(parent.fd(), 16);
     for (int k = 0; k < names.size(); ++k) {
@@ -305,8 +354,13 @@ void CacheBrowser::addresultrow(const QString &name, const QString &type, qint64
 {
     const int r = Rlt_iecachesubdir->AddRow();
     const qint64 kb = sizekb(bytes);
-    Rlt_iecachesubdir->setRowData(
-        r, {name, type, bytes, flt_iecachesubdir->Path() + separator() + name});
+    ResultRow row{name, type, bytes, flt_iecachesubdir->Path() + separator() + name, {}};
+    if (m_records) {
+        if (const CacheRecord *record =
+                m_records->find(QFileInfo(flt_iecachesubdir->Path()).fileName(), name))
+            row.record = *record;
+    }
+    Rlt_iecachesubdir->setRowData(r, std::move(row));
     Rlt_iecachesubdir->setCellText(r, col::name, name);
     Rlt_iecachesubdir->setCellText(r, col::type, type);
     Rlt_iecachesubdir->setCellText(r, col::size, sizetext(kb));

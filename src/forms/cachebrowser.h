@@ -1,14 +1,17 @@
 #pragma once
 
+#include "cacherecords.h"
 #include "icustomdraw.h"
 #include "listedfiles.h"
 #include "platform.h"
 #include "sizefilter.h"
 
+#include <QFutureWatcher>
 #include <QObject>
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <memory>
 
 class QButtonGroup;
 class QGroupBox;
@@ -68,6 +71,8 @@ class CacheBrowser : public QObject, public ICustomDraw, public ListedFiles
     bool rowselected(int row) const override;
     const ResultRow &row(int row) const override;
     void gotorow(int row) override;
+    void completerecords() override;
+    QString listedfolder() const override;
     FolderHandle openlisted() const override;
     bool holdsplainfile(const QString &name) const override;
     int foldercount() const override;
@@ -110,6 +115,11 @@ class CacheBrowser : public QObject, public ICustomDraw, public ListedFiles
     // What was listed, so that clearing never works in a folder swapped in since.
     std::array<FolderId, 17> m_cachesubdirids{};
     SizeFilter m_sizes;
+    // The cache's records, read in the background once per cache; null until read.
+    std::shared_ptr<const CacheRecords> m_records;
+    QFutureWatcher<CacheRecords> *m_recordsreader;
+    void readrecords(const QString &folder);
+    void attachrecords();
     QStringList m_clearfailures;
 };
 

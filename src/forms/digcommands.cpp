@@ -5,6 +5,7 @@
 #include "housekeeping.h"
 #include "icons.h"
 #include "listedfiles.h"
+#include "manifest.h"
 #include "platform.h"
 #include "resourcetree.h"
 #include "resultlistcontrol.h"
@@ -126,6 +127,7 @@ void DigCommands::digcurrentlist(const bool &allrows)
 {
     // The folder listed, or nothing: a folder swapped in since makes its rows fail.
     const FolderHandle source = m_list.openlisted();
+    m_list.completerecords(); // the manifest names where each file came from
     const int n = m_list.rowcount();
     std::vector<DigRow> rows;
     rows.reserve(size_t(n));
@@ -135,14 +137,55 @@ void DigCommands::digcurrentlist(const bool &allrows)
     }
     const int folder = m_list.selectedfolder() + 1;
     const int folders = m_list.foldercount();
-    const std::vector<DigOutcome> outcomes =
-        digrows(source.fd(), rows, m_downloaddir, m_counters, [&](qint64 r, qint64 total) {
+    std::vector<DigDetail> details;
+    details.reserve(rows.size());
+    const std::vector<DigOutcome> outcomes = digrows(
+        source.fd(), rows, m_downloaddir, m_counters,
+        [&](qint64 r, qint64 total) {
             setdownprocesscaption(progresstext(folder, folders, r, total));
             prg_downprocess->setValue(int(progresspercent(r, total)));
             QApplication::processEvents();
             return !m_stopping;
-        });
+        },
+        &details);
     m_lastdig.insert(m_lastdig.end(), outcomes.begin(), outcomes.end());
+    keeprecord(rows, outcomes, details);
+}
+
+// Every file the pass went through gets its line in the manifest, failures included.
+void DigCommands::keeprecord(const std::vector<DigRow> &rows,
+                             const std::vector<DigOutcome> &outcomes,
+                             const std::vector<DigDetail> &details)
+{
+    const QString tree = m_downloaddir + texts::resourcefolder + separator();
+    std::vector<ManifestLine> lines;
+    for (size_t r = 0; r < outcomes.size() && r < details.size(); ++r) {
+        if (outcomes[r] == DigOutcome::skipped)
+            continue;
+        const DigDetail &d = details[r];
+        const ResultRow &row = m_list.row(int(r));
+        ManifestLine l;
+        l.time = m_started;
+        l.cachefolder = m_list.listedfolder();
+        l.cachefile = rows[r].name;
+        l.size = d.size;
+        l.sha256 = QString::fromLatin1(d.sha256);
+        l.cls = classname(classify(rows[r].type));
+        l.dugas = d.storedas.startsWith(tree) ? d.storedas.mid(tree.size()) : d.storedas;
+        l.outcome = outcomes[r] == DigOutcome::copied ? QStringLiteral("copied")
+                    : outcomes[r] == DigOutcome::same ? QStringLiteral("same file kept")
+                                                      : QStringLiteral("failed: ") + d.reason;
+        if (row.record) {
+            l.address = row.record->address;
+            l.contenttype = row.record->contenttype;
+            l.lastmodified = row.record->lastmodified;
+            l.lastaccessed = row.record->lastaccessed;
+        }
+        lines.push_back(std::move(l));
+    }
+    std::error_code ec;
+    if (!appendmanifest(m_downloaddir, lines, ec))
+        m_manifestfailure = QString::fromLocal8Bit(ec.message().c_str());
 }
 
 void DigCommands::setbusy(const bool &busy)
@@ -186,6 +229,8 @@ void DigCommands::digcommand(const std::function<void()> &passes)
 {
     m_digging = true;
     m_lastdig.clear();
+    m_manifestfailure.clear();
+    m_started = QDateTime::currentDateTimeUtc();
     resetdigstats();
     makeresdirs();
     setbusy(true);

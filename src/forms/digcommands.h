@@ -3,6 +3,7 @@
 #include "digcounters.h"
 #include "digpass.h"
 
+#include <QDateTime>
 #include <QObject>
 #include <QString>
 #include <QStringList>
@@ -61,6 +62,8 @@ class DigCommands : public QObject
     const std::vector<DigOutcome> &lastdig() const { return m_lastdig; }
     const QStringList &killfailures() const { return m_killfailures; }
     bool downloaddirstored() const { return m_downloaddirstored; }
+    // Why the manifest could not be written during the last dig command; empty when it was.
+    const QString &manifestfailure() const { return m_manifestfailure; }
 
   signals:
     void busychanged(bool busy);
@@ -70,6 +73,8 @@ class DigCommands : public QObject
     QString storeddownloaddir() const;
     void setdownprocesscaption(const QString &text);
     void setdigresultcaption(const QString &text);
+    void keeprecord(const std::vector<DigRow> &rows, const std::vector<DigOutcome> &outcomes,
+                    const std::vector<DigDetail> &details);
 
     ListedFiles &m_list;
     const Seams &m_seams;
@@ -92,6 +97,8 @@ class DigCommands : public QObject
     std::vector<DigOutcome> m_lastdig;
     QStringList m_killfailures;
     bool m_downloaddirstored = true;
+    QString m_manifestfailure;
+    QDateTime m_started;
 };
 
 } // namespace vellomar

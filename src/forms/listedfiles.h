@@ -21,6 +21,10 @@ class ListedFiles
     virtual const ResultRow &row(int row) const = 0;
     // Makes `row` the current one and the only one selected.
     virtual void gotorow(int row) = 0;
+    // Waits until the cache's records are on the rows (they are read in the background).
+    virtual void completerecords() = 0;
+    // The path of the folder listed.
+    virtual QString listedfolder() const = 0;
 
     // The folder listed, opened again; invalid when something else now stands at its path.
     virtual FolderHandle openlisted() const = 0;

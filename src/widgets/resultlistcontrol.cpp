@@ -61,6 +61,12 @@ QVariant ResultListModel::data(const QModelIndex &index, int role) const
         return row.data.bytes;
     case PathRole:
         return row.data.path;
+    case AddressRole:
+        return row.data.record ? row.data.record->address : QString();
+    case Qt::ToolTipRole:
+    case Qt::AccessibleDescriptionRole:
+        // Rows without a record keep no tooltip.
+        return row.data.record ? recorddescription(*row.data.record) : QVariant();
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(alignmentof(m_columns[size_t(index.column())].alignment));
     default:
@@ -143,7 +149,8 @@ void ResultListModel::setrowdata(int row, ResultRow data)
     m_rows[size_t(row)].data = std::move(data);
     if (!m_suspended && !m_columns.empty())
         emit dataChanged(index(row, 0), index(row, int(m_columns.size()) - 1),
-                         {NameRole, TypeRole, SizeRole, PathRole});
+                         {NameRole, TypeRole, SizeRole, PathRole, AddressRole, Qt::ToolTipRole,
+                          Qt::AccessibleDescriptionRole});
 }
 
 bool ResultListModel::setcelltext(int row, int column, const QString &text)

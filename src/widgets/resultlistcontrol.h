@@ -1,11 +1,13 @@
 #pragma once
 
+#include "cacherecords.h"
 #include "icustomdraw.h"
 
 #include <QAbstractTableModel>
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <array>
+#include <optional>
 #include <vector>
 
 namespace vellomar {
@@ -16,6 +18,7 @@ struct ResultRow {
     QString type; // its class, as the type column shows it
     qint64 bytes = -1;
     QString path; // the file's full path when it was listed
+    std::optional<CacheRecord> record; // what the cache's index.dat says of it
 };
 
 // Rows and columns of the result list. While painting is suspended, rows are added without
@@ -25,7 +28,7 @@ class ResultListModel : public QAbstractTableModel
     Q_OBJECT
   public:
     static constexpr int maxcolumns = 8;
-    enum Role { NameRole = Qt::UserRole + 1, TypeRole, SizeRole, PathRole };
+    enum Role { NameRole = Qt::UserRole + 1, TypeRole, SizeRole, PathRole, AddressRole };
 
     struct Column {
         QString key;

@@ -1,0 +1,250 @@
+#include "cacherecords.h"
+
+#include "platform.h"
+
+#include <libbfio.h>
+#include <libmsiecf.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace vellomar {
+
+namespace {
+
+// A cache of 50,000 entries keeps an index.dat of a few tens of megabytes; far beyond, it is
+// not worth reading.
+constexpr off_t largestindex = off_t(256) << 20;
+constexpr int mostrecords = 2'000'000;
+constexpr size_t longeststring = 64 * 1024;
+
+struct Error {
+    libmsiecf_error_t *e = nullptr;
+    ~Error() { libmsiecf_error_free(&e); }
+    libmsiecf_error_t **operator&() // NOLINT: the library's out parameter
+    {
+        libmsiecf_error_free(&e);
+        return &e;
+    }
+};
+
+struct File {
+    libmsiecf_file_t *f = nullptr;
+    bool open = false;
+    ~File()
+    {
+        libmsiecf_error_t *e = nullptr;
+        if (open)
+            libmsiecf_file_close(f, &e);
+        libmsiecf_file_free(&f, &e);
+        libmsiecf_error_free(&e);
+    }
+};
+
+struct Item {
+    libmsiecf_item_t *i = nullptr;
+    ~Item()
+    {
+        libmsiecf_error_t *e = nullptr;
+        libmsiecf_item_free(&i, &e);
+        libmsiecf_error_free(&e);
+    }
+};
+
+QString keyof(const QString &folder, const QString &file)
+{
+    return folder.toLower() + QLatin1Char('/') + file.toLower();
+}
+
+template <typename SizeFn, typename GetFn>
+QString utf8string(libmsiecf_item_t *item, SizeFn sizefn, GetFn getfn)
+{
+    Error e;
+    size_t size = 0;
+    if (sizefn(item, &size, &e) != 1 || size == 0 || size > longeststring)
+        return {};
+    std::vector<uint8_t> buffer(size);
+    if (getfn(item, buffer.data(), size, &e) != 1)
+        return {};
+    return QString::fromUtf8(reinterpret_cast<const char *>(buffer.data()),
+                             qsizetype(strnlen(reinterpret_cast<const char *>(buffer.data()), size)));
+}
+
+} // namespace
+
+QDateTime fromfiletime(quint64 filetime)
+{
+    if (filetime == 0)
+        return {};
+    const qint64 secs = qint64(filetime / 10000000ULL) - 11644473600LL;
+    // Nothing in a cache predates the web or lies past 9999.
+    if (secs < 0 || secs > 253402300799LL)
+        return {};
+    return QDateTime::fromSecsSinceEpoch(secs, Qt::UTC).addMSecs(qint64(filetime / 10000ULL % 1000));
+}
+
+QDateTime fromfatdatetime(quint32 fat)
+{
+    const quint16 date = quint16(fat & 0xffff);
+    const quint16 time = quint16(fat >> 16);
+    if (date == 0)
+        return {};
+    const QDate d(1980 + (date >> 9), (date >> 5) & 0x0f, date & 0x1f);
+    const QTime t((time >> 11) & 0x1f, (time >> 5) & 0x3f, (time & 0x1f) * 2);
+    if (!d.isValid() || !t.isValid())
+        return {};
+    return QDateTime(d, t, Qt::UTC);
+}
+
+QString recorddescription(const CacheRecord &r)
+{
+    const QLocale locale;
+    QStringList lines{r.address};
+    if (!r.contenttype.isEmpty())
+        lines << r.contenttype;
+    if (r.lastmodified.isValid())
+        lines << QStringLiteral("修改时间：") +
+                     locale.toString(r.lastmodified.toLocalTime(), QLocale::ShortFormat);
+    if (r.lastaccessed.isValid())
+        lines << QStringLiteral("访问时间：") +
+                     locale.toString(r.lastaccessed.toLocalTime(), QLocale::ShortFormat);
+    return lines.join(QLatin1Char('\n'));
+}
+
+QString httpheader(const QByteArray &headers, const QByteArray &name)
+{
+    for (const QByteArray &line : headers.split('\n')) {
+        const qsizetype colon = line.indexOf(':');
+        if (colon <= 0)
+            continue;
+        if (line.left(colon).trimmed().compare(name, Qt::CaseInsensitive) == 0)
+            return QString::fromLatin1(line.mid(colon + 1).trimmed());
+    }
+    return {};
+}
+
+CacheRecords CacheRecords::read(int cachefolderfd)
+{
+    CacheRecords records;
+    long long size = 0;
+    std::error_code ec;
+    // Never through a link, never a FIFO or a device.
+    const int fd = openplainfileat(cachefolderfd, "index.dat", &size, ec);
+    if (fd < 0)
+        return records;
+    const std::unique_ptr<int, void (*)(int *)> closer(new int(fd), [](int *p) {
+        ::close(*p);
+        delete p;
+    });
+    if (size <= 0 || size > largestindex)
+        return records;
+
+    // Read once into memory: the library reads the copy, which no one can change meanwhile.
+    QByteArray bytes(qsizetype(size), Qt::Uninitialized);
+    qsizetype got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::pread(fd, bytes.data() + got, size_t(bytes.size() - got), got);
+        if (n <= 0)
+            break;
+        got += n;
+    }
+    bytes.truncate(got);
+    // Wine writes Internet Explorer 5.2's layout under a signature of its own.
+    static const QByteArray wine("WINE URLCache Ver ");
+    static const QByteArray ie("Client UrlCache MMF Ver 5.2", 28); // with its terminating NUL
+    if (bytes.startsWith(wine) && bytes.size() >= ie.size())
+        bytes.replace(0, ie.size(), ie);
+
+    libbfio_handle_t *range = nullptr;
+    libbfio_error_t *be = nullptr;
+    const std::unique_ptr<libbfio_handle_t *, void (*)(libbfio_handle_t **)> freerange(
+        &range, [](libbfio_handle_t **h) {
+            libbfio_error_t *err = nullptr;
+            libbfio_handle_free(h, &err);
+            libbfio_error_free(&err);
+        });
+    const bool made = libbfio_memory_range_initialize(&range, &be) == 1 &&
+                      libbfio_memory_range_set(range, reinterpret_cast<uint8_t *>(bytes.data()),
+                                               size_t(bytes.size()), &be) == 1;
+    libbfio_error_free(&be);
+    if (!made)
+        return records;
+    File file;
+    Error e;
+    if (libmsiecf_file_initialize(&file.f, &e) != 1 ||
+        libmsiecf_file_open_file_io_handle(file.f, range, LIBMSIECF_OPEN_READ, &e) != 1)
+        return records;
+    file.open = true;
+
+    std::vector<QString> folders;
+    int nfolders = 0;
+    if (libmsiecf_file_get_number_of_cache_directories(file.f, &nfolders, &e) == 1) {
+        for (int i = 0; i < nfolders && i < 256; ++i) {
+            char name[16] = {};
+            folders.push_back(libmsiecf_file_get_cache_directory_name(file.f, i, name, sizeof name,
+                                                                     &e) == 1
+                                  ? QString::fromLatin1(name, qsizetype(strnlen(name, sizeof name)))
+                                  : QString());
+        }
+    }
+
+    int items = 0;
+    if (libmsiecf_file_get_number_of_items(file.f, &items, &e) != 1)
+        return records;
+    for (int i = 0; i < items && i < mostrecords; ++i) {
+        Item item;
+        uint8_t type = 0;
+        if (libmsiecf_file_get_item_by_index(file.f, i, &item.i, &e) != 1 ||
+            libmsiecf_item_get_type(item.i, &type, &e) != 1 || type != LIBMSIECF_ITEM_TYPE_URL)
+            continue;
+        CacheRecord r;
+        uint8_t folder = 0xff;
+        if (libmsiecf_url_get_cache_directory_index(item.i, &folder, &e) != 1 ||
+            folder >= folders.size())
+            continue; // a record with no file of its own
+        r.folder = folders[folder];
+        r.file = utf8string(item.i, libmsiecf_url_get_utf8_filename_size,
+                            libmsiecf_url_get_utf8_filename);
+        if (r.folder.isEmpty() || r.file.isEmpty())
+            continue;
+        r.address = utf8string(item.i, libmsiecf_url_get_utf8_location_size,
+                               libmsiecf_url_get_utf8_location);
+        uint64_t t64 = 0;
+        uint32_t t32 = 0;
+        // In a cache's records the first time is the file's last use, the second the server's
+        // modification time.
+        if (libmsiecf_url_get_primary_time(item.i, &t64, &e) == 1)
+            r.lastaccessed = fromfiletime(t64);
+        if (libmsiecf_url_get_secondary_time(item.i, &t64, &e) == 1)
+            r.lastmodified = fromfiletime(t64);
+        if (libmsiecf_url_get_last_checked_time(item.i, &t32, &e) == 1)
+            r.lastchecked = fromfatdatetime(t32);
+        if (libmsiecf_url_get_expiration_time(item.i, &t64, &e) == 1)
+            r.expires = t64 > 0xffffffffULL ? fromfiletime(t64) : fromfatdatetime(quint32(t64));
+        if (libmsiecf_url_get_cached_file_size(item.i, &t64, &e) == 1 && t64 < (1ULL << 62))
+            r.storedsize = qint64(t64);
+        libmsiecf_url_get_number_of_hits(item.i, &r.hits, &e);
+        size_t datasize = 0;
+        if (libmsiecf_url_get_data_size(item.i, &datasize, &e) == 1 && datasize > 0 &&
+            datasize <= longeststring) {
+            QByteArray data(qsizetype(datasize), '\0');
+            if (libmsiecf_url_get_data(item.i, reinterpret_cast<uint8_t *>(data.data()), datasize,
+                                       &e) == 1) {
+                r.contenttype = httpheader(data, "Content-Type");
+                r.contentencoding = httpheader(data, "Content-Encoding");
+                r.httplastmodified = httpheader(data, "Last-Modified");
+            }
+        }
+        records.m_records.insert(keyof(r.folder, r.file), std::move(r));
+    }
+    return records;
+}
+
+const CacheRecord *CacheRecords::find(const QString &folder, const QString &file) const
+{
+    const auto it = m_records.constFind(keyof(folder, file));
+    return it == m_records.constEnd() ? nullptr : &*it;
+}
+
+} // namespace vellomar

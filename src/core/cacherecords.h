@@ -1,0 +1,51 @@
+#pragma once
+
+#include <QDateTime>
+#include <QHash>
+#include <QLocale>
+#include <QString>
+
+namespace vellomar {
+
+// What the cache's own index.dat says of one cached file.
+struct CacheRecord {
+    QString address;  // where it was fetched from
+    QString folder;   // the cache sub-folder it lies in
+    QString file;     // its name there
+    QDateTime lastmodified, lastaccessed, lastchecked, expires; // UTC; invalid when not kept
+    qint64 storedsize = -1;
+    quint32 hits = 0;
+    // From the HTTP response kept with the record.
+    QString contenttype, contentencoding, httplastmodified;
+};
+
+// The URL records of a cache's index.dat, read with libmsiecf. A missing, truncated, locked or
+// hostile index.dat gives no records, or those that could be read: never an error.
+class CacheRecords
+{
+  public:
+    // Reads "index.dat" in the open cache folder (the one holding the sub-folders).
+    static CacheRecords read(int cachefolderfd);
+
+    // The record of `file` in sub-folder `folder` (both without regard to case); null for none.
+    const CacheRecord *find(const QString &folder, const QString &file) const;
+    qsizetype size() const { return m_records.size(); }
+    bool isEmpty() const { return m_records.isEmpty(); }
+
+  private:
+    QHash<QString, CacheRecord> m_records;
+};
+
+// What a row's tooltip says of its record: the address, the content type, when the file was
+// last modified and last accessed, in the user's locale; one per line.
+QString recorddescription(const CacheRecord &record);
+
+// The fields of HTTP response headers kept in a record ("HTTP/1.1 200 OK\r\nContent-Type: ...").
+QString httpheader(const QByteArray &headers, const QByteArray &name);
+
+// Windows FILETIME (100 ns since 1601) and FAT date and time (date in the low 16 bits) as UTC;
+// invalid for 0 or nonsense.
+QDateTime fromfiletime(quint64 filetime);
+QDateTime fromfatdatetime(quint32 fat);
+
+} // namespace vellomar

@@ -1,0 +1,150 @@
+#include "manifest.h"
+
+#include "platform.h"
+#include "texts.h"
+
+#include <QRandomGenerator>
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace vellomar {
+
+namespace {
+
+const char manifestname[] = "manifest.csv";
+
+QString isotime(const QDateTime &t)
+{
+    return t.isValid() ? t.toUTC().toString(Qt::ISODate) : QString();
+}
+
+std::error_code lasterror()
+{
+    return std::error_code(errno, std::generic_category());
+}
+
+bool writeall(int fd, const QByteArray &bytes)
+{
+    qsizetype done = 0;
+    while (done < bytes.size()) {
+        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += n;
+    }
+    return true;
+}
+
+} // namespace
+
+QStringList manifestcolumns()
+{
+    return {QStringLiteral("time"),       QStringLiteral("cache folder"),
+            QStringLiteral("cache file"), QStringLiteral("size"),
+            QStringLiteral("sha256"),     QStringLiteral("class"),
+            QStringLiteral("dug as"),     QStringLiteral("outcome"),
+            QStringLiteral("address"),    QStringLiteral("content type"),
+            QStringLiteral("last modified"), QStringLiteral("last accessed")};
+}
+
+QStringList manifestfields(const ManifestLine &l)
+{
+    return {isotime(l.time),
+            l.cachefolder,
+            l.cachefile,
+            l.size >= 0 ? QString::number(l.size) : QString(),
+            l.sha256,
+            l.cls,
+            l.dugas,
+            l.outcome,
+            l.address,
+            l.contenttype,
+            isotime(l.lastmodified),
+            isotime(l.lastaccessed)};
+}
+
+QByteArray csvrecord(const QStringList &fields)
+{
+    QByteArray out;
+    for (qsizetype i = 0; i < fields.size(); ++i) {
+        if (i > 0)
+            out += ',';
+        const QByteArray f = fields[i].toUtf8();
+        if (f.contains(',') || f.contains('"') || f.contains('\n') || f.contains('\r')) {
+            QByteArray q = f;
+            q.replace('"', "\"\"");
+            out += '"' + q + '"';
+        } else {
+            out += f;
+        }
+    }
+    return out + "\r\n";
+}
+
+bool appendmanifest(const QString &downloaddir, const std::vector<ManifestLine> &lines,
+                    std::error_code &ec)
+{
+    if (lines.empty())
+        return true;
+    const FolderHandle tree = openbeneath(downloaddir, texts::resourcefolder);
+    if (!tree.valid()) {
+        ec = std::make_error_code(std::errc::no_such_file_or_directory);
+        return false;
+    }
+    QByteArray content;
+    long long size = 0;
+    std::error_code openec;
+    const int old = openplainfileat(tree.fd(), manifestname, &size, openec);
+    if (old >= 0) {
+        content.resize(qsizetype(size));
+        qsizetype got = 0;
+        while (got < content.size()) {
+            const ssize_t n = ::pread(old, content.data() + got, size_t(content.size() - got), got);
+            if (n <= 0)
+                break;
+            got += n;
+        }
+        ::close(old);
+        if (got != content.size()) {
+            ec = std::make_error_code(std::errc::io_error);
+            return false;
+        }
+    } else if (openec != std::errc::no_such_file_or_directory) {
+        ec = openec; // something that is no plain file holds the name: leave it be
+        return false;
+    }
+    if (content.isEmpty())
+        content = csvrecord(manifestcolumns());
+    for (const ManifestLine &l : lines)
+        content += csvrecord(manifestfields(l));
+
+    const std::string temp =
+        ".manifest-" + std::to_string(QRandomGenerator::global()->generate64()) + ".tmp";
+    const int out = ::openat(tree.fd(), temp.c_str(),
+                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    if (out < 0) {
+        ec = lasterror();
+        return false;
+    }
+    bool ok = writeall(out, content) && ::fsync(out) == 0;
+    if (!ok)
+        ec = lasterror();
+    if (::close(out) != 0 && ok) {
+        ec = lasterror();
+        ok = false;
+    }
+    if (ok && ::renameat(tree.fd(), temp.c_str(), tree.fd(), manifestname) != 0) {
+        ec = lasterror();
+        ok = false;
+    }
+    if (!ok)
+        ::unlinkat(tree.fd(), temp.c_str(), 0);
+    return ok;
+}
+
+} // namespace vellomar

@@ -1,0 +1,39 @@
+#pragma once
+
+#include <QDateTime>
+#include <QString>
+#include <QStringList>
+#include <system_error>
+#include <vector>
+
+namespace vellomar {
+
+// One line of 挖到的资源/manifest.csv: one file a dig went through.
+struct ManifestLine {
+    QDateTime time;      // when it was dug
+    QString cachefolder; // the cache sub-folder's path
+    QString cachefile;   // the file's name there
+    qint64 size = -1;
+    QString sha256;      // of the bytes read; empty when they could not be read
+    QString cls;         // the class folder's name
+    QString dugas;       // relative to 挖到的资源, "/"-separated; empty when it has none
+    QString outcome;     // "copied", "same file kept", "failed: <reason>"
+    QString address, contenttype;
+    QDateTime lastmodified, lastaccessed;
+};
+
+// The header line's fields.
+QStringList manifestcolumns();
+// A line's fields as written: times in UTC, ISO 8601.
+QStringList manifestfields(const ManifestLine &line);
+// One CSV record (RFC 4180): fields with a comma, quote or line break are quoted, quotes doubled;
+// ends with CR LF.
+QByteArray csvrecord(const QStringList &fields);
+
+// Adds the lines to `downloaddir`/挖到的资源/manifest.csv (made with a header line when new). The
+// file is written anew beside itself and moved into place: a crash leaves the old one or the new
+// one, never half a line. No link is followed. False, with `ec`, when it could not be written.
+bool appendmanifest(const QString &downloaddir, const std::vector<ManifestLine> &lines,
+                    std::error_code &ec);
+
+} // namespace vellomar
