@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QRandomGenerator>
 #include <cstdio>
 #include <sys/socket.h>
 #include <sys/stat.h>
@@ -46,6 +47,24 @@ bool makesocket(const QString &path)
 
 } // namespace
 
+QByteArray loopingindex()
+{
+    QByteArray bytes = fileat(QStringLiteral(VELLOMAR_TESTDATA "/iecache/Content.IE5/index.dat"));
+    // The same damage the fuzzing round found, from the same seeded sequence.
+    QRandomGenerator random(20091210);
+    for (int round = 0; round <= 198; ++round) {
+        QByteArray flipped = bytes;
+        const int flips = 1 + int(random.bounded(40));
+        for (int i = 0; i < flips; ++i) {
+            const int at = int(random.bounded(quint32(flipped.size())));
+            flipped[at] = char(flipped[at] ^ (1 << random.bounded(8)));
+        }
+        if (round == 198)
+            return flipped;
+    }
+    return {};
+}
+
 bool HostileCache::make(const QString &r, const QString &o)
 {
     root = r;
@@ -60,6 +79,9 @@ bool HostileCache::make(const QString &r, const QString &o)
     const auto put = [&](const QString &path, const QByteArray &content) {
         ok = writecontent(path, content) && ok;
     };
+
+    // Records that make the reading library loop for ever.
+    put(ie5 + "/index.dat", loopingindex());
 
     // Real media to cut short.
     QTemporaryDir scratch;

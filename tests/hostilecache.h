@@ -17,4 +17,8 @@ struct HostileCache {
     bool make(const QString &root, const QString &outside);
 };
 
+// A damaged copy of the index.dat Wine wrote (tests/data/iecache): bits flipped where they make
+// the record library loop for ever.
+QByteArray loopingindex();
+
 } // namespace vellomar::test

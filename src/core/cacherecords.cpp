@@ -2,9 +2,15 @@
 
 #include "platform.h"
 
-#include <libbfio.h>
+#include <QCoreApplication>
+#include <QDataStream>
+#include <QElapsedTimer>
+#include <QFileInfo>
+#include <QProcess>
 #include <libmsiecf.h>
 #include <memory>
+#include <sys/mman.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <vector>
@@ -67,8 +73,9 @@ QString utf8string(libmsiecf_item_t *item, SizeFn sizefn, GetFn getfn)
     std::vector<uint8_t> buffer(size);
     if (getfn(item, buffer.data(), size, &e) != 1)
         return {};
-    return QString::fromUtf8(reinterpret_cast<const char *>(buffer.data()),
-                             qsizetype(strnlen(reinterpret_cast<const char *>(buffer.data()), size)));
+    return QString::fromUtf8(
+        reinterpret_cast<const char *>(buffer.data()),
+        qsizetype(strnlen(reinterpret_cast<const char *>(buffer.data()), size)));
 }
 
 } // namespace
@@ -81,7 +88,8 @@ QDateTime fromfiletime(quint64 filetime)
     // Nothing in a cache predates the web or lies past 9999.
     if (secs < 0 || secs > 253402300799LL)
         return {};
-    return QDateTime::fromSecsSinceEpoch(secs, Qt::UTC).addMSecs(qint64(filetime / 10000ULL % 1000));
+    return QDateTime::fromSecsSinceEpoch(secs, Qt::UTC)
+        .addMSecs(qint64(filetime / 10000ULL % 1000));
 }
 
 QDateTime fromfatdatetime(quint32 fat)
@@ -126,54 +134,141 @@ QString httpheader(const QByteArray &headers, const QByteArray &name)
 
 CacheRecords CacheRecords::read(int cachefolderfd)
 {
-    CacheRecords records;
     long long size = 0;
     std::error_code ec;
     // Never through a link, never a FIFO or a device.
     const int fd = openplainfileat(cachefolderfd, "index.dat", &size, ec);
     if (fd < 0)
-        return records;
-    const std::unique_ptr<int, void (*)(int *)> closer(new int(fd), [](int *p) {
-        ::close(*p);
-        delete p;
-    });
-    if (size <= 0 || size > largestindex)
-        return records;
-
-    // Read once into memory: the library reads the copy, which no one can change meanwhile.
-    QByteArray bytes(qsizetype(size), Qt::Uninitialized);
-    qsizetype got = 0;
-    while (got < bytes.size()) {
-        const ssize_t n = ::pread(fd, bytes.data() + got, size_t(bytes.size() - got), got);
-        if (n <= 0)
-            break;
-        got += n;
+        return {};
+    QByteArray bytes;
+    if (size > 0 && size <= largestindex) {
+        bytes.resize(qsizetype(size));
+        qsizetype got = 0;
+        while (got < bytes.size()) {
+            const ssize_t n = ::pread(fd, bytes.data() + got, size_t(bytes.size() - got), got);
+            if (n <= 0)
+                break;
+            got += n;
+        }
+        bytes.truncate(got);
     }
-    bytes.truncate(got);
+    ::close(fd);
+    const QString helper = indexreaderpath();
+    if (bytes.isEmpty() || helper.isEmpty())
+        return {};
+
+    QProcess reader;
+    reader.setProgram(helper);
+    reader.setProcessChannelMode(QProcess::SeparateChannels);
+    reader.setStandardErrorFile(QProcess::nullDevice());
+    reader.setChildProcessModifier([] {
+        // A damaged file costs at most this much, whatever the library does with it.
+        const struct rlimit memory = {rlim_t(2) << 30, rlim_t(2) << 30};
+        const struct rlimit cpu = {10, 10};
+        ::setrlimit(RLIMIT_AS, &memory);
+        ::setrlimit(RLIMIT_CPU, &cpu);
+    });
+    reader.start(QIODevice::ReadWrite);
+    if (!reader.waitForStarted(10000))
+        return {};
+    reader.write(bytes);
+    reader.closeWriteChannel();
+    bytes.clear();
+    QByteArray out;
+    QElapsedTimer clock;
+    clock.start();
+    while (reader.state() != QProcess::NotRunning && clock.elapsed() < 10000) {
+        reader.waitForReadyRead(200);
+        out += reader.readAllStandardOutput();
+        if (out.size() > largestindex * 4)
+            break;
+    }
+    if (reader.state() != QProcess::NotRunning) {
+        reader.kill();
+        reader.waitForFinished(5000);
+        return {};
+    }
+    out += reader.readAllStandardOutput();
+    if (reader.exitStatus() != QProcess::NormalExit || reader.exitCode() != 0)
+        return {};
+    return deserialize(out);
+}
+
+QString indexreaderpath()
+{
+    const QString named = qEnvironmentVariable("VELLOMAR_INDEX_READER");
+    if (!named.isEmpty())
+        return QFileInfo(named).isExecutable() ? named : QString();
+    const QString here = QCoreApplication::applicationDirPath();
+    for (const QString &p : {here + QStringLiteral("/vellomar-index"),
+                             here + QStringLiteral("/../libexec/vellomar/vellomar-index")}) {
+        if (QFileInfo(p).isExecutable())
+            return QFileInfo(p).canonicalFilePath();
+    }
+    return {};
+}
+
+QByteArray CacheRecords::serialize() const
+{
+    QByteArray out;
+    QDataStream s(&out, QIODevice::WriteOnly);
+    s << quint32(m_records.size());
+    for (const CacheRecord &r : m_records) {
+        s << r.address << r.folder << r.file << r.lastmodified << r.lastaccessed << r.lastchecked
+          << r.expires << r.storedsize << r.hits << r.contenttype << r.contentencoding
+          << r.httplastmodified;
+    }
+    return out;
+}
+
+CacheRecords CacheRecords::deserialize(const QByteArray &bytes)
+{
+    CacheRecords records;
+    QDataStream s(bytes);
+    quint32 n = 0;
+    s >> n;
+    for (quint32 i = 0; i < n && i < quint32(mostrecords) && s.status() == QDataStream::Ok; ++i) {
+        CacheRecord r;
+        s >> r.address >> r.folder >> r.file >> r.lastmodified >> r.lastaccessed >> r.lastchecked >>
+            r.expires >> r.storedsize >> r.hits >> r.contenttype >> r.contentencoding >>
+            r.httplastmodified;
+        if (s.status() != QDataStream::Ok)
+            break;
+        records.m_records.insert(keyof(r.folder, r.file), std::move(r));
+    }
+    return records;
+}
+
+CacheRecords CacheRecords::parse(QByteArray bytes)
+{
+    CacheRecords records;
     // Wine writes Internet Explorer 5.2's layout under a signature of its own.
     static const QByteArray wine("WINE URLCache Ver ");
     static const QByteArray ie("Client UrlCache MMF Ver 5.2", 28); // with its terminating NUL
     if (bytes.startsWith(wine) && bytes.size() >= ie.size())
         bytes.replace(0, ie.size(), ie);
 
-    libbfio_handle_t *range = nullptr;
-    libbfio_error_t *be = nullptr;
-    const std::unique_ptr<libbfio_handle_t *, void (*)(libbfio_handle_t **)> freerange(
-        &range, [](libbfio_handle_t **h) {
-            libbfio_error_t *err = nullptr;
-            libbfio_handle_free(h, &err);
-            libbfio_error_free(&err);
-        });
-    const bool made = libbfio_memory_range_initialize(&range, &be) == 1 &&
-                      libbfio_memory_range_set(range, reinterpret_cast<uint8_t *>(bytes.data()),
-                                               size_t(bytes.size()), &be) == 1;
-    libbfio_error_free(&be);
-    if (!made)
+    // The library reads the copy as a file of its own (libbfio's reader of memory ranges reads
+    // past the range's end on a damaged index.dat); nothing can change it meanwhile.
+    const int copy = ::memfd_create("index.dat", MFD_CLOEXEC);
+    if (copy < 0)
         return records;
+    const std::unique_ptr<int, void (*)(int *)> closecopy(new int(copy), [](int *p) {
+        ::close(*p);
+        delete p;
+    });
+    for (qsizetype done = 0; done < bytes.size();) {
+        const ssize_t n = ::write(copy, bytes.constData() + done, size_t(bytes.size() - done));
+        if (n <= 0)
+            return records;
+        done += n;
+    }
+    bytes.clear();
     File file;
     Error e;
+    const std::string name = "/proc/self/fd/" + std::to_string(copy);
     if (libmsiecf_file_initialize(&file.f, &e) != 1 ||
-        libmsiecf_file_open_file_io_handle(file.f, range, LIBMSIECF_OPEN_READ, &e) != 1)
+        libmsiecf_file_open(file.f, name.c_str(), LIBMSIECF_OPEN_READ, &e) != 1)
         return records;
     file.open = true;
 
@@ -182,10 +277,10 @@ CacheRecords CacheRecords::read(int cachefolderfd)
     if (libmsiecf_file_get_number_of_cache_directories(file.f, &nfolders, &e) == 1) {
         for (int i = 0; i < nfolders && i < 256; ++i) {
             char name[16] = {};
-            folders.push_back(libmsiecf_file_get_cache_directory_name(file.f, i, name, sizeof name,
-                                                                     &e) == 1
-                                  ? QString::fromLatin1(name, qsizetype(strnlen(name, sizeof name)))
-                                  : QString());
+            folders.push_back(
+                libmsiecf_file_get_cache_directory_name(file.f, i, name, sizeof name, &e) == 1
+                    ? QString::fromLatin1(name, qsizetype(strnlen(name, sizeof name)))
+                    : QString());
         }
     }
 

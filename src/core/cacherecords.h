@@ -9,9 +9,9 @@ namespace vellomar {
 
 // What the cache's own index.dat says of one cached file.
 struct CacheRecord {
-    QString address;  // where it was fetched from
-    QString folder;   // the cache sub-folder it lies in
-    QString file;     // its name there
+    QString address;                                            // where it was fetched from
+    QString folder;                                             // the cache sub-folder it lies in
+    QString file;                                               // its name there
     QDateTime lastmodified, lastaccessed, lastchecked, expires; // UTC; invalid when not kept
     qint64 storedsize = -1;
     quint32 hits = 0;
@@ -24,8 +24,15 @@ struct CacheRecord {
 class CacheRecords
 {
   public:
-    // Reads "index.dat" in the open cache folder (the one holding the sub-folders).
+    // Reads "index.dat" in the open cache folder (the one holding the sub-folders). The file is
+    // read by libmsiecf in a helper process of its own (`vellomar-index`), within a time and a
+    // memory limit: the library loops forever, or reads out of bounds, on some damaged files.
     static CacheRecords read(int cachefolderfd);
+    // The reading itself, as the helper does it: an index.dat's bytes in, records out.
+    static CacheRecords parse(QByteArray bytes);
+    // The records as the helper hands them over, and back.
+    QByteArray serialize() const;
+    static CacheRecords deserialize(const QByteArray &bytes);
 
     // The record of `file` in sub-folder `folder` (both without regard to case); null for none.
     const CacheRecord *find(const QString &folder, const QString &file) const;
@@ -39,6 +46,10 @@ class CacheRecords
 // What a row's tooltip says of its record: the address, the content type, when the file was
 // last modified and last accessed, in the user's locale; one per line.
 QString recorddescription(const CacheRecord &record);
+
+// Where the helper that reads index.dat files is: $VELLOMAR_INDEX_READER, else beside the
+// program, else in ../libexec/vellomar/ from it.
+QString indexreaderpath();
 
 // The fields of HTTP response headers kept in a record ("HTTP/1.1 200 OK\r\nContent-Type: ...").
 QString httpheader(const QByteArray &headers, const QByteArray &name);

@@ -2,14 +2,14 @@
 
 #include "filecopy.h"
 #include "platform.h"
-#include "sha256.h"
 #include "resourcetree.h"
+#include "sha256.h"
 #include "texts.h"
 
 #include <QFile>
 #include <cerrno>
-#include <memory>
 #include <fcntl.h>
+#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -98,8 +98,8 @@ DigOutcome digfile(int sourcefolderfd, const QString &name, const QString &type,
     }
     Fd source{openplainfileat(sourcefolderfd, nativepath(name), &size, ec)};
     if (source.fd < 0) {
-        d.reason = ec == std::errc::not_supported ? QStringLiteral("not a plain file")
-                                                  : reasonof(ec);
+        d.reason =
+            ec == std::errc::not_supported ? QStringLiteral("not a plain file") : reasonof(ec);
         return DigOutcome::missing;
     }
     d.size = size;

@@ -15,13 +15,12 @@ struct DigRow {
     bool chosen = true;
 };
 
-
 // What became of one file, for the record kept of every dig.
 struct DigDetail {
     QString storedas;  // the full path it now has in the tree; empty when it has none
     QByteArray sha256; // lower-case hex of its bytes; empty when they could not be read through
     qint64 size = -1;
-    QString reason;    // why it failed
+    QString reason; // why it failed
 };
 
 enum class DigOutcome {

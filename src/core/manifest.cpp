@@ -44,11 +44,11 @@ bool writeall(int fd, const QByteArray &bytes)
 
 QStringList manifestcolumns()
 {
-    return {QStringLiteral("time"),       QStringLiteral("cache folder"),
-            QStringLiteral("cache file"), QStringLiteral("size"),
-            QStringLiteral("sha256"),     QStringLiteral("class"),
-            QStringLiteral("dug as"),     QStringLiteral("outcome"),
-            QStringLiteral("address"),    QStringLiteral("content type"),
+    return {QStringLiteral("time"),          QStringLiteral("cache folder"),
+            QStringLiteral("cache file"),    QStringLiteral("size"),
+            QStringLiteral("sha256"),        QStringLiteral("class"),
+            QStringLiteral("dug as"),        QStringLiteral("outcome"),
+            QStringLiteral("address"),       QStringLiteral("content type"),
             QStringLiteral("last modified"), QStringLiteral("last accessed")};
 }
 

@@ -14,10 +14,10 @@ struct ManifestLine {
     QString cachefolder; // the cache sub-folder's path
     QString cachefile;   // the file's name there
     qint64 size = -1;
-    QString sha256;      // of the bytes read; empty when they could not be read
-    QString cls;         // the class folder's name
-    QString dugas;       // relative to 挖到的资源, "/"-separated; empty when it has none
-    QString outcome;     // "copied", "same file kept", "failed: <reason>"
+    QString sha256;  // of the bytes read; empty when they could not be read
+    QString cls;     // the class folder's name
+    QString dugas;   // relative to 挖到的资源, "/"-separated; empty when it has none
+    QString outcome; // "copied", "same file kept", "failed: <reason>"
     QString address, contenttype;
     QDateTime lastmodified, lastaccessed;
 };

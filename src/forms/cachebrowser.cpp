@@ -15,7 +15,6 @@
 #include "typefilter.h"
 
 #include <QButtonGroup>
-#include <QtConcurrent/QtConcurrentRun>
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QLabel>
@@ -23,6 +22,7 @@
 #include <QRadioButton>
 #include <QSlider>
 #include <QToolButton>
+#include <QtConcurrent/QtConcurrentRun>
 
 namespace vellomar {
 

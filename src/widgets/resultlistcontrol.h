@@ -17,7 +17,7 @@ struct ResultRow {
     QString name; // the file's name in the folder listed
     QString type; // its class, as the type column shows it
     qint64 bytes = -1;
-    QString path; // the file's full path when it was listed
+    QString path;                      // the file's full path when it was listed
     std::optional<CacheRecord> record; // what the cache's index.dat says of it
 };
 
