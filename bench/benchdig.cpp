@@ -109,6 +109,25 @@ int benchdig(const QStringList &)
     if (dig.counters().totalfiles() != 5010)
         std::fprintf(stderr, "  the second dig counted %lld files, not 5010\n",
                      dig.counters().totalfiles());
+
+    // The headless command on the same files, into a tree of its own.
+    const QString cli = dir.path() + "/cli/";
+    const auto clidig = [&] {
+        QProcess p;
+        p.start(QStringLiteral(VELLOMAR_DIG),
+                {QStringLiteral("--quiet"), QStringLiteral("--type"), QStringLiteral("all"),
+                 QStringLiteral("--min"), QStringLiteral("0K"), root, cli});
+        p.waitForFinished(600000);
+        if (p.exitCode() != 0)
+            std::fprintf(stderr, "  vellomar-dig ended with %d\n", p.exitCode());
+    };
+    compare(
+        QStringLiteral("vellomar-dig into an empty tree"), 1.1, 5,
+        [&] {
+            QDir(cli).removeRecursively();
+            QDir(copies).removeRecursively();
+        },
+        [&] { cpinto(byclass, copies); }, clidig);
     return 0;
 }
 

@@ -83,7 +83,7 @@ DigOutcome digfile(const QString &sourcefolder, const QString &name, const QStri
 
 DigOutcome digfile(int sourcefolderfd, const QString &name, const QString &type,
                    const QString &downloaddir, DigCounters &counters, QString *storedas,
-                   DigDetail *detail)
+                   DigDetail *detail, const SiteTarget *site)
 {
     DigDetail scratch;
     DigDetail &d = detail ? *detail : scratch;
@@ -105,19 +105,37 @@ DigOutcome digfile(int sourcefolderfd, const QString &name, const QString &type,
     d.size = size;
 
     const ResourceClass cls = classify(type);
-    const QString folder = classfolder(downloaddir, cls);
+    QString folder = classfolder(downloaddir, cls);
+    QString targetname = name;
     // The download directory is the user's to name; below it, no link is taken.
-    const FolderHandle target =
-        openbeneath(downloaddir, texts::resourcefolder + separator() + classname(cls));
+    FolderHandle target;
+    if (site && !site->folders.isEmpty()) {
+        // A site's own folders are made as needed, one level at a time.
+        target = openbeneath(downloaddir, texts::resourcefolder);
+        folder = downloaddir + texts::resourcefolder + separator();
+        for (const QString &f : site->folders) {
+            if (!target.valid())
+                break;
+            const std::string raw = nativepath(f);
+            ::mkdirat(target.fd(), raw.c_str(), 0777);
+            target = FolderHandle(::openat(target.fd(), raw.c_str(),
+                                           O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+            folder += f + separator();
+        }
+        targetname = site->name;
+    } else {
+        target = openbeneath(downloaddir, texts::resourcefolder + separator() + classname(cls));
+    }
     if (!target.valid()) {
-        d.reason = QStringLiteral("the class folder cannot be opened");
+        d.reason = site ? QStringLiteral("the site's folder cannot be made")
+                        : QStringLiteral("the class folder cannot be opened");
         return DigOutcome::failed;
     }
     const long limit = ::fpathconf(target.fd(), _PC_NAME_MAX);
 
     // The names tried are bounded by the file system's own name length.
     for (int attempt = 0; attempt < 1000; ++attempt) {
-        const QString candidate = candidatename(name, attempt, limit > 0 ? int(limit) : 255);
+        const QString candidate = candidatename(targetname, attempt, limit > 0 ? int(limit) : 255);
         const std::string entry = nativepath(candidate);
         const int kind = entrykind(target.fd(), entry);
         if (kind == 2) {

@@ -3,6 +3,7 @@
 #include "digcounters.h"
 
 #include <QString>
+#include <QStringList>
 #include <functional>
 #include <vector>
 
@@ -41,9 +42,15 @@ enum class DigOutcome {
 DigOutcome digfile(const QString &sourcefolder, const QString &name, const QString &type,
                    const QString &downloaddir, DigCounters &counters, QString *storedas = nullptr);
 // The same from an open source folder: the file is opened in it, never through a link.
+// Where a file goes in a site's layout: folders below 挖到的资源 (made as needed, never through a
+// link), and its name there. Each is a safe single name (see sitetarget()).
+struct SiteTarget {
+    QStringList folders;
+    QString name;
+};
 DigOutcome digfile(int sourcefolderfd, const QString &name, const QString &type,
                    const QString &downloaddir, DigCounters &counters, QString *storedas = nullptr,
-                   DigDetail *detail = nullptr);
+                   DigDetail *detail = nullptr, const SiteTarget *site = nullptr);
 
 // Called after every row, dug or not, with the row's index and the row count; return false to
 // end the pass after this row.

@@ -1,0 +1,80 @@
+#include "sitepath.h"
+
+#include <QUrl>
+
+namespace vellomar {
+
+namespace {
+
+constexpr int longestsegment = 200; // bytes, well below any file system's name limit
+
+bool reservedname(const QString &s)
+{
+    const QString base = s.section(QLatin1Char('.'), 0, 0).toUpper();
+    static const QStringList fixed{QStringLiteral("CON"), QStringLiteral("PRN"),
+                                   QStringLiteral("AUX"), QStringLiteral("NUL")};
+    if (fixed.contains(base))
+        return true;
+    return base.size() == 4 &&
+           (base.startsWith(QLatin1String("COM")) || base.startsWith(QLatin1String("LPT"))) &&
+           base[3] >= u'1' && base[3] <= u'9';
+}
+
+} // namespace
+
+QString safesegment(const QString &segment, const QString &fallback)
+{
+    QString s;
+    for (const QChar c : segment) {
+        const bool bad =
+            c.unicode() < 0x20 || c.unicode() == 0x7f || QStringLiteral("/\\:*?\"<>|").contains(c);
+        s += bad ? QChar(u'_') : c;
+    }
+    while (!s.isEmpty() && (s.endsWith(u'.') || s.endsWith(u' ')))
+        s.chop(1);
+    while (!s.isEmpty() && s.startsWith(u' '))
+        s.remove(0, 1);
+    if (s.isEmpty() || s == QLatin1String(".") || s == QLatin1String(".."))
+        return fallback;
+    if (s.startsWith(u'.'))
+        s.prepend(u'_'); // nothing hidden, nothing that reads as "." or ".."
+    if (reservedname(s))
+        s.prepend(u'_');
+    while (s.toUtf8().size() > longestsegment) {
+        const bool pair = s.size() >= 2 && s.back().isLowSurrogate();
+        s.chop(pair ? 2 : 1);
+    }
+    return s;
+}
+
+SiteTarget sitetarget(const QString &address)
+{
+    const QUrl url(address, QUrl::StrictMode);
+    const QString host = url.host(QUrl::FullyDecoded).toLower();
+    if (!url.isValid() || host.isEmpty() || url.isLocalFile())
+        return {};
+    SiteTarget t;
+    QString top = safesegment(host, QString());
+    if (top.isEmpty())
+        return {};
+    if (url.port() > 0 && url.port() != 80 && url.port() != 443)
+        top += QLatin1Char('_') + QString::number(url.port());
+    t.folders << top;
+    // Escapes undone before anything is judged: %2e%2e is "..".
+    const QStringList parts =
+        url.path(QUrl::FullyDecoded).split(QLatin1Char('/'), Qt::SkipEmptyParts);
+    const bool isfolder = url.path().endsWith(u'/') || parts.isEmpty();
+    for (qsizetype i = 0; i < parts.size(); ++i) {
+        const bool last = i == parts.size() - 1 && !isfolder;
+        const QString safe = safesegment(parts[i], last ? QStringLiteral("index") : QString());
+        if (last)
+            t.name = safe;
+        else if (!safe.isEmpty())
+            t.folders << safe;
+    }
+    if (t.name.isEmpty())
+        t.name = QStringLiteral("index.html");
+    return t;
+}
+
+} // namespace vellomar

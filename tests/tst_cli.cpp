@@ -1,0 +1,285 @@
+#include "samplecache.h"
+#include "sitepath.h"
+#include "testsupport.h"
+#include "texts.h"
+
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QListWidget>
+#include <QProcess>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QSlider>
+#include <QtTest>
+
+using namespace vellomar;
+using namespace vellomar::test;
+
+namespace {
+
+struct Run {
+    int status = -1;
+    QByteArray out, err;
+};
+
+Run dig(const QStringList &args)
+{
+    QProcess p;
+    p.start(QStringLiteral(VELLOMAR_DIG), args);
+    Run r;
+    if (!p.waitForFinished(120000))
+        return r;
+    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
+}
+
+// Every file below `folder`: its path there and a hash of its bytes. The manifest is left out:
+// its lines carry the time of the dig.
+QMap<QString, QByteArray> tree(const QString &folder)
+{
+    QMap<QString, QByteArray> files;
+    QDirIterator it(folder, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString p = it.next();
+        if (!p.endsWith(QLatin1String("/manifest.csv")))
+            files[p.mid(folder.size())] =
+                QCryptographicHash::hash(readcontent(p), QCryptographicHash::Sha256);
+    }
+    return files;
+}
+
+// A realistic cache (the program's own sample), made once.
+const QString &samplecache()
+{
+    static QTemporaryDir dir;
+    static bool made = sample::makesamplecache(dir.path());
+    Q_UNUSED(made);
+    static const QString root = dir.path();
+    return root;
+}
+
+} // namespace
+
+class TestCli : public QObject
+{
+    Q_OBJECT
+  private slots:
+    void initTestCase()
+    {
+        QStandardPaths::setTestModeEnabled(true);
+        QVERIFY(QFileInfo(samplecache() + "/Content.IE5").isDir());
+    }
+
+    // The command and the window, on the same cache with the same filters, dig the same tree
+    // and report the same.
+    void sameAsTheWindow_data()
+    {
+        QTest::addColumn<int>("option");
+        QTest::addColumn<QString>("type");
+        QTest::addColumn<int>("minstep");
+        QTest::addColumn<QString>("min");
+        QTest::addColumn<int>("maxstep");
+        QTest::addColumn<QString>("max");
+        QTest::newRow("as the window starts") << 1 << "media" << 2 << "10K" << 16 << "90M";
+        QTest::newRow("every file") << 0 << "all" << 1 << "0K" << 16 << "90M";
+        QTest::newRow("pictures, 20K to 1M") << 2 << "pictures" << 3 << "20K" << 10 << "1M";
+        QTest::newRow("jpg up to 10M") << 4 << "jpg" << 1 << "0K" << 14 << "10M";
+        QTest::newRow("audio") << 6 << "audio" << 1 << "0K" << 16 << "90M";
+        QTest::newRow("swf") << 7 << "swf" << 1 << "0K" << 16 << "90M";
+    }
+    void sameAsTheWindow()
+    {
+        QFETCH(int, option);
+        QFETCH(QString, type);
+        QFETCH(int, minstep);
+        QFETCH(QString, min);
+        QFETCH(int, maxstep);
+        QFETCH(QString, max);
+        QTemporaryDir dir;
+        const QString bywindow = dir.path() + "/window/";
+        const QString bycommand = dir.path() + "/command/";
+        QDir().mkpath(bywindow);
+
+        Window w;
+        w.load(samplecache(), bywindow);
+        w->Opt_filetype[size_t(option)]->click();
+        w->SlD_maxfilesize->setValue(maxstep);
+        w->SlD_minfilesize->setValue(minstep);
+        w->Cmd_autodownall->click();
+
+        const Run r = dig({"--type", type, "--min", min, "--max", max, samplecache(), bycommand});
+        QCOMPARE(r.status, 0);
+        QVERIFY(r.err.isEmpty()); // no progress bar: standard error is no terminal
+        QCOMPARE(QString::fromUtf8(r.out), texts::forlabel(w.digresultcaption()) + "\n");
+        const QMap<QString, QByteArray> expected = tree(bywindow);
+        QVERIFY(!expected.isEmpty());
+        QCOMPARE(tree(bycommand), expected);
+        // Both keep the same lines in their manifests, times aside.
+        QCOMPARE(readcontent(bycommand + QString::fromUtf8("挖到的资源/manifest.csv")).count('\n'),
+                 readcontent(bywindow + QString::fromUtf8("挖到的资源/manifest.csv")).count('\n'));
+    }
+
+    void exitStatuses_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::newRow("no place") << QStringList{} << 2;
+        QTest::newRow("three places") << QStringList{"a", "b", "c"} << 2;
+        QTest::newRow("unknown type") << QStringList{"--type", "png", "PLACE"} << 2;
+        QTest::newRow("unknown size") << QStringList{"--min", "ten", "PLACE"} << 2;
+        QTest::newRow("min above max") << QStringList{"--min", "2M", "--max", "1M", "PLACE"} << 2;
+        QTest::newRow("cache and all") << QStringList{"--cache", "1", "--all-caches", "PLACE"} << 2;
+        QTest::newRow("unknown layout") << QStringList{"--layout", "flat", "PLACE"} << 2;
+        QTest::newRow("unknown option") << QStringList{"--frobnicate", "PLACE"} << 2;
+        QTest::newRow("no cache there") << QStringList{"NOWHERE"} << 3;
+        QTest::newRow("several caches") << QStringList{"DISK"} << 2;
+        QTest::newRow("no such cache") << QStringList{"--cache", "9", "DISK"} << 2;
+        QTest::newRow("one of several") << QStringList{"--cache", "4", "DISK", "DEST"} << 0;
+        QTest::newRow("all of several") << QStringList{"--all-caches", "DISK", "DEST"} << 0;
+        QTest::newRow("help") << QStringList{"--help"} << 0;
+        QTest::newRow("a copy fails") << QStringList{"--cache", "4", "DISK", "BLOCKED"} << 1;
+    }
+    void exitStatuses()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        DiskFixture d;
+        const QString blocked = d.dir.path() + "/blocked/";
+        QVERIFY(writecontent(blocked + QString::fromUtf8("挖到的资源/png"), "in the way"));
+        for (QString &a : args) {
+            a.replace("PLACE", samplecache());
+            a.replace("NOWHERE", d.root + "/Users");
+            a.replace("DISK", d.root);
+            a.replace("DEST", d.dir.path() + "/dest");
+            a.replace("BLOCKED", blocked);
+        }
+        const Run r = dig(args);
+        QCOMPARE(r.status, status);
+        if (status == 1) {
+            // The failure is named on standard error and in the manifest; the report is printed.
+            QVERIFY(r.err.contains("f.png"));
+            QVERIFY(readcontent(blocked + QString::fromUtf8("挖到的资源/manifest.csv"))
+                        .contains("failed: the class folder cannot be opened"));
+            QVERIFY(r.out.contains(QString::fromUtf8("挖掘结果统计").toUtf8()));
+        }
+        if (status == 2 && !args.isEmpty() && args.first() != "--help")
+            QVERIFY(!r.err.isEmpty());
+    }
+
+    // Every output can be read as JSON: one object per line.
+    void jsonParses_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("key");
+        QTest::newRow("find") << QStringList{"--find", "--json", "DISK"} << "layout";
+        QTest::newRow("list") << QStringList{"--list", "--json", "--type", "all",
+                                             "--min",  "0K",     "CACHE"}
+                              << "address";
+        QTest::newRow("dry run") << QStringList{"--dry-run", "--json", "--cache",
+                                                "2",         "DISK",   "DEST"}
+                                 << "to";
+        QTest::newRow("report") << QStringList{"--json", "--cache", "2", "DISK", "DEST"}
+                                << "report";
+    }
+    void jsonParses()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(QString, key);
+        DiskFixture d;
+        for (QString &a : args) {
+            a.replace("DISK", d.root);
+            a.replace("CACHE", QFINDTESTDATA("data/iecache"));
+            a.replace("DEST", d.dir.path() + "/dest");
+        }
+        const Run r = dig(args);
+        QCOMPARE(r.status, 0);
+        const QList<QByteArray> lines = r.out.trimmed().split('\n');
+        QVERIFY(!lines.isEmpty());
+        for (const QByteArray &line : lines) {
+            QJsonParseError e;
+            const QJsonDocument doc = QJsonDocument::fromJson(line, &e);
+            QVERIFY2(e.error == QJsonParseError::NoError && doc.isObject(), line.constData());
+            QVERIFY2(doc.object().contains(key), line.constData());
+        }
+        if (key == "address")
+            QVERIFY(r.out.contains("/img/banner.jpg"));
+        if (key == "to") // a dry run writes nothing
+            QVERIFY(!QFileInfo::exists(d.dir.path() + "/dest"));
+        if (key == "report")
+            QCOMPARE(QJsonDocument::fromJson(lines.first()).object().value("files").toInt(), 3);
+    }
+
+    // A site's layout: each file where its address says, below the tree.
+    void siteLayout()
+    {
+        QTemporaryDir dir;
+        const Run r = dig({"--layout", "site", "--type", "all", "--min", "0K",
+                           QFINDTESTDATA("data/iecache"), dir.path()});
+        QCOMPARE(r.status, 0);
+        const QString port =
+            QString::fromLatin1(readcontent(QFINDTESTDATA("data/iecache/port")).trimmed());
+        const QStringList files = tree(dir.path() + QString::fromUtf8("/挖到的资源/")).keys();
+        QCOMPARE(files,
+                 QStringList(
+                     {"127.0.0.1_" + port + "/img/banner.jpg",
+                      "127.0.0.1_" + port + "/img/logo.gif", "127.0.0.1_" + port + "/img/photo.png",
+                      "127.0.0.1_" + port + "/index.html", "127.0.0.1_" + port + "/media/game.swf",
+                      "127.0.0.1_" + port + "/media/song.mp3"}));
+    }
+
+    // No address can place a file outside the tree, or name one the system would misread.
+    void hostileAddresses_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<QStringList>("folders");
+        QTest::addColumn<QString>("name");
+        const QString long300 = QString(300, u'a');
+        QTest::newRow("plain") << "http://www.Example.com/a/b/c.jpg"
+                               << QStringList{"www.example.com", "a", "b"} << "c.jpg";
+        QTest::newRow("dot dot") << "http://h/../../etc/passwd" << QStringList{"h", "etc"}
+                                 << "passwd";
+        QTest::newRow("escaped dot dot")
+            << "http://h/%2e%2e/%2E%2E/x.gif" << QStringList{"h"} << "x.gif";
+        QTest::newRow("escaped slash")
+            << "http://h/a%2fb%2f..%2fc.jpg" << QStringList{"h", "a", "b"} << "c.jpg";
+        // Not an address the strict reading accepts: the file goes to its class folder.
+        QTest::newRow("backslashes") << "http://h/a\\..\\..\\b.jpg" << QStringList{} << "";
+        QTest::newRow("absolute path")
+            << "http://h//etc/passwd" << QStringList{"h", "etc"} << "passwd";
+        QTest::newRow("folder address") << "http://h/a/" << QStringList{"h", "a"} << "index.html";
+        QTest::newRow("port") << "http://h:8080/x" << QStringList{"h_8080"} << "x";
+        QTest::newRow("reserved names")
+            << "http://h/CON/nul.txt/com1" << QStringList{"h", "_CON", "_nul.txt"} << "_com1";
+        QTest::newRow("hidden and trailing dots")
+            << "http://h/.ssh/x.jpg." << QStringList{"h", "_.ssh"} << "x.jpg";
+        QTest::newRow("control characters")
+            << "http://h/a%0Ab%00c.jpg" << QStringList{"h"} << "a_b_c.jpg";
+        QTest::newRow("long segment") << "http://h/" + long300 + "/" + long300 + ".jpg"
+                                      << QStringList{"h", QString(200, u'a')} << QString(200, u'a');
+        QTest::newRow("no host") << "file:///etc/passwd" << QStringList{} << "";
+        QTest::newRow("not an address") << "javascript:alert(1)" << QStringList{} << "";
+        QTest::newRow("empty") << "" << QStringList{} << "";
+    }
+    void hostileAddresses()
+    {
+        QFETCH(QString, address);
+        QFETCH(QStringList, folders);
+        QFETCH(QString, name);
+        const SiteTarget t = sitetarget(address);
+        QCOMPARE(t.folders, folders);
+        QCOMPARE(t.name, name);
+        for (const QString &s : t.folders + QStringList{t.name}) {
+            if (s.isEmpty())
+                continue;
+            QVERIFY(s != "." && s != ".." && !s.contains('/') && !s.contains('\\'));
+            QVERIFY(s.toUtf8().size() <= 200);
+        }
+    }
+};
+
+QTEST_MAIN(TestCli)
+#include "tst_cli.moc"
