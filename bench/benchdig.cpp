@@ -14,6 +14,7 @@
 #include <QTemporaryDir>
 #include <cstdio>
 #include <map>
+#include <unistd.h>
 
 namespace vellomar::bench {
 
@@ -87,9 +88,11 @@ int benchdig(const QStringList &)
     w.show();
     QApplication::processEvents();
 
+    // Each timed copy starts with nothing of an earlier one still waiting to be written out.
     const auto emptytrees = [&] {
         QDir(down + QString::fromUtf8("挖到的资源")).removeRecursively();
         QDir(copies).removeRecursively();
+        ::sync();
     };
     // Warm the page cache for both.
     emptytrees();
@@ -126,6 +129,7 @@ int benchdig(const QStringList &)
         [&] {
             QDir(cli).removeRecursively();
             QDir(copies).removeRecursively();
+            ::sync();
         },
         [&] { cpinto(byclass, copies); }, clidig);
     return 0;

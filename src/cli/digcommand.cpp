@@ -259,6 +259,7 @@ int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progres
         QString lastfolder;
         FolderHandle source;
         std::vector<ManifestLine> lines;
+        ClassFolders classfolders;
         for (const Row &r : rows) {
             if (r.folder != lastfolder) {
                 source = openbeneath(cache.path, r.folder);

@@ -83,7 +83,7 @@ DigOutcome digfile(const QString &sourcefolder, const QString &name, const QStri
 
 DigOutcome digfile(int sourcefolderfd, const QString &name, const QString &type,
                    const QString &downloaddir, DigCounters &counters, QString *storedas,
-                   DigDetail *detail, const SiteTarget *site)
+                   DigDetail *detail, const SiteTarget *site, ClassFolders *folders)
 {
     DigDetail scratch;
     DigDetail &d = detail ? *detail : scratch;
@@ -123,23 +123,28 @@ DigOutcome digfile(int sourcefolderfd, const QString &name, const QString &type,
             folder += f + separator();
         }
         targetname = site->name;
-    } else {
+    } else if (!folders) {
         target = openbeneath(downloaddir, texts::resourcefolder + separator() + classname(cls));
     }
-    if (!target.valid()) {
+    long limit = 0;
+    int targetfd = target.fd();
+    if (folders && !(site && !site->folders.isEmpty()))
+        targetfd = folders->open(downloaddir, cls, &limit);
+    else if (target.valid())
+        limit = ::fpathconf(target.fd(), _PC_NAME_MAX);
+    if (targetfd < 0) {
         d.reason = site ? QStringLiteral("the site's folder cannot be made")
                         : QStringLiteral("the class folder cannot be opened");
         return DigOutcome::failed;
     }
-    const long limit = ::fpathconf(target.fd(), _PC_NAME_MAX);
 
     // The names tried are bounded by the file system's own name length.
     for (int attempt = 0; attempt < 1000; ++attempt) {
         const QString candidate = candidatename(targetname, attempt, limit > 0 ? int(limit) : 255);
         const std::string entry = nativepath(candidate);
-        const int kind = entrykind(target.fd(), entry);
+        const int kind = entrykind(targetfd, entry);
         if (kind == 2) {
-            if (!identical(target.fd(), entry, source.fd, size, hash.get()))
+            if (!identical(targetfd, entry, source.fd, size, hash.get()))
                 continue;
             counters.add(cls, size);
             d.storedas = folder + candidate;
@@ -154,7 +159,7 @@ DigOutcome digfile(int sourcefolderfd, const QString &name, const QString &type,
             return DigOutcome::failed;
         }
         ec.clear();
-        if (copyinto(source.fd, size, target.fd(), entry, ec, hash.get())) {
+        if (copyinto(source.fd, size, targetfd, entry, ec, hash.get())) {
             counters.add(cls, size);
             d.storedas = folder + candidate;
             if (hash)
@@ -186,10 +191,28 @@ std::vector<DigOutcome> digrows(const QString &sourcefolder, const std::vector<D
     return digrows(source.fd(), rows, downloaddir, counters, progress);
 }
 
+int ClassFolders::open(const QString &downloaddir, ResourceClass c, long *namelimit)
+{
+    if (downloaddir != m_downloaddir) {
+        m_downloaddir = downloaddir;
+        for (FolderHandle &h : m_folders)
+            h = FolderHandle();
+    }
+    FolderHandle &h = m_folders[size_t(c)];
+    if (!h.valid()) {
+        // The download directory is the user's to name; below it, no link is taken.
+        h = openbeneath(downloaddir, texts::resourcefolder + separator() + classname(c));
+        m_limits[size_t(c)] = h.valid() ? ::fpathconf(h.fd(), _PC_NAME_MAX) : 0;
+    }
+    *namelimit = m_limits[size_t(c)];
+    return h.fd();
+}
+
 std::vector<DigOutcome> digrows(int sourcefolderfd, const std::vector<DigRow> &rows,
                                 const QString &downloaddir, DigCounters &counters,
                                 const DigProgress &progress, std::vector<DigDetail> *details)
 {
+    ClassFolders folders;
     std::vector<DigOutcome> outcomes;
     outcomes.reserve(rows.size());
     const qint64 n = qint64(rows.size());
@@ -201,7 +224,7 @@ std::vector<DigOutcome> digrows(int sourcefolderfd, const std::vector<DigRow> &r
             detail = &details->back();
         }
         outcomes.push_back(row.chosen ? digfile(sourcefolderfd, row.name, row.type, downloaddir,
-                                                counters, nullptr, detail)
+                                                counters, nullptr, detail, nullptr, &folders)
                                       : DigOutcome::skipped);
         if (progress && !progress(r, n))
             break;

@@ -1,9 +1,12 @@
 #pragma once
 
 #include "digcounters.h"
+#include "platform.h"
+#include "resourcetree.h"
 
 #include <QString>
 #include <QStringList>
+#include <array>
 #include <functional>
 #include <vector>
 
@@ -48,9 +51,23 @@ struct SiteTarget {
     QStringList folders;
     QString name;
 };
+// The class folders of one pass, opened (without following a link) when first used and kept
+// open for the rest of it, with the longest name each takes.
+class ClassFolders
+{
+  public:
+    int open(const QString &downloaddir, ResourceClass c, long *namelimit);
+
+  private:
+    QString m_downloaddir;
+    std::array<FolderHandle, 8> m_folders;
+    std::array<long, 8> m_limits{};
+};
+
 DigOutcome digfile(int sourcefolderfd, const QString &name, const QString &type,
                    const QString &downloaddir, DigCounters &counters, QString *storedas = nullptr,
-                   DigDetail *detail = nullptr, const SiteTarget *site = nullptr);
+                   DigDetail *detail = nullptr, const SiteTarget *site = nullptr,
+                   ClassFolders *folders = nullptr);
 
 // Called after every row, dug or not, with the row's index and the row count; return false to
 // end the pass after this row.
