@@ -272,6 +272,10 @@ class TestCli : public QObject
         const SiteTarget t = sitetarget(address);
         QCOMPARE(t.folders, folders);
         QCOMPARE(t.name, name);
+        // Each segment on its own, whatever the address parser already did.
+        QCOMPARE(safesegment(QStringLiteral(".."), QStringLiteral("x")), QStringLiteral("x"));
+        QCOMPARE(safesegment(QStringLiteral("."), QString()), QString());
+        QCOMPARE(safesegment(QStringLiteral("a/../b"), QString()), QStringLiteral("a_.._b"));
         for (const QString &s : t.folders + QStringList{t.name}) {
             if (s.isEmpty())
                 continue;
