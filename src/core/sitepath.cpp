@@ -34,7 +34,7 @@ QString safesegment(const QString &segment, const QString &fallback)
         s.chop(1);
     while (!s.isEmpty() && s.startsWith(u' '))
         s.remove(0, 1);
-    if (s.isEmpty() || s == QLatin1String(".") || s == QLatin1String(".."))
+    if (s.isEmpty()) // "." and ".." end here too: trailing dots go
         return fallback;
     if (s.startsWith(u'.'))
         s.prepend(u'_'); // nothing hidden, nothing that reads as "." or ".."
