@@ -260,6 +260,10 @@ class TestCli : public QObject
             << "http://h/a%0Ab%00c.jpg" << QStringList{"h"} << "a_b_c.jpg";
         QTest::newRow("long segment") << "http://h/" + long300 + "/" + long300 + ".jpg"
                                       << QStringList{"h", QString(200, u'a')} << QString(200, u'a');
+        QTest::newRow("a host named as the manifest")
+            << "http://manifest.csv/x.jpg" << QStringList{"_manifest.csv"} << "x.jpg";
+        QTest::newRow("a host named as a class")
+            << "http://JPG/game.swf" << QStringList{"_jpg"} << "game.swf";
         QTest::newRow("no host") << "file:///etc/passwd" << QStringList{} << "";
         QTest::newRow("not an address") << "javascript:alert(1)" << QStringList{} << "";
         QTest::newRow("empty") << "" << QStringList{} << "";

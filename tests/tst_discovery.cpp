@@ -60,6 +60,22 @@ class TestDiscovery : public QObject
                             d.root + "/Users/bob/AppData/Local/Microsoft/Windows/INetCache/IE"));
         QVERIFY(writefile(d.root + "/Users/notaprofile", 10));
         QVERIFY(QDir().mkpath(d.root + "/Users/Default User/Documents"));
+        // Folders of eight letters beside others are no cache: not the disk, not a profile.
+        QVERIFY(QDir().mkpath(d.root + "/PerfLogs"));
+        QVERIFY(writefile(d.root + "/Users/bob/PICTURES/holiday.jpg", 20000));
+        // A name that cannot be named again exactly stands for nothing; here it would stand
+        // for a link out of the disk, named with the bytes it would be mistaken for.
+        QByteArray raw = QFile::encodeName(d.root) + "/Users/\xff";
+        for (const char *step : {"", "/AppData", "/Local", "/Microsoft", "/Windows", "/INetCache",
+                                 "/IE", "/INSIDE01"}) {
+            raw += step;
+            QVERIFY(::mkdir(raw.constData(), 0755) == 0);
+        }
+        QVERIFY(writefile(
+            d.dir.path() + "/outside/AppData/Local/Microsoft/Windows/INetCache/IE/OUTSIDE1/s.jpg",
+            20000));
+        QVERIFY(QFile::link(d.dir.path() + "/outside",
+                            d.root + "/Users/" + QString(QChar(QChar::ReplacementCharacter))));
         const std::vector<FoundCache> found = findcaches(d.root);
         QCOMPARE(rows(found, d.root),
                  QStringList({"XP|alice|documents and settings/alice/LOCAL SETTINGS/Temporary "
@@ -103,6 +119,12 @@ class TestDiscovery : public QObject
         QTest::newRow("a Wine drive")
             << "wine/drive_c" << QStringList{"Wine|dan|users/dan/" + win + "INetCache/Content.IE5"};
         QTest::newRow("nothing") << "Users" << QStringList{};
+        QTest::newRow("a profile with folders of eight capitals")
+            << "Users/bob"
+            << QStringList{"Vista/7|bob|" + win + "Temporary Internet Files/Content.IE5",
+                           "Protected Mode|bob|" + win +
+                               "Temporary Internet Files/Low/Content.IE5"};
+        QTest::newRow("folders of eight letters only") << "Albums" << QStringList{};
     }
     void opensEveryKindOfPlace()
     {
@@ -119,6 +141,8 @@ class TestDiscovery : public QObject
         QVERIFY(writefile(prefix + "/drive_c/users/dan/AppData/Local/Microsoft/Windows/INetCache/"
                                    "Content.IE5/WINE0001/w.swf",
                           100));
+        QVERIFY(writefile(d.root + "/Users/bob/PICTURES/holiday.jpg", 20000));
+        QVERIFY(writefile(d.root + "/Albums/Holidays/beach.jpg", 20000));
         const QString at = place.isEmpty() ? d.root : d.root + "/" + place;
         QCOMPARE(rows(findcaches(at), at), expected);
     }

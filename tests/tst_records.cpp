@@ -15,6 +15,7 @@
 #include <QSlider>
 #include <QtTest>
 #include <sys/stat.h>
+#include <thread>
 
 using namespace vellomar;
 using namespace vellomar::test;
@@ -365,6 +366,29 @@ class TestRecords : public QObject
         QVERIFY(appendmanifest(down, {l, l}, ec));
         QCOMPARE(readcontent(tree + "manifest.csv").count('\n'), 4);
         QCOMPARE(QDir(tree).entryList(QDir::Files | QDir::Hidden), QStringList{"manifest.csv"});
+
+        // Its permissions stay; digs at once keep all their lines.
+        QFile(tree + "manifest.csv").setPermissions(QFile::ReadOwner | QFile::WriteOwner);
+        std::vector<std::thread> digs;
+        for (int t = 0; t < 4; ++t)
+            digs.emplace_back([&] {
+                for (int i = 0; i < 25; ++i) {
+                    std::error_code e;
+                    appendmanifest(down, {l}, e);
+                }
+            });
+        for (std::thread &t : digs)
+            t.join();
+        QCOMPARE(readcontent(tree + "manifest.csv").count('\n'), 4 + 100);
+        // Still the owner's alone: no group or other permission came back.
+        QCOMPARE(int(QFile(tree + "manifest.csv").permissions() & 0x00ff), 0);
+
+        // One far too big to be ours is left as it is, unread.
+        QFile big(tree + "manifest.csv");
+        QVERIFY(big.resize(qint64(3) << 30));
+        QVERIFY(!appendmanifest(down, {l}, ec));
+        QCOMPARE(ec, std::make_error_code(std::errc::file_too_large));
+        QCOMPARE(QFileInfo(tree + "manifest.csv").size(), qint64(3) << 30);
 
         QVERIFY(writecontent(dir.path() + "/elsewhere.txt", "theirs"));
         QFile::remove(tree + "manifest.csv");

@@ -185,16 +185,27 @@ int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progres
     QStringList failures;
     const QDateTime started = QDateTime::currentDateTimeUtc();
 
+    // Below the place named, each folder is opened a level at a time without following a link,
+    // as it was found: what stands at a cache's path now may be something else.
+    QString place = o.place;
+    while (place.size() > 1 && place.endsWith(separator()))
+        place.chop(1);
+    const auto below = [&place](const QString &path, const QString &sub) {
+        QString rel = path.size() > place.size() ? path.mid(place.size() + 1) : QString();
+        if (!sub.isEmpty())
+            rel += (rel.isEmpty() ? QString() : separator()) + sub;
+        return rel;
+    };
     for (const FoundCache &cache : chosen) {
         // The cache as the window lists it: its first sixteen sub-folders, no link followed.
-        const FolderHandle root = openbeneath(cache.path);
+        const FolderHandle root = openbeneath(place, below(cache.path, QString()));
         const CacheRecords records = CacheRecords::read(root.fd());
         const QStringList subs = readsubfolders(root.fd(), 16);
         std::vector<Row> rows;
         for (const QString &sub : subs) {
             if (!o.folders.isEmpty() && !o.folders.contains(sub, Qt::CaseInsensitive))
                 continue;
-            const FolderHandle folder = openbeneath(cache.path, sub);
+            const FolderHandle folder = openbeneath(place, below(cache.path, sub));
             QStringList names;
             if (!readfilenames(folder.fd(), pattern, names))
                 continue;
@@ -262,7 +273,7 @@ int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progres
         ClassFolders classfolders;
         for (const Row &r : rows) {
             if (r.folder != lastfolder) {
-                source = openbeneath(cache.path, r.folder);
+                source = openbeneath(place, below(cache.path, r.folder));
                 lastfolder = r.folder;
             }
             const SiteTarget site = targetof(r);

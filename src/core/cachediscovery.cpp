@@ -120,7 +120,7 @@ std::optional<Step> descend(int from, const QString &path, const QStringList &co
         if (!raw)
             return std::nullopt;
         at.fd = openfolder(at.fd.fd(), *raw);
-        at.path += QLatin1Char('/') + QFile::decodeName(QByteArray::fromStdString(*raw));
+        at.path += QLatin1Char('/') + decodedname(*raw);
     }
     if (!at.fd.valid())
         return std::nullopt;
@@ -132,25 +132,28 @@ bool iscachefoldername(std::string_view raw)
     if (raw.size() != 8)
         return false;
     for (const char c : raw) {
-        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
+        if (!((c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
             return false;
     }
     return true;
 }
 
-// A cache keeps its records in index.dat and its files in sub-folders of eight letters and
-// digits.
+// A cache keeps its records in index.dat and its files in sub-folders named with eight capital
+// letters and digits, and nothing else: a disk or a profile holding "PerfLogs" or "PICTURES"
+// among its other folders is no cache.
 bool iscacheroot(int dir)
 {
-    bool found = false;
+    bool index = false;
+    int cachefolders = 0, others = 0;
     listfolder(dir, [&](std::string_view raw, EntryKind k) {
-        if ((k == EntryKind::folder && iscachefoldername(raw)) ||
-            (k == EntryKind::file &&
-             QString::fromLatin1(raw.data(), qsizetype(raw.size()))
-                     .compare(QLatin1String("index.dat"), Qt::CaseInsensitive) == 0))
-            found = true;
+        if (k == EntryKind::folder && raw.front() != '.')
+            ++(iscachefoldername(raw) ? cachefolders : others);
+        else if (k == EntryKind::file &&
+                 QString::fromLatin1(raw.data(), qsizetype(raw.size()))
+                         .compare(QLatin1String("index.dat"), Qt::CaseInsensitive) == 0)
+            index = true;
     });
-    return found;
+    return index || (cachefolders > 0 && others == 0);
 }
 
 void measure(int root, FoundCache &cache)
@@ -311,7 +314,11 @@ std::vector<FoundCache> findcaches(const QString &place)
                 const FolderHandle prof = openfolder(users->fd.fd(), raw);
                 if (!prof.valid())
                     continue; // an unreadable profile is skipped
-                const QString user = QFile::decodeName(QByteArray::fromStdString(raw));
+                // A name that cannot be named again exactly is left out: the path kept must
+                // lead back to this folder and no other.
+                const QString user = decodedname(raw);
+                if (user.isEmpty())
+                    continue;
                 finder.profile(prof.fd(), users->path + QLatin1Char('/') + user, user, rootfd,
                                rootpath, {usersname, user});
             }

@@ -155,6 +155,8 @@ DigOutcome digfile(int sourcefolderfd, const QString &name, const QString &type,
             return DigOutcome::same;
         }
         if (kind == 1) {
+            if (site && !site->folders.isEmpty())
+                continue; // in a site's tree a folder may hold a file's name: the next one
             d.reason = QStringLiteral("a folder holds the name");
             return DigOutcome::failed;
         }

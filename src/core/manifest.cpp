@@ -6,6 +6,7 @@
 #include <QRandomGenerator>
 #include <cerrno>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -14,6 +15,8 @@ namespace vellomar {
 namespace {
 
 const char manifestname[] = "manifest.csv";
+// Hundreds of thousands of lines; a file far beyond that is not ours to rewrite.
+constexpr long long largestmanifest = 1LL << 30;
 
 QString isotime(const QDateTime &t)
 {
@@ -96,11 +99,23 @@ bool appendmanifest(const QString &downloaddir, const std::vector<ManifestLine> 
         ec = std::make_error_code(std::errc::no_such_file_or_directory);
         return false;
     }
+    // One writer at a time: two digs into the same folder keep both their lines.
+    while (::flock(tree.fd(), LOCK_EX) != 0 && errno == EINTR) {
+    }
     QByteArray content;
     long long size = 0;
+    mode_t mode = 0644;
     std::error_code openec;
     const int old = openplainfileat(tree.fd(), manifestname, &size, openec);
+    if (old >= 0 && size > largestmanifest) {
+        ::close(old);
+        ec = std::make_error_code(std::errc::file_too_large); // left as it is, unread
+        return false;
+    }
     if (old >= 0) {
+        struct stat st;
+        if (::fstat(old, &st) == 0)
+            mode = st.st_mode & 0777;
         content.resize(qsizetype(size));
         qsizetype got = 0;
         while (got < content.size()) {
@@ -131,6 +146,7 @@ bool appendmanifest(const QString &downloaddir, const std::vector<ManifestLine> 
         ec = lasterror();
         return false;
     }
+    ::fchmod(out, mode); // the file keeps the permissions it had
     bool ok = writeall(out, content) && ::fsync(out) == 0;
     if (!ok)
         ec = lasterror();

@@ -59,6 +59,13 @@ SiteTarget sitetarget(const QString &address)
         return {};
     if (url.port() > 0 && url.port() != 80 && url.port() != 443)
         top += QLatin1Char('_') + QString::number(url.port());
+    // The tree's own names are not a host's to take.
+    static const QStringList taken{
+        QStringLiteral("manifest.csv"), QStringLiteral("jpg"), QStringLiteral("gif"),
+        QStringLiteral("png"),          QStringLiteral("mp3"), QStringLiteral("wma"),
+        QStringLiteral("swf"),          QStringLiteral("flv"), QStringLiteral("others")};
+    if (taken.contains(top, Qt::CaseInsensitive))
+        top.prepend(u'_');
     t.folders << top;
     // Escapes undone before anything is judged: %2e%2e is "..".
     const QStringList parts =
