@@ -281,26 +281,11 @@ int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progres
             const DigOutcome outcome = digfile(source.fd(), r.name, r.type, dest, counters, nullptr,
                                                &d, site.folders.isEmpty() ? nullptr : &site);
             bar.step(r.bytes);
-            ManifestLine l;
-            l.time = started;
-            l.cachefolder = cache.path + separator() + r.folder;
-            l.cachefile = r.name;
-            l.size = d.size;
-            l.sha256 = QString::fromLatin1(d.sha256);
-            l.cls = classname(classify(r.type));
-            l.dugas = d.storedas.startsWith(tree) ? d.storedas.mid(tree.size()) : d.storedas;
-            l.outcome = outcome == DigOutcome::copied ? QStringLiteral("copied")
-                        : outcome == DigOutcome::same ? QStringLiteral("same file kept")
-                                                      : QStringLiteral("failed: ") + d.reason;
+            const QString from = cache.path + separator() + r.folder;
             if (outcome != DigOutcome::copied && outcome != DigOutcome::same)
-                failures << l.cachefolder + separator() + r.name + QStringLiteral(": ") + d.reason;
-            if (r.record) {
-                l.address = r.record->address;
-                l.contenttype = r.record->contenttype;
-                l.lastmodified = r.record->lastmodified;
-                l.lastaccessed = r.record->lastaccessed;
-            }
-            lines.push_back(std::move(l));
+                failures << from + separator() + r.name + QStringLiteral(": ") + d.reason;
+            lines.push_back(
+                manifestline(started, from, r.name, r.type, outcome, d, r.record, dest));
         }
         std::error_code ec;
         if (!appendmanifest(dest, lines, ec))

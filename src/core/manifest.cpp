@@ -1,6 +1,9 @@
 #include "manifest.h"
 
+#include "cacherecords.h"
+#include "digpass.h"
 #include "platform.h"
+#include "resourcetree.h"
 #include "texts.h"
 
 #include <QRandomGenerator>
@@ -44,6 +47,31 @@ bool writeall(int fd, const QByteArray &bytes)
 }
 
 } // namespace
+
+ManifestLine manifestline(const QDateTime &time, const QString &folder, const QString &name,
+                          const QString &type, DigOutcome outcome, const DigDetail &d,
+                          const CacheRecord *record, const QString &downloaddir)
+{
+    const QString tree = downloaddir + texts::resourcefolder + separator();
+    ManifestLine l;
+    l.time = time;
+    l.cachefolder = folder;
+    l.cachefile = name;
+    l.size = d.size;
+    l.sha256 = QString::fromLatin1(d.sha256);
+    l.cls = classname(classify(type));
+    l.dugas = d.storedas.startsWith(tree) ? d.storedas.mid(tree.size()) : d.storedas;
+    l.outcome = outcome == DigOutcome::copied ? QStringLiteral("copied")
+                : outcome == DigOutcome::same ? QStringLiteral("same file kept")
+                                              : QStringLiteral("failed: ") + d.reason;
+    if (record) {
+        l.address = record->address;
+        l.contenttype = record->contenttype;
+        l.lastmodified = record->lastmodified;
+        l.lastaccessed = record->lastaccessed;
+    }
+    return l;
+}
 
 QStringList manifestcolumns()
 {

@@ -22,6 +22,16 @@ struct ManifestLine {
     QDateTime lastmodified, lastaccessed;
 };
 
+struct CacheRecord;
+struct DigDetail;
+enum class DigOutcome;
+
+// The line of one file a dig went through: `folder` is the cache folder it came from, `record`
+// what the cache says of it (none: null).
+ManifestLine manifestline(const QDateTime &time, const QString &folder, const QString &name,
+                          const QString &type, DigOutcome outcome, const DigDetail &detail,
+                          const CacheRecord *record, const QString &downloaddir);
+
 // The header line's fields.
 QStringList manifestcolumns();
 // A line's fields as written: times in UTC, ISO 8601.

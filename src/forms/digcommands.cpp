@@ -157,31 +157,14 @@ void DigCommands::keeprecord(const std::vector<DigRow> &rows,
                              const std::vector<DigOutcome> &outcomes,
                              const std::vector<DigDetail> &details)
 {
-    const QString tree = m_downloaddir + texts::resourcefolder + separator();
     std::vector<ManifestLine> lines;
     for (size_t r = 0; r < outcomes.size() && r < details.size(); ++r) {
         if (outcomes[r] == DigOutcome::skipped)
             continue;
-        const DigDetail &d = details[r];
         const ResultRow &row = m_list.row(int(r));
-        ManifestLine l;
-        l.time = m_started;
-        l.cachefolder = m_list.listedfolder();
-        l.cachefile = rows[r].name;
-        l.size = d.size;
-        l.sha256 = QString::fromLatin1(d.sha256);
-        l.cls = classname(classify(rows[r].type));
-        l.dugas = d.storedas.startsWith(tree) ? d.storedas.mid(tree.size()) : d.storedas;
-        l.outcome = outcomes[r] == DigOutcome::copied ? QStringLiteral("copied")
-                    : outcomes[r] == DigOutcome::same ? QStringLiteral("same file kept")
-                                                      : QStringLiteral("failed: ") + d.reason;
-        if (row.record) {
-            l.address = row.record->address;
-            l.contenttype = row.record->contenttype;
-            l.lastmodified = row.record->lastmodified;
-            l.lastaccessed = row.record->lastaccessed;
-        }
-        lines.push_back(std::move(l));
+        lines.push_back(manifestline(m_started, m_list.listedfolder(), rows[r].name, rows[r].type,
+                                     outcomes[r], details[r], row.record ? &*row.record : nullptr,
+                                     m_downloaddir));
     }
     std::error_code ec;
     if (!appendmanifest(m_downloaddir, lines, ec))
