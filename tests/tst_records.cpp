@@ -256,6 +256,18 @@ class TestRecords : public QObject
         QCOMPARE(cell->text(QAccessible::Name), QStringLiteral("banner[0].jpg"));
         QCOMPARE(cell->text(QAccessible::Description), tip(0));
         QCOMPARE(table->tableInterface()->cellAt(1, 2)->text(QAccessible::Description), QString());
+
+        // The same when the cache is opened as a place.
+        Window opened;
+        opened.start(c.dir.path(), c.dir.path() + "/down/");
+        opened->SlD_minfilesize->setValue(1);
+        opened.browser().Opt_filetype_Click(0);
+        QVERIFY(opened->Rlt_iecachesubdir->RowCount() > 0);
+        QTRY_VERIFY(!opened->Rlt_iecachesubdir->model()
+                         ->index(0, 2)
+                         .data(Qt::ToolTipRole)
+                         .toString()
+                         .isEmpty());
     }
 
     // Every dig adds its lines to the manifest: copied, kept, failed; with the file's hash as
