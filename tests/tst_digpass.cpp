@@ -107,6 +107,38 @@ class TestDigPass : public QObject
                  QByteArray("user's file"));
     }
 
+    // In a site's tree a file and a folder may want the same name: neither fails, the second
+    // moves on to name_2, whichever came first.
+    void aSiteFileAndFolderShareAName_data()
+    {
+        QTest::addColumn<bool>("filefirst");
+        QTest::newRow("the file first") << true;
+        QTest::newRow("the folder first") << false;
+    }
+    void aSiteFileAndFolderShareAName()
+    {
+        QFETCH(bool, filefirst);
+        DigFixture f;
+        QVERIFY(writecontent(f.source() + "/one.jpg", "the page a"));
+        QVERIFY(writecontent(f.source() + "/two.jpg", "the page a/b"));
+        const SiteTarget file{{"h"}, "a"};        // http://h/a
+        const SiteTarget inside{{"h", "a"}, "b"}; // http://h/a/b
+        const FolderHandle source = openbeneath(f.source());
+        DigCounters c;
+        const SiteTarget &one = filefirst ? file : inside;
+        const SiteTarget &two = filefirst ? inside : file;
+        QCOMPARE(digfile(source.fd(), filefirst ? "one.jpg" : "two.jpg", "jpg", f.down(), c,
+                         nullptr, nullptr, &one),
+                 DigOutcome::copied);
+        QCOMPARE(digfile(source.fd(), filefirst ? "two.jpg" : "one.jpg", "jpg", f.down(), c,
+                         nullptr, nullptr, &two),
+                 DigOutcome::copied);
+        const QString tree = f.tree("");
+        QCOMPARE(readcontent(tree + (filefirst ? "h/a" : "h/a_2")), QByteArray("the page a"));
+        QCOMPARE(readcontent(tree + (filefirst ? "h/a_2/b" : "h/a/b")), QByteArray("the page a/b"));
+        QCOMPARE(c.totalfiles(), qint64(2));
+    }
+
     // A resource folder that is a link is not entered: nothing is made or dug through it.
     void aLinkedResourceFolderIsNotEntered()
     {

@@ -46,6 +46,29 @@ bool identical(int dir, const std::string &name, int source, long long size, Sha
     return samecontent(source, other.fd, size, ec, hash);
 }
 
+// A site's folders below the tree, made as needed one level at a time, never through a link.
+// A file of the site may already hold a folder's name: the folder moves on to name_2, as a file
+// does. `path` receives the folder's path, ending with the separator.
+FolderHandle opensitefolder(const QString &downloaddir, const QStringList &folders, QString &path)
+{
+    FolderHandle at = openbeneath(downloaddir, texts::resourcefolder);
+    path = downloaddir + texts::resourcefolder + separator();
+    for (const QString &f : folders) {
+        FolderHandle next;
+        QString made;
+        for (int attempt = 0; attempt < 3 && at.valid() && !next.valid(); ++attempt) {
+            made = f + QStringLiteral("_2").repeated(attempt);
+            const std::string raw = nativepath(made);
+            ::mkdirat(at.fd(), raw.c_str(), 0777);
+            next = FolderHandle(
+                ::openat(at.fd(), raw.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        }
+        at = std::move(next);
+        path += made + separator();
+    }
+    return at;
+}
+
 QString reasonof(const std::error_code &ec)
 {
     return QString::fromLocal8Bit(ec.message().c_str());
@@ -105,38 +128,28 @@ DigOutcome digfile(int sourcefolderfd, const QString &name, const QString &type,
     d.size = size;
 
     const ResourceClass cls = classify(type);
-    QString folder = classfolder(downloaddir, cls);
-    QString targetname = name;
-    // The download directory is the user's to name; below it, no link is taken.
-    FolderHandle target;
-    if (site && !site->folders.isEmpty()) {
-        // A site's own folders are made as needed, one level at a time.
-        target = openbeneath(downloaddir, texts::resourcefolder);
-        folder = downloaddir + texts::resourcefolder + separator();
-        for (const QString &f : site->folders) {
-            if (!target.valid())
-                break;
-            const std::string raw = nativepath(f);
-            ::mkdirat(target.fd(), raw.c_str(), 0777);
-            target = FolderHandle(::openat(target.fd(), raw.c_str(),
-                                           O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-            folder += f + separator();
-        }
-        targetname = site->name;
-    } else if (!folders) {
-        target = openbeneath(downloaddir, texts::resourcefolder + separator() + classname(cls));
-    }
+    const bool bysite = site && !site->folders.isEmpty();
+    ClassFolders own;
+    ClassFolders &classes = folders ? *folders : own;
+    QString folder;
+    FolderHandle sitefolder;
     long limit = 0;
-    int targetfd = target.fd();
-    if (folders && !(site && !site->folders.isEmpty()))
-        targetfd = folders->open(downloaddir, cls, &limit);
-    else if (target.valid())
-        limit = ::fpathconf(target.fd(), _PC_NAME_MAX);
+    int targetfd = -1;
+    if (bysite) {
+        sitefolder = opensitefolder(downloaddir, site->folders, folder);
+        targetfd = sitefolder.fd();
+        if (targetfd >= 0)
+            limit = ::fpathconf(targetfd, _PC_NAME_MAX);
+    } else {
+        folder = classfolder(downloaddir, cls);
+        targetfd = classes.open(downloaddir, cls, &limit);
+    }
     if (targetfd < 0) {
-        d.reason = site ? QStringLiteral("the site's folder cannot be made")
-                        : QStringLiteral("the class folder cannot be opened");
+        d.reason = bysite ? QStringLiteral("the site's folder cannot be made")
+                          : QStringLiteral("the class folder cannot be opened");
         return DigOutcome::failed;
     }
+    const QString &targetname = bysite ? site->name : name;
 
     // The names tried are bounded by the file system's own name length.
     for (int attempt = 0; attempt < 1000; ++attempt) {
@@ -155,7 +168,7 @@ DigOutcome digfile(int sourcefolderfd, const QString &name, const QString &type,
             return DigOutcome::same;
         }
         if (kind == 1) {
-            if (site && !site->folders.isEmpty())
+            if (bysite)
                 continue; // in a site's tree a folder may hold a file's name: the next one
             d.reason = QStringLiteral("a folder holds the name");
             return DigOutcome::failed;
