@@ -332,12 +332,8 @@ std::vector<FoundCache> findcaches(const QString &place)
         std::error_code ec;
         const int reg = openplainfileat(p.fd(), "user.reg", &size, ec);
         if (reg >= 0 && size < (64 << 20)) {
-            QFile f;
-            QByteArray text;
-            if (f.open(reg, QIODevice::ReadOnly, QFileDevice::DontCloseHandle))
-                text = f.readAll();
             const QString value = regvalue(
-                text,
+                readbytes(reg, size),
                 QStringLiteral(
                     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"),
                 QStringLiteral("Cache"));

@@ -140,18 +140,7 @@ CacheRecords CacheRecords::read(int cachefolderfd)
     const int fd = openplainfileat(cachefolderfd, "index.dat", &size, ec);
     if (fd < 0)
         return {};
-    QByteArray bytes;
-    if (size > 0 && size <= largestindex) {
-        bytes.resize(qsizetype(size));
-        qsizetype got = 0;
-        while (got < bytes.size()) {
-            const ssize_t n = ::pread(fd, bytes.data() + got, size_t(bytes.size() - got), got);
-            if (n <= 0)
-                break;
-            got += n;
-        }
-        bytes.truncate(got);
-    }
+    QByteArray bytes = size > 0 && size <= largestindex ? readbytes(fd, size) : QByteArray();
     ::close(fd);
     const QString helper = indexreaderpath();
     if (bytes.isEmpty() || helper.isEmpty())

@@ -144,16 +144,9 @@ bool appendmanifest(const QString &downloaddir, const std::vector<ManifestLine> 
         struct stat st;
         if (::fstat(old, &st) == 0)
             mode = st.st_mode & 0777;
-        content.resize(qsizetype(size));
-        qsizetype got = 0;
-        while (got < content.size()) {
-            const ssize_t n = ::pread(old, content.data() + got, size_t(content.size() - got), got);
-            if (n <= 0)
-                break;
-            got += n;
-        }
+        content = readbytes(old, size);
         ::close(old);
-        if (got != content.size()) {
+        if (content.size() != size) {
             ec = std::make_error_code(std::errc::io_error);
             return false;
         }

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 #include <functional>
@@ -67,6 +68,10 @@ std::vector<qint64> filesizes(int folderfd, const QStringList &names);
 int openplainfile(const std::string &path, long long *size, std::error_code &ec);
 // The same for a name inside an open folder.
 int openplainfileat(int folderfd, const std::string &name, long long *size, std::error_code &ec);
+
+// The first `size` bytes of the open file, read from its start; fewer when it ends sooner or
+// cannot be read further.
+QByteArray readbytes(int fd, qint64 size);
 
 // The native form of a path for the C++ file functions.
 std::string nativepath(const QString &path);

@@ -3,6 +3,7 @@
 #include <QCoreApplication>
 #include <QDir>
 #include <QFile>
+#include <algorithm>
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
@@ -151,6 +152,22 @@ int openplainfileat(int folderfd, const std::string &name, long long *size, std:
     if (size)
         *size = st.st_size;
     return fd;
+}
+
+QByteArray readbytes(int fd, qint64 size)
+{
+    QByteArray bytes(qsizetype(std::max<qint64>(size, 0)), Qt::Uninitialized);
+    qsizetype got = 0;
+    while (got < bytes.size()) {
+        const ssize_t n = ::pread(fd, bytes.data() + got, size_t(bytes.size() - got), got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            break;
+        got += n;
+    }
+    bytes.truncate(got);
+    return bytes;
 }
 
 } // namespace vellomar

@@ -30,12 +30,8 @@ CacheBrowser::CacheBrowser(QWidget *form, const Seams &seams)
     : QObject(form), m_seams(seams), m_recordsreader(new QFutureWatcher<CacheRecords>(this))
 {
     setObjectName(QStringLiteral("cachebrowser"));
-    connect(m_recordsreader, &QFutureWatcher<CacheRecords>::finished, this, [this] {
-        if (!m_records && m_recordsreader->future().resultCount() > 0) {
-            m_records = std::make_shared<const CacheRecords>(m_recordsreader->result());
-            attachrecords();
-        }
-    });
+    connect(m_recordsreader, &QFutureWatcher<CacheRecords>::finished, this,
+            &CacheBrowser::takerecords);
     createcontrols(form);
     connecthandlers();
 }
@@ -210,15 +206,20 @@ void CacheBrowser::attachrecords()
     }
 }
 
+// The records once read, onto the rows listed; once per reading.
+void CacheBrowser::takerecords()
+{
+    if (m_records || m_recordsreader->future().resultCount() == 0)
+        return;
+    m_records = m_recordsreader->result();
+    attachrecords();
+}
+
 void CacheBrowser::completerecords()
 {
-    if (m_records || m_recordsreader->future().isCanceled())
-        return;
-    m_recordsreader->waitForFinished();
-    if (m_recordsreader->future().resultCount() > 0) {
-        m_records = std::make_shared<const CacheRecords>(m_recordsreader->result());
-        attachrecords();
-    }
+    if (!m_records && !m_recordsreader->future().isCanceled())
+        m_recordsreader->waitForFinished();
+    takerecords();
 }
 
 QString CacheBrowser::listedfolder() const
@@ -340,6 +341,7 @@ void CacheBrowser::buildresultlist()
             continue;
         addresultrow(names[i], typetext(names[i]), sizes[size_t(i)]);
     }
+    attachrecords();
     Rlt_iecachesubdir->setRedraw(true);
     if (Rlt_iecachesubdir->RowCount() > 0) {
         Rlt_iecachesubdir->setFocus();
@@ -354,13 +356,8 @@ void CacheBrowser::addresultrow(const QString &name, const QString &type, qint64
 {
     const int r = Rlt_iecachesubdir->AddRow();
     const qint64 kb = sizekb(bytes);
-    ResultRow row{name, type, bytes, flt_iecachesubdir->Path() + separator() + name, {}};
-    if (m_records) {
-        if (const CacheRecord *record =
-                m_records->find(QFileInfo(flt_iecachesubdir->Path()).fileName(), name))
-            row.record = *record;
-    }
-    Rlt_iecachesubdir->setRowData(r, std::move(row));
+    Rlt_iecachesubdir->setRowData(
+        r, {name, type, bytes, flt_iecachesubdir->Path() + separator() + name, {}});
     Rlt_iecachesubdir->setCellText(r, col::name, name);
     Rlt_iecachesubdir->setCellText(r, col::type, type);
     Rlt_iecachesubdir->setCellText(r, col::size, sizetext(kb));

@@ -11,7 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
-#include <memory>
+#include <optional>
 
 class QButtonGroup;
 class QGroupBox;
@@ -116,9 +116,10 @@ class CacheBrowser : public QObject, public ICustomDraw, public ListedFiles
     std::array<FolderId, 17> m_cachesubdirids{};
     SizeFilter m_sizes;
     // The cache's records, read in the background once per cache; null until read.
-    std::shared_ptr<const CacheRecords> m_records;
+    std::optional<CacheRecords> m_records;
     QFutureWatcher<CacheRecords> *m_recordsreader;
     void readrecords(const QString &folder);
+    void takerecords();
     void attachrecords();
     QStringList m_clearfailures;
 };

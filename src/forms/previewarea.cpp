@@ -221,21 +221,17 @@ void PreviewArea::dofilelist(const int &row)
 
 void PreviewArea::showpicture(const QString &path)
 {
-    const auto fail = [this] {
-        wmp->close();
-        clearall();
-    };
     if (!Img_test->load(path))
-        return fail();
+        return clear();
     const QSize natural = Img_test->naturalsize();
     if (natural.width() <= 0 || natural.height() <= 0)
-        return fail();
+        return clear();
     m_common.picwidth = twipsofpixels(natural.width());
     m_common.picheight = twipsofpixels(natural.height());
     const float bw = float(Pic_imgboard->width() * twipsperpixel);
     const float bh = float(Pic_imgboard->height() * twipsperpixel);
     if (bw <= 0 || bh <= 0)
-        return fail();
+        return clear();
     m_common.previewscale = fitscale(float(m_common.picwidth), float(m_common.picheight), bw, bh);
     const QSize screen = m_seams.screen().size();
     m_common.fullscreenscale =
