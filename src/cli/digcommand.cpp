@@ -209,13 +209,9 @@ int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progres
             QStringList names;
             if (!readfilenames(folder.fd(), pattern, names))
                 continue;
-            const std::vector<qint64> bytes = filesizes(folder.fd(), names);
-            for (qsizetype i = 0; i < names.size(); ++i) {
-                if (bytes[size_t(i)] < 0 || !sizes.admits(sizekb(bytes[size_t(i)])))
-                    continue;
-                rows.push_back({sub, names[i], typetext(names[i]), bytes[size_t(i)],
-                                records.find(sub, names[i])});
-            }
+            for (const AdmittedFile &f : admittedfiles(folder.fd(), names, sizes))
+                rows.push_back({sub, names[f.index], typetext(names[f.index]), f.bytes,
+                                records.find(sub, names[f.index])});
         }
 
         if (o.list) {

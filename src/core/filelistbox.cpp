@@ -1,6 +1,7 @@
 #include "filelistbox.h"
 
 #include "platform.h"
+#include "sizes.h"
 #include "typefilter.h"
 
 #include <algorithm>
@@ -120,6 +121,18 @@ QStringList readsubfolders(int folderfd, int most)
             result.push_back(name);
     });
     return result;
+}
+
+std::vector<AdmittedFile> admittedfiles(int folderfd, const QStringList &names,
+                                        const SizeFilter &sizes)
+{
+    const std::vector<qint64> bytes = filesizes(folderfd, names);
+    std::vector<AdmittedFile> admitted;
+    for (qsizetype i = 0; i < names.size(); ++i) {
+        if (bytes[size_t(i)] >= 0 && sizes.admits(sizekb(bytes[size_t(i)])))
+            admitted.push_back({i, bytes[size_t(i)]});
+    }
+    return admitted;
 }
 
 } // namespace vellomar

@@ -1,10 +1,12 @@
 #pragma once
 
 #include "platform.h"
+#include "sizefilter.h"
 
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <vector>
 
 namespace vellomar {
 
@@ -59,6 +61,16 @@ class FileListBox : public QObject
 // cannot be read.
 bool readfilenames(const QString &folder, const QString &pattern, QStringList &names);
 bool readfilenames(int folderfd, const QString &pattern, QStringList &names);
+
+// A listed file the size range admits: its place among the names and its size in bytes.
+struct AdmittedFile {
+    qsizetype index;
+    qint64 bytes;
+};
+// The names of the open folder whose files the size range admits, in order. A file gone since
+// the listing is left out: no row may name a file that is not there.
+std::vector<AdmittedFile> admittedfiles(int folderfd, const QStringList &names,
+                                        const SizeFilter &sizes);
 
 // Sub-folders of a folder in the order the system lists them, hidden ones included; links are
 // not sub-folders.

@@ -333,14 +333,9 @@ void CacheBrowser::buildresultlist()
     }
     Rlt_iecachesubdir->setRedraw(false);
     const QStringList &names = flt_iecachesubdir->names();
-    const std::vector<qint64> sizes = filesizes(flt_iecachesubdir->openlisted().fd(), names);
-    for (int i = 0; i < n; ++i) {
-        if (sizes[size_t(i)] < 0)
-            continue; // gone since the listing: no row may name a file that is not there
-        if (!m_sizes.admits(sizekb(sizes[size_t(i)])))
-            continue;
-        addresultrow(names[i], typetext(names[i]), sizes[size_t(i)]);
-    }
+    for (const AdmittedFile &f :
+         admittedfiles(flt_iecachesubdir->openlisted().fd(), names, m_sizes))
+        addresultrow(names[f.index], typetext(names[f.index]), f.bytes);
     attachrecords();
     Rlt_iecachesubdir->setRedraw(true);
     if (Rlt_iecachesubdir->RowCount() > 0) {
