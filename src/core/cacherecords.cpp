@@ -243,13 +243,10 @@ CacheRecords CacheRecords::parse(QByteArray bytes)
 
     // The library reads the copy as a file of its own (libbfio's reader of memory ranges reads
     // past the range's end on a damaged index.dat); nothing can change it meanwhile.
-    const int copy = ::memfd_create("index.dat", MFD_CLOEXEC);
+    const FileDescriptor copyfile{::memfd_create("index.dat", MFD_CLOEXEC)};
+    const int copy = copyfile.fd;
     if (copy < 0)
         return records;
-    const std::unique_ptr<int, void (*)(int *)> closecopy(new int(copy), [](int *p) {
-        ::close(*p);
-        delete p;
-    });
     for (qsizetype done = 0; done < bytes.size();) {
         const ssize_t n = ::write(copy, bytes.constData() + done, size_t(bytes.size() - done));
         if (n <= 0)

@@ -17,15 +17,6 @@ namespace vellomar {
 
 namespace {
 
-struct Fd {
-    int fd = -1;
-    ~Fd()
-    {
-        if (fd >= 0)
-            ::close(fd);
-    }
-};
-
 // What a name in the open folder is, links not followed: 0 nothing, 1 a folder, 2 anything else.
 int entrykind(int dir, const std::string &name)
 {
@@ -40,7 +31,7 @@ bool identical(int dir, const std::string &name, int source, long long size, Sha
 {
     std::error_code ec;
     long long othersize = 0;
-    Fd other{openplainfileat(dir, name, &othersize, ec)};
+    FileDescriptor other{openplainfileat(dir, name, &othersize, ec)};
     if (other.fd < 0 || othersize != size)
         return false;
     return samecontent(source, other.fd, size, ec, hash);
@@ -119,7 +110,7 @@ DigOutcome digfile(int sourcefolderfd, const QString &name, const QString &type,
         d.reason = QStringLiteral("the cache folder is no longer the one listed");
         return DigOutcome::missing;
     }
-    Fd source{openplainfileat(sourcefolderfd, nativepath(name), &size, ec)};
+    FileDescriptor source{openplainfileat(sourcefolderfd, nativepath(name), &size, ec)};
     if (source.fd < 0) {
         d.reason =
             ec == std::errc::not_supported ? QStringLiteral("not a plain file") : reasonof(ec);

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 #include <system_error>
+#include <unistd.h>
 #include <utility>
 #include <vector>
 
@@ -32,6 +33,16 @@ struct FolderId {
     quint64 device = 0;
     quint64 inode = 0;
     bool operator==(const FolderId &) const = default;
+};
+
+// An open file, closed when it goes out of scope.
+struct FileDescriptor {
+    int fd = -1;
+    ~FileDescriptor()
+    {
+        if (fd >= 0)
+            ::close(fd);
+    }
 };
 
 // An open folder, closed with the handle.
