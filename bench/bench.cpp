@@ -1,4 +1,4 @@
-// vellomar-bench WHAT: one benchmark. WHAT is resultlist, dig, preview, stepping, startup or
+// vellomar-bench WHAT: one benchmark. WHAT is resultlist, dig, pause, preview, stepping, startup or
 // memory; the last two start this program again as "startup-child" and "minimal-child".
 #include "bench.h"
 
@@ -268,11 +268,13 @@ int main(int argc, char *argv[])
         rc = benchmemory();
     else if (what == QLatin1String("dig"))
         rc = benchdig(args);
+    else if (what == QLatin1String("pause"))
+        rc = benchpause(args);
     else if (what == QLatin1String("preview") || what == QLatin1String("stepping"))
         rc = benchview(args);
     else {
-        std::fprintf(stderr,
-                     "usage: vellomar-bench resultlist|dig|preview|stepping|startup|memory\n");
+        std::fprintf(
+            stderr, "usage: vellomar-bench resultlist|dig|pause|preview|stepping|startup|memory\n");
         return 2;
     }
     return rc ? rc : allmet() ? 0 : 1;

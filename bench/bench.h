@@ -21,6 +21,7 @@ void judge(const QString &name, double value, double limit);
 bool allmet();
 
 int benchdig(const QStringList &args);
+int benchpause(const QStringList &args);
 int benchview(const QStringList &args);
 
 } // namespace vellomar::bench

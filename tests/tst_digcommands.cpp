@@ -1,6 +1,7 @@
 #include "busyanimation.h"
 #include "filelistbox.h"
 #include "flashplayer.h"
+#include "hostilecache.h"
 #include "resultlistcontrol.h"
 #include "testsupport.h"
 
@@ -157,14 +158,18 @@ class TestDigCommands : public QObject
     void busyStateDuringThePass()
     {
         DigWindow x;
-        for (int i = 0; i < 3; ++i)
+        for (int i = 0; i < 40; ++i)
             QVERIFY(writefile(x.f.sub("AAAAAAAA") + QStringLiteral("/f%1.jpg").arg(i), 11 * 1024));
         x.w.load(x.f.cacheroot(), x.f.download());
         x.w.form().show();
-        bool checked = false;
-        // Look at the window from inside the event-loop turn the pass yields.
-        QTimer::singleShot(0, [&] {
-            checked = true;
+        int turns = 0;
+        bool progressed = false;
+        // Look at the window from inside every event-loop turn the pass yields.
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            if (!x.w.dig().digging())
+                return;
+            ++turns;
             QVERIFY(!x.w->lst_TmpIntDir->isEnabled());
             QVERIFY(!x.w->Rlt_iecachesubdir->isEnabled());
             QVERIFY(!x.w->fra_filesize->isEnabled() && !x.w->fra_filetype->isEnabled());
@@ -178,13 +183,110 @@ class TestDigCommands : public QObject
             QVERIFY(x.w->pic_downprocesslblbox->isVisible());
             QVERIFY(x.w->FlashDown->isVisible() && x.w->FlashDown->playing());
             QVERIFY(x.w->Fra_otheropt->isEnabled() && x.w->opt_picopenmode[1]->isEnabled());
-            QVERIFY(x.w->prg_downprocess->value() > 0);
+            progressed = progressed || x.w->prg_downprocess->value() > 0;
+            // The files are dug at most one row ahead of the progress shown.
+            const int shown = qRound(x.w->prg_downprocess->value() * 40 / 100.0);
+            QVERIFY(x.files("jpg").size() <= shown + 1);
         });
+        timer.start(0);
         x.w.dig().cmd_downcurall_Click();
-        QVERIFY(checked);
+        timer.stop();
+        QVERIFY(turns > 0);
+        QVERIFY(progressed);
         QVERIFY(x.w->lst_TmpIntDir->isEnabled() && x.w->Pic_imgbox->isEnabled());
         QVERIFY(!x.w->FlashDown->isVisible());
         QVERIFY(!x.w->Flashbox->isVisible());
+    }
+
+    // A large file is read and written while the window keeps answering: the event loop turns
+    // while its copy is still under its temporary name, and the rows still come in order.
+    void theWindowTurnsDuringALargeCopy()
+    {
+        DigWindow x;
+        const QString big = x.f.sub("AAAAAAAA") + "/big.flv";
+        QVERIFY(QDir().mkpath(x.f.sub("AAAAAAAA")));
+        {
+            QFile f(big);
+            QVERIFY(f.open(QIODevice::WriteOnly) && f.resize(qint64(90) << 20));
+        }
+        QVERIFY(writefile(x.f.sub("AAAAAAAA") + "/small.flv", 11 * 1024));
+        x.w.load(x.f.cacheroot(), x.f.download());
+        x.w->SlD_maxfilesize->setValue(x.w->SlD_maxfilesize->maximum());
+        QCOMPARE(x.w->Rlt_iecachesubdir->RowCount(), 2);
+        x.w.form().show();
+        int duringcopy = 0;
+        QStringList captions;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            if (!x.w.dig().digging())
+                return;
+            const QStringList temps =
+                QDir(x.tree("flv")).entryList({".vellomar-*"}, QDir::Files | QDir::Hidden);
+            duringcopy += temps.isEmpty() ? 0 : 1;
+            const QString caption = x.w->lbl_downprocess->text();
+            if (captions.isEmpty() || captions.last() != caption)
+                captions << caption;
+        });
+        timer.start(0);
+        x.w.dig().cmd_downcurall_Click();
+        timer.stop();
+        QVERIFY(duringcopy > 0);
+        QCOMPARE(x.w.dig().counters().totalfiles(), qint64(2));
+        QCOMPARE(QFileInfo(x.tree("flv/big.flv")).size(), qint64(90) << 20);
+        // Each row's progress in turn; the last one stands when the pass ends.
+        QCOMPARE(x.w->prg_downprocess->value(), 100);
+        QVERIFY(captions.size() <= 3);
+    }
+
+    // While a dig reads the rows listed, no other place can be opened over them.
+    void noOtherPlaceOpensDuringADig()
+    {
+        DigWindow x;
+        for (int i = 0; i < 12; ++i)
+            QVERIFY(writefile(x.f.sub("AAAAAAAA") + QStringLiteral("/f%1.jpg").arg(i), 11 * 1024));
+        CacheFixture other;
+        QVERIFY(writefile(other.sub("ZZZZZZZZ") + "/other.jpg", 11 * 1024));
+        x.w.load(x.f.cacheroot(), x.f.download());
+        x.w.form().show();
+        int refused = 0;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            if (x.w.dig().digging() && !x.w.form().openplace(other.cacheroot()))
+                ++refused;
+        });
+        timer.start(0);
+        x.w.dig().cmd_downcurall_Click();
+        timer.stop();
+        QVERIFY(refused > 0);
+        QCOMPARE(x.w.dig().counters().totalfiles(), qint64(12));
+        QCOMPARE(x.files("jpg").size(), 12);
+        QCOMPARE(x.w->lst_TmpIntDir->item(0)->text(), QStringLiteral("AAAAAAAA"));
+        // Once it has ended, the place opens.
+        QVERIFY(x.w.form().openplace(other.cacheroot()));
+        QCOMPARE(x.w->lst_TmpIntDir->item(0)->text(), QStringLiteral("ZZZZZZZZ"));
+    }
+
+    // An index.dat that keeps its reader busy for seconds: the dig waits for it with the
+    // window turning, and then digs every row.
+    void waitingForTheRecordsKeepsTheWindowTurning()
+    {
+        DigWindow x;
+        QVERIFY(writecontent(x.f.ie5() + "/index.dat", loopingindex()));
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(writefile(x.f.sub("AAAAAAAA") + QStringLiteral("/f%1.jpg").arg(i), 11 * 1024));
+        x.w.load(x.f.cacheroot(), x.f.download());
+        x.w.form().show();
+        int waiting = 0;
+        QTimer timer;
+        QObject::connect(&timer, &QTimer::timeout, [&] {
+            if (x.w.dig().digging() && x.files("jpg").isEmpty())
+                ++waiting;
+        });
+        timer.start(1);
+        x.w.dig().cmd_downcurall_Click();
+        timer.stop();
+        QVERIFY2(waiting > 100, qPrintable(QString::number(waiting)));
+        QCOMPARE(x.files("jpg").size(), 3);
     }
 
     void closingDuringADigEndsIt()

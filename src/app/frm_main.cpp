@@ -60,6 +60,7 @@ void frm_main::connectparts()
     connect(m_dig, &DigCommands::busychanged, this, [this](bool busy) {
         m_browser->setenabled(!busy);
         m_preview->setbusy(busy);
+        emit busychanged(busy);
     });
 }
 
@@ -131,6 +132,9 @@ bool frm_main::pickcache(const QString &place, FoundCache &picked)
 
 bool frm_main::openplace(const QString &place)
 {
+    // The dig reads the rows listed until it ends: they stay as they are.
+    if (m_dig->digging())
+        return false;
     FoundCache picked;
     if (!pickcache(place, picked))
         return false;

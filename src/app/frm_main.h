@@ -40,6 +40,8 @@ class frm_main : public QWidget, private ViewerHost
 
   signals:
     void recentplaceschanged();
+    // A dig runs, or has ended: no other place may be opened meanwhile.
+    void busychanged(bool busy);
 
   protected:
     void closeEvent(QCloseEvent *event) override;

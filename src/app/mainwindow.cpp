@@ -63,6 +63,10 @@ MainWindow::MainWindow(frm_main *form, Dialogs &dialogs) : m_form(form), m_dialo
     about->setObjectName(QStringLiteral("act_about"));
 
     connect(form, &frm_main::recentplaceschanged, this, &MainWindow::fillrecent);
+    connect(form, &frm_main::busychanged, this, [this, open](bool busy) {
+        open->setEnabled(!busy);
+        m_recent->setEnabled(!busy && !m_recent->isEmpty());
+    });
     fillrecent();
 }
 

@@ -12,6 +12,7 @@
 #include "seams.h"
 #include "sizes.h"
 #include "texts.h"
+#include "turning.h"
 #include "typefilter.h"
 
 #include <QButtonGroup>
@@ -217,8 +218,9 @@ void CacheBrowser::takerecords()
 
 void CacheBrowser::completerecords()
 {
+    // A hostile index.dat can take its reader seconds: the window keeps turning meanwhile.
     if (!m_records && !m_recordsreader->future().isCanceled())
-        m_recordsreader->waitForFinished();
+        turnuntil([this] { return m_records || m_recordsreader->future().isFinished(); });
     takerecords();
 }
 

@@ -12,12 +12,14 @@
 #include "seams.h"
 #include "shellopen.h"
 #include "texts.h"
+#include "turning.h"
 
 #include <QApplication>
 #include <QDir>
 #include <QLabel>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSemaphore>
 #include <QStandardPaths>
 #include <QToolButton>
 
@@ -137,17 +139,34 @@ void DigCommands::digcurrentlist(const bool &allrows)
     }
     const int folder = m_list.selectedfolder() + 1;
     const int folders = m_list.foldercount();
+    const QString downloaddir = m_downloaddir;
     std::vector<DigDetail> details;
     details.reserve(rows.size());
-    const std::vector<DigOutcome> outcomes = digrows(
-        source.fd(), rows, m_downloaddir, m_counters,
-        [&](qint64 r, qint64 total) {
-            setdownprocesscaption(progresstext(folder, folders, r, total));
-            prg_downprocess->setValue(int(progresspercent(r, total)));
-            QApplication::processEvents();
-            return !m_stopping;
-        },
-        &details);
+    std::vector<DigOutcome> outcomes;
+    // The files are read and written on a worker, so that a large one does not hold the window.
+    // The window shows each row's progress in turn, at most one row behind the worker.
+    QSemaphore ahead(0);
+    runturning([&] {
+        outcomes = digrows(
+            source.fd(), rows, downloaddir, m_counters,
+            [&](qint64 r, qint64 total) {
+                QMetaObject::invokeMethod(
+                    this,
+                    [this, &ahead, folder, folders, r, total] {
+                        setdownprocesscaption(progresstext(folder, folders, r, total));
+                        prg_downprocess->setValue(int(progresspercent(r, total)));
+                        ahead.release();
+                    },
+                    Qt::QueuedConnection);
+                if (m_stopping.load() || r + 1 >= total)
+                    return !m_stopping.load();
+                ahead.acquire();
+                return !m_stopping.load();
+            },
+            &details);
+    });
+    // The last rows' progress is shown before the pass ends.
+    QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     m_lastdig.insert(m_lastdig.end(), outcomes.begin(), outcomes.end());
     keeprecord(rows, outcomes, details);
 }
@@ -167,7 +186,10 @@ void DigCommands::keeprecord(const std::vector<DigRow> &rows,
                                      m_downloaddir));
     }
     std::error_code ec;
-    if (!appendmanifest(m_downloaddir, lines, ec))
+    bool written = false;
+    // A long manifest is rewritten whole: not while the window waits.
+    runturning([&] { written = appendmanifest(m_downloaddir, lines, ec); });
+    if (!written)
         m_manifestfailure = QString::fromLocal8Bit(ec.message().c_str());
 }
 

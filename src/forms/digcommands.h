@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <functional>
 #include <vector>
 
@@ -92,7 +93,7 @@ class DigCommands : public QObject
 
     QString m_downloaddir;
     bool m_digging = false;
-    bool m_stopping = false;
+    std::atomic<bool> m_stopping{false};
     DigCounters m_counters;
     std::vector<DigOutcome> m_lastdig;
     QStringList m_killfailures;
