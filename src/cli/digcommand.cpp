@@ -274,8 +274,9 @@ int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progres
             }
             const SiteTarget site = targetof(r);
             DigDetail d;
-            const DigOutcome outcome = digfile(source.fd(), r.name, r.type, dest, counters, nullptr,
-                                               &d, site.folders.isEmpty() ? nullptr : &site);
+            const DigOutcome outcome =
+                digfile(source.fd(), r.name, r.type, dest, counters, nullptr, &d,
+                        site.folders.isEmpty() ? nullptr : &site, &classfolders);
             bar.step(r.bytes);
             const QString from = cache.path + separator() + r.folder;
             if (outcome != DigOutcome::copied && outcome != DigOutcome::same)

@@ -54,6 +54,17 @@ bool writefull(int fd, const char *buffer, size_t size)
     return true;
 }
 
+// Buffers kept for the thread's next file: a fresh megabyte per file, zeroed or newly mapped,
+// cost more than reading a small file.
+std::vector<char> &scratch(int which, size_t size)
+{
+    thread_local std::vector<char> buffers[3];
+    std::vector<char> &b = buffers[which];
+    if (b.size() < size)
+        b.resize(size);
+    return b;
+}
+
 // The kernel's copy first; plain reads and writes where it is not offered, or where the bytes
 // are to be summed on the way.
 bool copydata(int in, int out, long long size, std::error_code &ec, Sha256 *hash)
@@ -84,7 +95,7 @@ bool copydata(int in, int out, long long size, std::error_code &ec, Sha256 *hash
         }
         return true;
     }
-    std::vector<char> buffer(1 << 20);
+    std::vector<char> &buffer = scratch(0, 1 << 20);
     while (left > 0) {
         size_t got = 0;
         if (!readfull(in, buffer.data(), size_t(std::min<long long>(left, buffer.size())), got)) {
@@ -160,7 +171,7 @@ bool samecontent(int a, int b, long long size, std::error_code &ec, Sha256 *hash
 {
     if (hash)
         hash->reset();
-    std::vector<char> x(1 << 16), y(1 << 16);
+    std::vector<char> &x = scratch(1, 1 << 18), &y = scratch(2, 1 << 18);
     long long offset = 0;
     while (offset < size) {
         const size_t want = size_t(std::min<long long>(size - offset, x.size()));
