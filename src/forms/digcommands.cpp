@@ -25,6 +25,10 @@
 
 namespace vellomar {
 
+namespace {
+constexpr int maxrowsahead = 32;
+}
+
 DigCommands::DigCommands(QWidget *form, QWidget *board, ListedFiles &list, const Seams &seams)
     : QObject(form), m_list(list), m_seams(seams)
 {
@@ -144,8 +148,10 @@ void DigCommands::digcurrentlist(const bool &allrows)
     details.reserve(rows.size());
     std::vector<DigOutcome> outcomes;
     // The files are read and written on a worker, so that a large one does not hold the window.
-    // The window shows each row's progress in turn, at most one row behind the worker.
-    QSemaphore ahead(0);
+    // The window shows each row's progress in turn, a few rows behind the worker at most: close
+    // enough that a stop ends the pass soon, loose enough that small files need not wait for
+    // the window to wake for each one.
+    QSemaphore ahead(maxrowsahead - 1);
     runturning([&] {
         outcomes = digrows(
             source.fd(), rows, downloaddir, m_counters,
