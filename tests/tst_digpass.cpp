@@ -1,9 +1,12 @@
 #include "digpass.h"
+#include "filesummer.h"
 #include "testsupport.h"
 
+#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QtTest>
+#include <fcntl.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -41,6 +44,45 @@ class TestDigPass : public QObject
   private slots:
     // A name at the file system's limit still gets its "_2" copies: the part before the
     // extension is shortened, a whole character at a time, until the name fits.
+    // Sums taken beside the dig: the bytes of each file handed over, however many are queued;
+    // a file that cannot be read through has none.
+    void sumsTakenBesideTheDig()
+    {
+        QTemporaryDir dir;
+        const std::vector<qint64> sizes = {0, 1, 4096, (1 << 20) + 1, 3 << 20, 777};
+        std::vector<QByteArray> sums(40), expected(40);
+        {
+            FileSummer summer;
+            for (int i = 0; i < 40; ++i) {
+                const QString path = dir.path() + QStringLiteral("/f%1").arg(i);
+                QByteArray bytes(sizes[size_t(i) % sizes.size()], Qt::Uninitialized);
+                for (qsizetype k = 0; k < bytes.size(); ++k)
+                    bytes[k] = char(k * 7 + i);
+                QVERIFY(writecontent(path, bytes));
+                expected[size_t(i)] =
+                    QCryptographicHash::hash(bytes, QCryptographicHash::Sha256).toHex();
+                const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_CLOEXEC);
+                QVERIFY(fd >= 0);
+                summer.add(fd, bytes.size(), &sums[size_t(i)]);
+            }
+            // Claiming more bytes than the file holds: not read through, no sum.
+            const int shortfd =
+                ::open(QFile::encodeName(dir.path() + "/f1").constData(), O_RDONLY | O_CLOEXEC);
+            QByteArray none = "unset";
+            summer.add(shortfd, 10, &none);
+            // A folder's descriptor cannot be read at all.
+            const int folderfd = ::open(QFile::encodeName(dir.path()).constData(),
+                                        O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+            QByteArray folder = "unset";
+            summer.add(folderfd, 10, &folder);
+            summer.wait();
+            QVERIFY(none.isEmpty());
+            QVERIFY(folder.isEmpty());
+        }
+        for (int i = 0; i < 40; ++i)
+            QCOMPARE(sums[size_t(i)], expected[size_t(i)]);
+    }
+
     void longNamesAreShortenedToFit()
     {
         DigFixture f;

@@ -5,6 +5,7 @@
 #include "digcounters.h"
 #include "digpass.h"
 #include "filelistbox.h"
+#include "filesummer.h"
 #include "manifest.h"
 #include "platform.h"
 #include "resourcetree.h"
@@ -22,6 +23,7 @@
 #include <QJsonObject>
 #include <QStandardPaths>
 #include <QTextStream>
+#include <deque>
 
 namespace vellomar {
 
@@ -265,24 +267,33 @@ int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progres
         const QString tree = dest + texts::resourcefolder + separator();
         QString lastfolder;
         FolderHandle source;
-        std::vector<ManifestLine> lines;
         ClassFolders classfolders;
+        // Sums are taken beside the copying; each row's detail stays put until they are all in.
+        FileSummer summer;
+        std::deque<DigDetail> details;
+        std::vector<DigOutcome> outcomes;
         for (const Row &r : rows) {
             if (r.folder != lastfolder) {
                 source = openbeneath(place, below(cache.path, r.folder));
                 lastfolder = r.folder;
             }
             const SiteTarget site = targetof(r);
-            DigDetail d;
+            DigDetail &d = details.emplace_back();
             const DigOutcome outcome =
                 digfile(source.fd(), r.name, r.type, dest, counters, nullptr, &d,
-                        site.folders.isEmpty() ? nullptr : &site, &classfolders);
+                        site.folders.isEmpty() ? nullptr : &site, &classfolders, &summer);
+            outcomes.push_back(outcome);
             bar.step(r.bytes);
-            const QString from = cache.path + separator() + r.folder;
             if (outcome != DigOutcome::copied && outcome != DigOutcome::same)
-                failures << from + separator() + r.name + QStringLiteral(": ") + d.reason;
-            lines.push_back(
-                manifestline(started, from, r.name, r.type, outcome, d, r.record, dest));
+                failures << cache.path + separator() + r.folder + separator() + r.name +
+                                QStringLiteral(": ") + d.reason;
+        }
+        summer.wait();
+        std::vector<ManifestLine> lines;
+        for (size_t i = 0; i < outcomes.size(); ++i) {
+            const Row &r = rows[i];
+            lines.push_back(manifestline(started, cache.path + separator() + r.folder, r.name,
+                                         r.type, outcomes[i], details[i], r.record, dest));
         }
         std::error_code ec;
         if (!appendmanifest(dest, lines, ec))

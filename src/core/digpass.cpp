@@ -1,6 +1,7 @@
 #include "digpass.h"
 
 #include "filecopy.h"
+#include "filesummer.h"
 #include "platform.h"
 #include "resourcetree.h"
 #include "sha256.h"
@@ -60,6 +61,14 @@ FolderHandle opensitefolder(const QString &downloaddir, const QStringList &folde
     return at;
 }
 
+// The file's sum, taken on the summer's thread from a descriptor of its own.
+void sumbeside(FileSummer &summer, int fd, long long size, DigDetail &d)
+{
+    const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
+    if (own >= 0)
+        summer.add(own, size, &d.sha256);
+}
+
 QString reasonof(const std::error_code &ec)
 {
     return QString::fromLocal8Bit(ec.message().c_str());
@@ -97,13 +106,17 @@ DigOutcome digfile(const QString &sourcefolder, const QString &name, const QStri
 
 DigOutcome digfile(int sourcefolderfd, const QString &name, const QString &type,
                    const QString &downloaddir, DigCounters &counters, QString *storedas,
-                   DigDetail *detail, const SiteTarget *site, ClassFolders *folders)
+                   DigDetail *detail, const SiteTarget *site, ClassFolders *folders,
+                   FileSummer *summer)
 {
     DigDetail scratch;
     DigDetail &d = detail ? *detail : scratch;
     d = DigDetail();
-    // The sum is worked out only for whoever keeps the record.
-    std::unique_ptr<Sha256> hash = detail ? std::make_unique<Sha256>() : nullptr;
+    // The sum is worked out only for whoever keeps the record: beside the dig when a summer is
+    // given, else as the bytes go by.
+    if (!detail)
+        summer = nullptr;
+    std::unique_ptr<Sha256> hash = detail && !summer ? std::make_unique<Sha256>() : nullptr;
     std::error_code ec;
     long long size = 0;
     if (sourcefolderfd < 0 || name.contains(QLatin1Char('/'))) {
@@ -154,6 +167,8 @@ DigOutcome digfile(int sourcefolderfd, const QString &name, const QString &type,
             d.storedas = folder + candidate;
             if (hash)
                 d.sha256 = hash->hex();
+            if (summer)
+                sumbeside(*summer, source.fd, size, d);
             if (storedas)
                 *storedas = d.storedas;
             return DigOutcome::same;
@@ -165,11 +180,16 @@ DigOutcome digfile(int sourcefolderfd, const QString &name, const QString &type,
             return DigOutcome::failed;
         }
         ec.clear();
-        if (copyinto(source.fd, size, targetfd, entry, ec, hash.get())) {
+        int copy = -1;
+        if (copyinto(source.fd, size, targetfd, entry, ec, hash.get(), summer ? &copy : nullptr)) {
             counters.add(cls, size);
             d.storedas = folder + candidate;
             if (hash)
                 d.sha256 = hash->hex();
+            if (summer && copy >= 0) {
+                summer->add(copy, size, &d.sha256); // the bytes now in the tree
+                copy = -1;
+            }
             if (storedas)
                 *storedas = d.storedas;
             return DigOutcome::copied;
@@ -221,6 +241,12 @@ std::vector<DigOutcome> digrows(int sourcefolderfd, const std::vector<DigRow> &r
     ClassFolders folders;
     std::vector<DigOutcome> outcomes;
     outcomes.reserve(rows.size());
+    // Each detail stays where it is while its sum is being taken.
+    std::unique_ptr<FileSummer> summer;
+    if (details) {
+        details->reserve(details->size() + rows.size());
+        summer = std::make_unique<FileSummer>();
+    }
     const qint64 n = qint64(rows.size());
     for (qint64 r = 0; r < n; ++r) {
         const DigRow &row = rows[size_t(r)];
@@ -229,12 +255,15 @@ std::vector<DigOutcome> digrows(int sourcefolderfd, const std::vector<DigRow> &r
             details->emplace_back();
             detail = &details->back();
         }
-        outcomes.push_back(row.chosen ? digfile(sourcefolderfd, row.name, row.type, downloaddir,
-                                                counters, nullptr, detail, nullptr, &folders)
-                                      : DigOutcome::skipped);
+        outcomes.push_back(row.chosen
+                               ? digfile(sourcefolderfd, row.name, row.type, downloaddir, counters,
+                                         nullptr, detail, nullptr, &folders, summer.get())
+                               : DigOutcome::skipped);
         if (progress && !progress(r, n))
             break;
     }
+    if (summer)
+        summer->wait();
     return outcomes;
 }
 

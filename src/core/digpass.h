@@ -12,6 +12,8 @@
 
 namespace vellomar {
 
+class FileSummer;
+
 // One row of the list as the dig pass sees it.
 struct DigRow {
     QString name;
@@ -64,10 +66,11 @@ class ClassFolders
     std::array<long, 8> m_limits{};
 };
 
+// With `summer`, the detail's sum is taken on its thread and is there once it has waited.
 DigOutcome digfile(int sourcefolderfd, const QString &name, const QString &type,
                    const QString &downloaddir, DigCounters &counters, QString *storedas = nullptr,
                    DigDetail *detail = nullptr, const SiteTarget *site = nullptr,
-                   ClassFolders *folders = nullptr);
+                   ClassFolders *folders = nullptr, FileSummer *summer = nullptr);
 
 // Called after every row, dug or not, with the row's index and the row count; return false to
 // end the pass after this row.

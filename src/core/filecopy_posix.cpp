@@ -136,15 +136,16 @@ bool publish(int dir, const std::string &temp, const std::string &target, std::e
 }
 
 // A new, private file under a name of our own in the open folder.
-int maketemp(int dir, std::string &name, std::error_code &ec)
+int maketemp(int dir, std::string &name, std::error_code &ec, bool readable)
 {
     static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     for (int tries = 0; tries < 100; ++tries) {
         name = ".vellomar-";
         for (int i = 0; i < 8; ++i)
             name += letters[QRandomGenerator::global()->bounded(int(sizeof letters) - 1)];
-        const int fd =
-            ::openat(dir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        const int fd = ::openat(
+            dir, name.c_str(),
+            (readable ? O_RDWR : O_WRONLY) | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
         if (fd >= 0 || errno != EEXIST) {
             if (fd < 0)
                 ec = lasterror();
@@ -166,6 +167,24 @@ mode_t ordinarymode()
 }
 
 } // namespace
+
+QByteArray sumfile(int fd, long long size)
+{
+    Sha256 hash;
+    std::vector<char> &buffer = scratch(0, 1 << 20);
+    long long offset = 0;
+    while (offset < size) {
+        const ssize_t n = ::pread(
+            fd, buffer.data(), size_t(std::min<long long>(size - offset, buffer.size())), offset);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return {};
+        hash.update(buffer.data(), size_t(n));
+        offset += n;
+    }
+    return hash.hex();
+}
 
 bool samecontent(int a, int b, long long size, std::error_code &ec, Sha256 *hash)
 {
@@ -191,12 +210,12 @@ bool samecontent(int a, int b, long long size, std::error_code &ec, Sha256 *hash
 }
 
 bool copyinto(int in, long long size, int folderfd, const std::string &target, std::error_code &ec,
-              Sha256 *hash)
+              Sha256 *hash, int *readback)
 {
     if (hash)
         hash->reset();
     std::string temp;
-    const int out = maketemp(folderfd, temp, ec);
+    const int out = maketemp(folderfd, temp, ec, readback != nullptr);
     if (out < 0)
         return false;
     bool ok = copydata(in, out, size, ec, hash);
@@ -209,14 +228,21 @@ bool copyinto(int in, long long size, int folderfd, const std::string &target, s
         }
         ::fchmod(out, ordinarymode()); // a dug file is the user's ordinary file
     }
+    if (ok && readback)
+        *readback = ::fcntl(out, F_DUPFD_CLOEXEC, 0);
     if (::close(out) != 0 && ok) {
         ec = lasterror();
         ok = false;
     }
     if (ok)
         ok = publish(folderfd, temp, target, ec);
-    if (!ok)
+    if (!ok) {
         ::unlinkat(folderfd, temp.c_str(), 0);
+        if (readback && *readback >= 0) {
+            ::close(*readback);
+            *readback = -1;
+        }
+    }
     return ok;
 }
 
