@@ -100,16 +100,44 @@ FolderHandle openbeneath(const QString &base, const QString &below)
     return h;
 }
 
+namespace {
+
+// The name as a C string when it is ASCII (without NUL) and fits; false otherwise.
+bool asciicopy(const QString &name, char *out, size_t room)
+{
+    if (size_t(name.size()) >= room)
+        return false;
+    const QChar *p = name.constData();
+    for (qsizetype i = 0; i < name.size(); ++i) {
+        const char16_t c = p[i].unicode();
+        if (c == 0 || c >= 0x80)
+            return false;
+        out[i] = char(c);
+    }
+    out[name.size()] = '\0';
+    return true;
+}
+
+} // namespace
+
 std::vector<qint64> filesizes(int fd, const QStringList &names)
 {
     std::vector<qint64> sizes(size_t(names.size()), -1);
     if (fd < 0)
         return sizes;
+    char ascii[256];
     for (qsizetype i = 0; i < names.size(); ++i) {
+        // Most names are short ASCII: their bytes are their characters, and need no allocation.
+        const QString &name = names[i];
+        const char *native = ascii;
+        QByteArray encoded;
+        if (!asciicopy(name, ascii, sizeof ascii)) {
+            encoded = QFile::encodeName(name);
+            native = encoded.constData();
+        }
         struct stat st;
         // A name that became a link or a folder since the listing is not a file to show.
-        if (::fstatat(fd, QFile::encodeName(names[i]).constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
-            S_ISREG(st.st_mode))
+        if (::fstatat(fd, native, &st, AT_SYMLINK_NOFOLLOW) == 0 && S_ISREG(st.st_mode))
             sizes[size_t(i)] = st.st_size;
     }
     return sizes;

@@ -1,6 +1,6 @@
 #include "typefilter.h"
 
-#include <QList>
+#include <QStringTokenizer>
 
 namespace vellomar {
 namespace {
@@ -50,7 +50,8 @@ bool matchesmask(QStringView name, QStringView mask)
 
 bool matchespattern(QStringView name, QStringView pattern)
 {
-    for (QStringView mask : pattern.split(u';')) {
+    // Tokenized in place: this runs once for every name of a folder listed.
+    for (QStringView mask : pattern.tokenize(u';')) {
         if (matchesmask(name, mask.trimmed()))
             return true;
     }
