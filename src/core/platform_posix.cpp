@@ -102,7 +102,7 @@ FolderHandle openbeneath(const QString &base, const QString &below)
 
 namespace {
 
-// The name as a C string when it is ASCII (without NUL) and fits; false otherwise.
+// The name as a C string when it is ASCII and fits; false otherwise.
 bool asciicopy(const QString &name, char *out, size_t room)
 {
     if (size_t(name.size()) >= room)
@@ -110,7 +110,7 @@ bool asciicopy(const QString &name, char *out, size_t room)
     const QChar *p = name.constData();
     for (qsizetype i = 0; i < name.size(); ++i) {
         const char16_t c = p[i].unicode();
-        if (c == 0 || c >= 0x80)
+        if (c >= 0x80)
             return false;
         out[i] = char(c);
     }

@@ -7,7 +7,14 @@ namespace {
 
 bool sameletter(QChar a, QChar b)
 {
-    return a == b || a.toCaseFolded() == b.toCaseFolded();
+    if (a == b)
+        return true;
+    // Two ASCII letters fold as they lower; the full folding is for the rest (a Kelvin sign
+    // is a "k").
+    if (a.unicode() < 0x80 && b.unicode() < 0x80)
+        return (a.unicode() | 0x20) == (b.unicode() | 0x20) && (a.unicode() | 0x20) >= u'a' &&
+               (a.unicode() | 0x20) <= u'z';
+    return a.toCaseFolded() == b.toCaseFolded();
 }
 
 // Iterative glob with backtracking to the last "*": linear in practice, never recursive.
