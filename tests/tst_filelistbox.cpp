@@ -111,6 +111,36 @@ class TestFileListBox : public QObject
         QCOMPARE(admitted[0].bytes, bytes);
     }
 
+    void sizesOfALongList()
+    {
+        // Long enough to be asked for in two halves.
+        QTemporaryDir dir;
+        const int n = 5001;
+        for (int i = 0; i < n; ++i)
+            QVERIFY(writefile(dir.path() + QStringLiteral("/f%1.jpg").arg(i, 5, 10, QChar(u'0')),
+                              i % 97));
+        QStringList names;
+        QVERIFY(readfilenames(dir.path(), QStringLiteral("*.jpg"), names));
+        QCOMPARE(names.size(), n);
+        // Gone from either half; those on each side of the middle stay.
+        const std::vector<int> gone = {0, 1000, 4000, n - 1};
+        for (const int g : gone)
+            QVERIFY(QFile::remove(dir.path() + "/" + names[g]));
+        SizeFilter all;
+        all.reset(0, 92160);
+        const FolderHandle folder = openbeneath(dir.path());
+        const std::vector<AdmittedFile> admitted = admittedfiles(folder.fd(), names, all);
+        QCOMPARE(admitted.size(), size_t(n) - gone.size());
+        size_t k = 0;
+        for (qsizetype i = 0; i < n; ++i) {
+            if (std::find(gone.begin(), gone.end(), int(i)) != gone.end())
+                continue;
+            QCOMPARE(admitted[k].index, i);
+            QCOMPARE(admitted[k].bytes, qint64(i % 97));
+            ++k;
+        }
+    }
+
     void announcesOnlyARealChangeOfFolder()
     {
         QTemporaryDir dir;

@@ -76,15 +76,33 @@ bool readfilenames(const QString &folder, const QString &pattern, QStringList &n
 namespace {
 
 // A listed name and, only when it is not plain ASCII, its case-folded form: an ASCII name folds
-// to itself lowered, so most names need no second copy while the list is sorted.
+// to itself lowered, so most names need no second copy while the list is sorted. The first
+// eight folded units, when each fits a byte, are packed into a number that orders as they do
+// (zeros after a shorter name, which no name holds): most comparisons end there.
 struct Entry {
     QString name;
     QString folded;
+    quint64 head = 0;
+    bool packed = false;
 };
 
 char16_t asciilower(char16_t c)
 {
     return c >= u'A' && c <= u'Z' ? char16_t(c + (u'a' - u'A')) : c;
+}
+
+void pack(Entry &e)
+{
+    const bool ascii = e.folded.isNull();
+    const QString &s = ascii ? e.name : e.folded;
+    for (qsizetype i = 0; i < 8; ++i) {
+        const char16_t c = i < s.size() ? s[i].unicode() : u'\0';
+        const char16_t f = ascii ? asciilower(c) : c;
+        if (f > 0xff)
+            return;
+        e.head = (e.head << 8) | f;
+    }
+    e.packed = true;
 }
 
 // The order of the case-folded names, unit by unit, as QString compares them.
@@ -95,8 +113,12 @@ int comparefolded(const Entry &a, const Entry &b)
     const QChar *p = x.constData(), *q = y.constData();
     const qsizetype n = std::min(x.size(), y.size());
     for (qsizetype i = 0; i < n; ++i) {
-        const char16_t c = alow ? asciilower(p[i].unicode()) : p[i].unicode();
-        const char16_t d = blow ? asciilower(q[i].unicode()) : q[i].unicode();
+        char16_t c = p[i].unicode(), d = q[i].unicode();
+        // Equal units fold alike (a folded name holds no upper-case ASCII letter).
+        if (c == d)
+            continue;
+        c = alow ? asciilower(c) : c;
+        d = blow ? asciilower(d) : d;
         if (c != d)
             return c < d ? -1 : 1;
     }
@@ -125,10 +147,13 @@ bool readfilenames(int folderfd, const QString &pattern, QStringList &names)
             return;
         QString folded = isascii(name) ? QString() : name.toCaseFolded();
         entries.push_back({std::move(name), std::move(folded)});
+        pack(entries.back());
     });
     if (!read)
         return false;
     std::sort(entries.begin(), entries.end(), [](const Entry &a, const Entry &b) {
+        if (a.packed && b.packed && a.head != b.head)
+            return a.head < b.head;
         const int c = comparefolded(a, b);
         return c != 0 ? c < 0 : a.name < b.name;
     });

@@ -340,8 +340,10 @@ void CacheBrowser::buildresultlist()
     QHash<QStringView, QString> types;
     for (const AdmittedFile &f : files) {
         const QString &name = names[f.index];
-        const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-        const QStringView ext = dot < 0 ? QStringView(name) : QStringView(name).mid(dot + 1);
+        qsizetype dot = name.size();
+        while (dot > 0 && name[dot - 1] != u'.')
+            --dot;
+        const QStringView ext = dot == 0 ? QStringView(name) : QStringView(name).mid(dot);
         auto type = types.constFind(ext);
         if (type == types.cend())
             type = types.insert(ext, typetext(name));
