@@ -343,7 +343,7 @@ void CacheBrowser::buildresultlist()
         qsizetype dot = name.size();
         while (dot > 0 && name[dot - 1] != u'.')
             --dot;
-        const QStringView ext = dot == 0 ? QStringView(name) : QStringView(name).mid(dot);
+        const QStringView ext = QStringView(name).mid(dot); // the whole name without a dot
         auto type = types.constFind(ext);
         if (type == types.cend())
             type = types.insert(ext, typetext(name));
