@@ -143,7 +143,7 @@ int benchresultlist()
         QApplication::processEvents();
         const QString folder = cache + "/AAAAAAAA";
         compare(
-            QStringLiteral("resultlist %1 files").arg(n), 2.0, 5,
+            QStringLiteral("resultlist %1 files").arg(n), 1.3, 5,
             [&] { files->setPath(cache + "/BBBBBBBB"); }, [&] { listandstat(folder); },
             [&] {
                 files->setPath(folder);
@@ -212,7 +212,7 @@ int benchstartup()
     QTemporaryDir dir;
     sample::makesamplecache(dir.path());
     compare(
-        QStringLiteral("startup to first preview"), 3.0, 5, {},
+        QStringLiteral("startup to first preview"), 1.3, 5, {},
         [&] { runchild({QStringLiteral("minimal-child")}); },
         [&] {
             runchild({QStringLiteral("startup-child"), dir.path()});
@@ -233,7 +233,7 @@ int benchmemory()
         prog.push_back(out.split(' ').first().toDouble());
         std::fprintf(stderr, "  %s\n", qPrintable(out));
     }
-    const double extra = median(prog) - median(base), limit = 60;
+    const double extra = median(prog) - median(base), limit = 30;
     printline(QStringLiteral("memory with 30000 rows"),
               QStringLiteral("+%1 MB").arg(extra, 0, 'f', 1),
               QStringLiteral("<= +%1 MB").arg(limit));

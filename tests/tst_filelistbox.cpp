@@ -42,6 +42,105 @@ class TestFileListBox : public QObject
         QVERIFY(!readfilenames(d + "/missing", QStringLiteral("*.*"), names));
     }
 
+    void sortsWithoutCaseThenByName_data()
+    {
+        QTest::addColumn<QStringList>("names");
+        QTest::addColumn<QStringList>("sorted");
+        QTest::newRow("letters and punctuation")
+            << QStringList{"B.jpg", "_x.jpg", "a.jpg", "[1].jpg"}
+            << QStringList{"[1].jpg", "_x.jpg", "a.jpg", "B.jpg"};
+        QTest::newRow("ties by the name itself") << QStringList{"a.JPG", "A.jpg", "a.jpg", "A.JPG"}
+                                                 << QStringList{"A.JPG", "A.jpg", "a.JPG", "a.jpg"};
+        QTest::newRow("a name before its longer self")
+            << QStringList{"Ba", "b", "B"} << QStringList{"B", "b", "Ba"};
+        QTest::newRow("accented") << QStringList{"\u00e9.jpg", "E.jpg", "f.jpg", "\u00c9.jpg"}
+                                  << QStringList{"E.jpg", "f.jpg", "\u00c9.jpg", "\u00e9.jpg"};
+        QTest::newRow("Kelvin sign") << QStringList{"\u212a.jpg", "l.jpg", "k.jpg", "K.jpg"}
+                                     << QStringList{"K.jpg", "k.jpg", "\u212a.jpg", "l.jpg"};
+        QTest::newRow("outside the basic plane")
+            << QStringList{"\U00010428.jpg", "\uff21.jpg", "\U00010400.jpg", "z.jpg"}
+            << QStringList{"z.jpg", "\U00010400.jpg", "\U00010428.jpg", "\uff21.jpg"};
+    }
+    void sortsWithoutCaseThenByName()
+    {
+        QFETCH(QStringList, names);
+        QFETCH(QStringList, sorted);
+        QTemporaryDir dir;
+        for (const QString &name : names)
+            QVERIFY(writefile(dir.path() + "/" + name, 1));
+        QStringList listed;
+        QVERIFY(readfilenames(dir.path(), QStringLiteral("*.*"), listed));
+        QCOMPARE(listed, sorted);
+        // The order is that of the whole names case-folded, ties broken by the names.
+        std::sort(names.begin(), names.end(), [](const QString &a, const QString &b) {
+            const int c = a.toCaseFolded().compare(b.toCaseFolded());
+            return c != 0 ? c < 0 : a < b;
+        });
+        QCOMPARE(listed, names);
+    }
+
+    void sizesOfListedFiles_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<qint64>("bytes");
+        QTest::newRow("ascii") << "pic[1].jpg" << qint64(12000);
+        QTest::newRow("latin-1 letter") << "caf\u00e9[1].jpg" << qint64(13000);
+        QTest::newRow("chinese") << "\u56fe\u7247[1].jpg" << qint64(14000);
+        QTest::newRow("longest ascii") << QString(251, u'n') + ".jpg" << qint64(15000);
+    }
+    void sizesOfListedFiles()
+    {
+        QFETCH(QString, name);
+        QFETCH(qint64, bytes);
+        QTemporaryDir dir;
+        QVERIFY(writefile(dir.path() + "/" + name, bytes));
+        QVERIFY(writefile(dir.path() + "/gone.jpg", 11000));
+        QVERIFY(QFile::link(dir.path() + "/" + name, dir.path() + "/link.jpg"));
+        QStringList names;
+        QVERIFY(readfilenames(dir.path(), QStringLiteral("*.jpg"), names));
+        QCOMPARE(names.size(), 2);
+        names << QStringLiteral("link.jpg");
+        QVERIFY(QFile::remove(dir.path() + "/gone.jpg"));
+        SizeFilter all;
+        all.reset(0, 92160);
+        const FolderHandle folder = openbeneath(dir.path());
+        // Neither a file gone since the listing nor a link has a row.
+        const std::vector<AdmittedFile> admitted = admittedfiles(folder.fd(), names, all);
+        QCOMPARE(admitted.size(), size_t(1));
+        QCOMPARE(names[admitted[0].index], name);
+        QCOMPARE(admitted[0].bytes, bytes);
+    }
+
+    void sizesOfALongList()
+    {
+        // Long enough to be asked for in two halves.
+        QTemporaryDir dir;
+        const int n = 5001;
+        for (int i = 0; i < n; ++i)
+            QVERIFY(writefile(dir.path() + QStringLiteral("/f%1.jpg").arg(i, 5, 10, QChar(u'0')),
+                              i % 97));
+        QStringList names;
+        QVERIFY(readfilenames(dir.path(), QStringLiteral("*.jpg"), names));
+        QCOMPARE(names.size(), n);
+        // Gone from either half; those on each side of the middle stay.
+        const std::vector<int> gone = {0, 1000, 4000, n - 1};
+        for (const int g : gone)
+            QVERIFY(QFile::remove(dir.path() + "/" + names[g]));
+        SizeFilter all;
+        all.reset(0, 92160);
+        const FolderHandle folder = openbeneath(dir.path());
+        const std::vector<AdmittedFile> admitted = admittedfiles(folder.fd(), names, all);
+        QCOMPARE(admitted.size(), size_t(n) - gone.size());
+        size_t k = 0;
+        for (qsizetype i = 0; i < n; ++i) {
+            if (std::find(gone.begin(), gone.end(), int(i)) != gone.end())
+                continue;
+            QCOMPARE(admitted[k].index, i);
+            QCOMPARE(admitted[k].bytes, qint64(i % 97));
+            ++k;
+        }
+    }
+
     void announcesOnlyARealChangeOfFolder()
     {
         QTemporaryDir dir;

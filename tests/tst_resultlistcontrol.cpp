@@ -131,6 +131,113 @@ class TestResultListControl : public QObject
         QCOMPARE(clicks.last().at(0).toInt(), 1);
     }
 
+    void fileRowsShowTheirOwnData_data()
+    {
+        QTest::addColumn<qint64>("bytes");
+        QTest::addColumn<QString>("size");
+        QTest::addColumn<QString>("sortsize");
+        QTest::newRow("empty file") << qint64(0) << "0 K"
+                                    << "00000000";
+        QTest::newRow("kilobytes") << qint64(15 * 1024) << "15 K"
+                                   << "00000015";
+        QTest::newRow("megabytes") << qint64(1100 * 1024) << "1.07 M"
+                                   << "00001100";
+        QTest::newRow("no size") << qint64(-1) << ""
+                                 << "";
+    }
+    void fileRowsShowTheirOwnData()
+    {
+        QFETCH(qint64, bytes);
+        QFETCH(QString, size);
+        QFETCH(QString, sortsize);
+        ResultListControl list;
+        addcolumns(list);
+        list.setNumberColumn(0);
+        list.setFileColumns({2, 4, 6, 7});
+        list.setFolder(QStringLiteral("/cache/AB12CD34"));
+        list.ReserveRows(2);
+        const int r = list.AddFileRow(QStringLiteral("a[1].JPG"), QStringLiteral("JPG"), bytes);
+        QCOMPARE(r, 0);
+        QCOMPARE(list.CellText(r, 0), QStringLiteral("1"));
+        QCOMPARE(list.CellText(r, 2), QStringLiteral("a[1].JPG"));
+        QCOMPARE(list.CellText(r, 4), QStringLiteral("JPG"));
+        QCOMPARE(list.CellText(r, 6), size);
+        QCOMPARE(list.CellText(r, 7), sortsize);
+        QCOMPARE(list.CellText(r, 1), QString());
+        const QModelIndex i = list.model()->index(r, 6);
+        QCOMPARE(i.data(Qt::DisplayRole).toString(), size);
+        QCOMPARE(i.data(Qt::AccessibleTextRole).toString(), size);
+        QCOMPARE(i.data(ResultListModel::NameRole).toString(), QStringLiteral("a[1].JPG"));
+        QCOMPARE(i.data(ResultListModel::TypeRole).toString(), QStringLiteral("JPG"));
+        QCOMPARE(i.data(ResultListModel::SizeRole).toLongLong(), bytes);
+        // Its path is the folder's and its name.
+        const QString path = QStringLiteral("/cache/AB12CD34/a[1].JPG");
+        QCOMPARE(i.data(ResultListModel::PathRole).toString(), path);
+        const ResultRow row = list.RowData(r);
+        QCOMPARE(row.name, QStringLiteral("a[1].JPG"));
+        QCOMPARE(row.type, QStringLiteral("JPG"));
+        QCOMPARE(row.bytes, bytes);
+        QCOMPARE(row.path, path);
+        QVERIFY(!row.record);
+        QCOMPARE(list.RowName(r), QStringLiteral("a[1].JPG"));
+        QCOMPARE(list.RowName(5), QString());
+        // A text stored in a cell is what it shows.
+        list.setCellText(r, 4, QStringLiteral("other"));
+        QCOMPARE(list.CellText(r, 4), QStringLiteral("other"));
+        QCOMPARE(list.CellText(r, 2), QStringLiteral("a[1].JPG"));
+    }
+
+    void rowsGivenTheirDataKeepIt()
+    {
+        ResultListControl list;
+        addcolumns(list);
+        list.setFileColumns({2, 4, 6, 7});
+        list.setFolder(QStringLiteral("/cache/AB12CD34"));
+        const int r = list.AddRow();
+        list.setRowData(r, {QStringLiteral("b.gif"),
+                            QStringLiteral("gif"),
+                            2048,
+                            QStringLiteral("/elsewhere/b.gif"),
+                            {}});
+        QCOMPARE(list.RowData(r).path, QStringLiteral("/elsewhere/b.gif"));
+        QCOMPARE(list.model()->index(r, 0).data(ResultListModel::PathRole).toString(),
+                 QStringLiteral("/elsewhere/b.gif"));
+        QCOMPARE(list.CellText(r, 6), QStringLiteral("2 K"));
+        // A listed file's row given data of its own keeps that too.
+        const int f = list.AddFileRow(QStringLiteral("c.gif"), QStringLiteral("gif"), 1);
+        list.setRowData(f, {QStringLiteral("c.gif"),
+                            QStringLiteral("gif"),
+                            1,
+                            QStringLiteral("/moved/c.gif"),
+                            {}});
+        QCOMPARE(list.RowData(f).path, QStringLiteral("/moved/c.gif"));
+        QCOMPARE(list.RowData(7).name, QString());
+        QCOMPARE(list.RowData(7).bytes, qint64(-1));
+    }
+
+    void aRecordIsSharedWithItsRow()
+    {
+        ResultListControl list;
+        addcolumns(list);
+        list.setFileColumns({2, 4, 6, 7});
+        list.AddFileRow(QStringLiteral("a.jpg"), QStringLiteral("jpg"), 100);
+        list.AddFileRow(QStringLiteral("b.jpg"), QStringLiteral("jpg"), 100);
+        auto record = std::make_shared<CacheRecord>();
+        record->address = QStringLiteral("http://example.com/a.jpg");
+        record->contenttype = QStringLiteral("image/jpeg");
+        QSignalSpy changes(list.model(), &QAbstractItemModel::dataChanged);
+        list.setRowRecord(0, record);
+        list.setRowRecord(9, record); // no such row: nothing happens
+        QCOMPARE(changes.count(), 1);
+        const QModelIndex a = list.model()->index(0, 2), b = list.model()->index(1, 2);
+        QCOMPARE(a.data(ResultListModel::AddressRole).toString(), record->address);
+        QCOMPARE(a.data(Qt::ToolTipRole).toString(), recorddescription(*record));
+        QCOMPARE(a.data(Qt::AccessibleDescriptionRole).toString(), recorddescription(*record));
+        QCOMPARE(list.RowData(0).record.get(), record.get());
+        QCOMPARE(b.data(ResultListModel::AddressRole).toString(), QString());
+        QVERIFY(!b.data(Qt::ToolTipRole).isValid());
+    }
+
     void drawHandlerColoursEveryPaintedCell()
     {
         ResultListControl list;

@@ -35,6 +35,18 @@ class TestTypeFilter : public QObject
                                           << "x[1].swf" << true;
         QTest::newRow("empty mask") << "a"
                                     << "" << false;
+        // Letters alone differ by case: "@" and "`", "[" and "{" differ by the same bit.
+        QTest::newRow("at is not backquote") << "a@.gif"
+                                             << "a`.gif" << false;
+        QTest::newRow("bracket is not brace") << "x[1].swf"
+                                              << "x{1}.swf" << false;
+        QTest::newRow("mixed case letters") << "MoViE.SwF"
+                                            << "mOvIe.sWf" << true;
+        // Beyond ASCII a letter matches what it folds to.
+        QTest::newRow("Kelvin sign is k") << QString::fromUtf8("\u212A.gif") << "k.gif" << true;
+        QTest::newRow("accented upper case") << QString::fromUtf8("\u00C9T\u00C9.jpg")
+                                             << QString::fromUtf8("\u00E9t\u00E9.JPG") << true;
+        QTest::newRow("accent is not plain") << QString::fromUtf8("\u00E9.jpg") << "e.jpg" << false;
     }
     void masks()
     {

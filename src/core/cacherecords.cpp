@@ -328,6 +328,8 @@ CacheRecords CacheRecords::parse(QByteArray bytes)
 
 const CacheRecord *CacheRecords::find(const QString &folder, const QString &file) const
 {
+    if (m_records.isEmpty()) // no key to work out for a cache without records
+        return nullptr;
     const auto it = m_records.constFind(keyof(folder, file));
     return it == m_records.constEnd() ? nullptr : &*it;
 }

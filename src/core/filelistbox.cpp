@@ -73,25 +73,88 @@ bool readfilenames(const QString &folder, const QString &pattern, QStringList &n
     return h.valid() && readfilenames(h.fd(), pattern, names);
 }
 
+namespace {
+
+// A listed name and, only when it is not plain ASCII, its case-folded form: an ASCII name folds
+// to itself lowered, so most names need no second copy while the list is sorted. The first
+// eight folded units, when each fits a byte, are packed into a number that orders as they do
+// (zeros after a shorter name, which no name holds): most comparisons end there.
+struct Entry {
+    QString name;
+    QString folded;
+    quint64 head = 0;
+    bool packed = false;
+};
+
+char16_t asciilower(char16_t c)
+{
+    return c >= u'A' && c <= u'Z' ? char16_t(c + (u'a' - u'A')) : c;
+}
+
+void pack(Entry &e)
+{
+    const bool ascii = e.folded.isNull();
+    const QString &s = ascii ? e.name : e.folded;
+    for (qsizetype i = 0; i < 8; ++i) {
+        const char16_t c = i < s.size() ? s[i].unicode() : u'\0';
+        const char16_t f = ascii ? asciilower(c) : c;
+        if (f > 0xff)
+            return;
+        e.head = (e.head << 8) | f;
+    }
+    e.packed = true;
+}
+
+// The order of the case-folded names, unit by unit, as QString compares them.
+int comparefolded(const Entry &a, const Entry &b)
+{
+    const bool alow = a.folded.isNull(), blow = b.folded.isNull();
+    const QString &x = alow ? a.name : a.folded, &y = blow ? b.name : b.folded;
+    const QChar *p = x.constData(), *q = y.constData();
+    const qsizetype n = std::min(x.size(), y.size());
+    for (qsizetype i = 0; i < n; ++i) {
+        char16_t c = p[i].unicode(), d = q[i].unicode();
+        // Equal units fold alike (a folded name holds no upper-case ASCII letter).
+        if (c == d)
+            continue;
+        c = alow ? asciilower(c) : c;
+        d = blow ? asciilower(d) : d;
+        if (c != d)
+            return c < d ? -1 : 1;
+    }
+    return x.size() == y.size() ? 0 : x.size() < y.size() ? -1 : 1;
+}
+
+bool isascii(const QString &name)
+{
+    for (const QChar c : name) {
+        if (c.unicode() >= 0x80)
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 bool readfilenames(int folderfd, const QString &pattern, QStringList &names)
 {
-    struct Entry {
-        QString folded;
-        QString name;
-    };
     std::vector<Entry> entries;
     const bool read = listfolder(folderfd, [&](std::string_view raw, EntryKind kind) {
         if (kind != EntryKind::file)
             return;
-        const QString name = decodedname(raw);
+        QString name = decodedname(raw);
         if (name.isEmpty() || ishiddenname(name) || !matchespattern(name, pattern))
             return;
-        entries.push_back({name.toCaseFolded(), name});
+        QString folded = isascii(name) ? QString() : name.toCaseFolded();
+        entries.push_back({std::move(name), std::move(folded)});
+        pack(entries.back());
     });
     if (!read)
         return false;
     std::sort(entries.begin(), entries.end(), [](const Entry &a, const Entry &b) {
-        const int c = a.folded.compare(b.folded);
+        if (a.packed && b.packed && a.head != b.head)
+            return a.head < b.head;
+        const int c = comparefolded(a, b);
         return c != 0 ? c < 0 : a.name < b.name;
     });
     names.clear();

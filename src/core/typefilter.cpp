@@ -1,13 +1,20 @@
 #include "typefilter.h"
 
-#include <QList>
+#include <QStringTokenizer>
 
 namespace vellomar {
 namespace {
 
 bool sameletter(QChar a, QChar b)
 {
-    return a == b || a.toCaseFolded() == b.toCaseFolded();
+    if (a == b)
+        return true;
+    // Two ASCII letters fold as they lower; the full folding is for the rest (a Kelvin sign
+    // is a "k").
+    if (a.unicode() < 0x80 && b.unicode() < 0x80)
+        return (a.unicode() | 0x20) == (b.unicode() | 0x20) && (a.unicode() | 0x20) >= u'a' &&
+               (a.unicode() | 0x20) <= u'z';
+    return a.toCaseFolded() == b.toCaseFolded();
 }
 
 // Iterative glob with backtracking to the last "*": linear in practice, never recursive.
@@ -50,7 +57,8 @@ bool matchesmask(QStringView name, QStringView mask)
 
 bool matchespattern(QStringView name, QStringView pattern)
 {
-    for (QStringView mask : pattern.split(u';')) {
+    // Tokenized in place: this runs once for every name of a folder listed.
+    for (QStringView mask : pattern.tokenize(u';')) {
         if (matchesmask(name, mask.trimmed()))
             return true;
     }

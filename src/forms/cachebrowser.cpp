@@ -140,6 +140,7 @@ void CacheBrowser::load()
         Rlt_iecachesubdir->AddColumn(QString::fromLatin1(c.key), QString::fromUtf16(c.caption), 2,
                                      c.width, c.flag1, true);
     Rlt_iecachesubdir->setNumberColumn(col::position);
+    Rlt_iecachesubdir->setFileColumns({col::name, col::type, col::size, col::sortsize});
     Rlt_iecachesubdir->setCustomDrawHandler(this);
     Rlt_iecachesubdir->setRedraw(true);
 }
@@ -198,12 +199,10 @@ void CacheBrowser::attachrecords()
         return;
     const QString sub = QFileInfo(flt_iecachesubdir->Path()).fileName();
     for (int r = 0; r < Rlt_iecachesubdir->RowCount(); ++r) {
-        ResultRow row = Rlt_iecachesubdir->RowData(r);
-        const CacheRecord *record = m_records->find(sub, row.name);
-        if (!record)
-            continue;
-        row.record = *record;
-        Rlt_iecachesubdir->setRowData(r, std::move(row));
+        // The row shares the records rather than holding a copy of its own.
+        if (const CacheRecord *record = m_records->find(sub, Rlt_iecachesubdir->RowName(r)))
+            Rlt_iecachesubdir->setRowRecord(r,
+                                            std::shared_ptr<const CacheRecord>(m_records, record));
     }
 }
 
@@ -212,7 +211,7 @@ void CacheBrowser::takerecords()
 {
     if (m_records || m_recordsreader->future().resultCount() == 0)
         return;
-    m_records = m_recordsreader->result();
+    m_records = std::make_shared<const CacheRecords>(m_recordsreader->result());
     attachrecords();
 }
 
@@ -334,10 +333,24 @@ void CacheBrowser::buildresultlist()
         return;
     }
     Rlt_iecachesubdir->setRedraw(false);
+    Rlt_iecachesubdir->setFolder(flt_iecachesubdir->Path());
     const QStringList &names = flt_iecachesubdir->names();
-    for (const AdmittedFile &f :
-         admittedfiles(flt_iecachesubdir->openlisted().fd(), names, m_sizes))
-        addresultrow(names[f.index], typetext(names[f.index]), f.bytes);
+    const std::vector<AdmittedFile> files =
+        admittedfiles(flt_iecachesubdir->openlisted().fd(), names, m_sizes);
+    Rlt_iecachesubdir->ReserveRows(int(files.size()));
+    // One type text for all the rows of a type.
+    QHash<QStringView, QString> types;
+    for (const AdmittedFile &f : files) {
+        const QString &name = names[f.index];
+        qsizetype dot = name.size();
+        while (dot > 0 && name[dot - 1] != u'.')
+            --dot;
+        const QStringView ext = QStringView(name).mid(dot); // the whole name without a dot
+        auto type = types.constFind(ext);
+        if (type == types.cend())
+            type = types.insert(ext, typetext(name));
+        addresultrow(name, *type, f.bytes);
+    }
     attachrecords();
     Rlt_iecachesubdir->setRedraw(true);
     if (Rlt_iecachesubdir->RowCount() > 0) {
@@ -351,14 +364,8 @@ void CacheBrowser::buildresultlist()
 
 void CacheBrowser::addresultrow(const QString &name, const QString &type, qint64 bytes)
 {
-    const int r = Rlt_iecachesubdir->AddRow();
-    const qint64 kb = sizekb(bytes);
-    Rlt_iecachesubdir->setRowData(
-        r, {name, type, bytes, flt_iecachesubdir->Path() + separator() + name, {}});
-    Rlt_iecachesubdir->setCellText(r, col::name, name);
-    Rlt_iecachesubdir->setCellText(r, col::type, type);
-    Rlt_iecachesubdir->setCellText(r, col::size, sizetext(kb));
-    Rlt_iecachesubdir->setCellText(r, col::sortsize, sortkey(kb));
+    // Its path and its size texts are the list's to work out from these when shown.
+    Rlt_iecachesubdir->AddFileRow(name, type, bytes);
 }
 
 bool CacheBrowser::ICustomDraw_CustomDraw(int row, int column, OleColor &background,
@@ -400,7 +407,7 @@ bool CacheBrowser::rowselected(int row) const
     return Rlt_iecachesubdir->RowSelected(row);
 }
 
-const ResultRow &CacheBrowser::row(int row) const
+ResultRow CacheBrowser::row(int row) const
 {
     return Rlt_iecachesubdir->RowData(row);
 }

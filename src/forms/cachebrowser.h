@@ -11,7 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
-#include <optional>
+#include <memory>
 
 class QButtonGroup;
 class QGroupBox;
@@ -69,7 +69,7 @@ class CacheBrowser : public QObject, public ICustomDraw, public ListedFiles
     int rowcount() const override;
     int currentrow() const override;
     bool rowselected(int row) const override;
-    const ResultRow &row(int row) const override;
+    ResultRow row(int row) const override;
     void gotorow(int row) override;
     void completerecords() override;
     QString listedfolder() const override;
@@ -115,8 +115,9 @@ class CacheBrowser : public QObject, public ICustomDraw, public ListedFiles
     // What was listed, so that clearing never works in a folder swapped in since.
     std::array<FolderId, 17> m_cachesubdirids{};
     SizeFilter m_sizes;
-    // The cache's records, read in the background once per cache; null until read.
-    std::optional<CacheRecords> m_records;
+    // The cache's records, read in the background once per cache; null until read. Shared
+    // with the rows that have one.
+    std::shared_ptr<const CacheRecords> m_records;
     QFutureWatcher<CacheRecords> *m_recordsreader;
     void readrecords(const QString &folder);
     void takerecords();

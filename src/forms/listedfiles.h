@@ -18,7 +18,7 @@ class ListedFiles
     virtual int currentrow() const = 0;
     virtual bool rowselected(int row) const = 0;
     // The row's own data; an empty one for a row that does not exist.
-    virtual const ResultRow &row(int row) const = 0;
+    virtual ResultRow row(int row) const = 0;
     // Makes `row` the current one and the only one selected.
     virtual void gotorow(int row) = 0;
     // Waits until the cache's records are on the rows (they are read in the background).

@@ -1,6 +1,8 @@
 #include "resultlistcontrol.h"
 
 #include "keys.h"
+#include "platform.h"
+#include "sizes.h"
 
 #include <QHeaderView>
 #include <QKeyEvent>
@@ -54,19 +56,19 @@ QVariant ResultListModel::data(const QModelIndex &index, int role) const
     case Qt::AccessibleTextRole:
         return celltext(index.row(), index.column());
     case NameRole:
-        return row.data.name;
+        return row.name;
     case TypeRole:
-        return row.data.type;
+        return row.type;
     case SizeRole:
-        return row.data.bytes;
+        return row.bytes;
     case PathRole:
-        return row.data.path;
+        return pathof(row);
     case AddressRole:
-        return row.data.record ? row.data.record->address : QString();
+        return row.record ? row.record->address : QString();
     case Qt::ToolTipRole:
     case Qt::AccessibleDescriptionRole:
         // Rows without a record keep no tooltip.
-        return row.data.record ? recorddescription(*row.data.record) : QVariant();
+        return row.record ? recorddescription(*row.record) : QVariant();
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(alignmentof(m_columns[size_t(index.column())].alignment));
     default:
@@ -127,26 +129,86 @@ int ResultListModel::addrow()
     return r;
 }
 
+void ResultListModel::reserve(int rows)
+{
+    if (rows > 0)
+        m_rows.reserve(size_t(rows));
+}
+
+int ResultListModel::addfile(const QString &name, const QString &type, qint64 bytes)
+{
+    const int r = addrow();
+    Row &row = m_rows[size_t(r)];
+    row.name = name;
+    row.type = type;
+    row.bytes = bytes;
+    row.listed = true;
+    return r;
+}
+
+QString ResultListModel::pathof(const Row &row) const
+{
+    return row.listed ? m_folder + separator() + row.name : row.path;
+}
+
 QString ResultListModel::celltext(int row, int column) const
 {
     if (row < 0 || size_t(row) >= m_rows.size() || column < 0 || column >= maxcolumns)
         return {};
     if (column == m_numbercolumn)
         return QString::number(row + 1);
-    return m_rows[size_t(row)].cells[size_t(column)];
+    const Row &r = m_rows[size_t(row)];
+    if (r.cells && !(*r.cells)[size_t(column)].isEmpty())
+        return (*r.cells)[size_t(column)];
+    if (column == m_filecolumns.name)
+        return r.name;
+    if (column == m_filecolumns.type)
+        return r.type;
+    if ((column == m_filecolumns.size || column == m_filecolumns.sortsize) && r.bytes >= 0) {
+        const qint64 kb = sizekb(r.bytes);
+        return column == m_filecolumns.size ? sizetext(kb) : sortkey(kb);
+    }
+    return {};
 }
 
-const ResultRow &ResultListModel::rowdata(int row) const
+ResultRow ResultListModel::rowdata(int row) const
 {
-    static const ResultRow none;
-    return row >= 0 && size_t(row) < m_rows.size() ? m_rows[size_t(row)].data : none;
+    if (row < 0 || size_t(row) >= m_rows.size())
+        return {};
+    const Row &r = m_rows[size_t(row)];
+    return {r.name, r.type, r.bytes, pathof(r), r.record};
 }
 
 void ResultListModel::setrowdata(int row, ResultRow data)
 {
     if (row < 0 || size_t(row) >= m_rows.size())
         return;
-    m_rows[size_t(row)].data = std::move(data);
+    Row &r = m_rows[size_t(row)];
+    r.name = std::move(data.name);
+    r.type = std::move(data.type);
+    r.bytes = data.bytes;
+    r.path = std::move(data.path);
+    r.record = std::move(data.record);
+    r.listed = false;
+    announcedata(row);
+}
+
+const QString &ResultListModel::name(int row) const
+{
+    static const QString none;
+    return row >= 0 && size_t(row) < m_rows.size() ? m_rows[size_t(row)].name : none;
+}
+
+void ResultListModel::setrecord(int row, std::shared_ptr<const CacheRecord> record)
+{
+    if (row < 0 || size_t(row) >= m_rows.size())
+        return;
+    m_rows[size_t(row)].record = std::move(record);
+    announcedata(row);
+}
+
+void ResultListModel::announcedata(int row)
+{
     if (!m_suspended && !m_columns.empty())
         emit dataChanged(index(row, 0), index(row, int(m_columns.size()) - 1),
                          {NameRole, TypeRole, SizeRole, PathRole, AddressRole, Qt::ToolTipRole,
@@ -157,7 +219,13 @@ bool ResultListModel::setcelltext(int row, int column, const QString &text)
 {
     if (row < 0 || size_t(row) >= m_rows.size() || column < 0 || column >= maxcolumns)
         return false;
-    QString &cell = m_rows[size_t(row)].cells[size_t(column)];
+    auto &cells = m_rows[size_t(row)].cells;
+    if (!cells) {
+        if (text.isEmpty())
+            return true;
+        cells = std::make_unique<std::array<QString, maxcolumns>>();
+    }
+    QString &cell = (*cells)[size_t(column)];
     if (cell == text)
         return true;
     cell = text;
@@ -291,7 +359,7 @@ void ResultListControl::setCellText(int row, int column, const QString &text)
     m_model->setcelltext(row, column, text);
 }
 
-const ResultRow &ResultListControl::RowData(int row) const
+ResultRow ResultListControl::RowData(int row) const
 {
     return m_model->rowdata(row);
 }
