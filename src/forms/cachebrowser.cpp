@@ -22,6 +22,7 @@
 #include <QListWidget>
 #include <QRadioButton>
 #include <QSlider>
+#include <QTimer>
 #include <QToolButton>
 #include <QtConcurrent/QtConcurrentRun>
 
@@ -188,8 +189,18 @@ void CacheBrowser::readrecords(const QString &folder)
 {
     m_records.reset();
     auto root = std::make_shared<FolderHandle>(flt_iecachesubdir->openpath(folder));
-    m_recordsreader->setFuture(
-        QtConcurrent::run([root] { return CacheRecords::read(root->fd()); }));
+    // The reader is a process of its own: started once the window is up, not while it is built.
+    m_startrecords = [this, root] {
+        m_recordsreader->setFuture(
+            QtConcurrent::run([root] { return CacheRecords::read(root->fd()); }));
+    };
+    QTimer::singleShot(0, this, &CacheBrowser::startrecords);
+}
+
+void CacheBrowser::startrecords()
+{
+    if (const std::function<void()> start = std::exchange(m_startrecords, {}))
+        start();
 }
 
 // Each listed row gets what the cache's records say of its file.
@@ -217,6 +228,7 @@ void CacheBrowser::takerecords()
 
 void CacheBrowser::completerecords()
 {
+    startrecords();
     // A hostile index.dat can take its reader seconds: the window keeps turning meanwhile.
     if (!m_records && !m_recordsreader->future().isCanceled())
         turnuntil([this] { return m_records || m_recordsreader->future().isFinished(); });

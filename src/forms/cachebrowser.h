@@ -11,6 +11,7 @@
 #include <QString>
 #include <QStringList>
 #include <array>
+#include <functional>
 #include <memory>
 
 class QButtonGroup;
@@ -120,6 +121,8 @@ class CacheBrowser : public QObject, public ICustomDraw, public ListedFiles
     std::shared_ptr<const CacheRecords> m_records;
     QFutureWatcher<CacheRecords> *m_recordsreader;
     void readrecords(const QString &folder);
+    void startrecords();
+    std::function<void()> m_startrecords;
     void takerecords();
     void attachrecords();
     QStringList m_clearfailures;
