@@ -284,8 +284,14 @@ const SharedPictureValues &frm_main::values() const
     return m_preview->common();
 }
 
+void frm_main::prefetch(const std::vector<int> &rows)
+{
+    m_preview->prefetch(rows);
+}
+
 void frm_main::viewerclosed()
 {
+    m_preview->dropahead();
     m_preview->uncovered();
 }
 

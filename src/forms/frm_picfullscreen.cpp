@@ -111,6 +111,7 @@ void frm_picfullscreen::release()
 
 void frm_picfullscreen::start()
 {
+    m_position = -1;
     {
         const QSignalBlocker quiet(Cbo_scrollpic);
         Cbo_scrollpic->clear();
@@ -154,6 +155,16 @@ void frm_picfullscreen::Cbo_scrollpic_Click()
     if (position < 0)
         return;
     m_host.gotorow(position);
+    // The next picture the way the user is going, then the one the other way, decode while
+    // this one is shown.
+    const int direction = position < m_position ? -1 : 1;
+    m_position = position;
+    std::vector<int> rows;
+    for (int row : {position + direction, position - direction}) {
+        if (row >= 0 && row < Cbo_scrollpic->count())
+            rows.push_back(row);
+    }
+    m_host.prefetch(rows);
     img_fullscreen->clearpicture();
     placepicture(m_host.values().fullscreenscale);
     img_fullscreen->setpicture(m_host.picture(), m_host.animation());
