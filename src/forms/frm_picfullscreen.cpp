@@ -154,9 +154,9 @@ void frm_picfullscreen::Cbo_scrollpic_Click()
     const int position = Cbo_scrollpic->currentIndex();
     if (position < 0)
         return;
-    m_host.gotorow(position);
     // The next picture the way the user is going, then the one the other way, decode while
-    // this one is shown.
+    // this one is shown: asked for first, so that the worker goes on to the next as soon as it
+    // hands over this one.
     const int direction = position < m_position ? -1 : 1;
     m_position = position;
     std::vector<int> rows;
@@ -165,6 +165,7 @@ void frm_picfullscreen::Cbo_scrollpic_Click()
             rows.push_back(row);
     }
     m_host.prefetch(rows);
+    m_host.gotorow(position);
     img_fullscreen->clearpicture();
     placepicture(m_host.values().fullscreenscale);
     img_fullscreen->setpicture(m_host.picture(), m_host.animation());
