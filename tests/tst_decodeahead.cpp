@@ -153,8 +153,12 @@ class TestDecodeAhead : public QObject
         x.open(from);
         QVERIFY(settled(x.ahead()));
         QVERIFY(x.ahead().holds(x.path(to)));
+        OpenWatch opens(x.folder());
+        QVERIFY(opens.valid());
         x.key(Qt::Key(key));
         QCOMPARE(x.v()->Cbo_scrollpic->currentIndex(), x.row(to));
+        // Taken as decoded, not read a second time.
+        QCOMPARE(opens.opened().value(to), 0);
         const QImage expected = fresh(x.path(to));
         QVERIFY(!expected.isNull());
         QCOMPARE(x.v()->img_fullscreen->image(), expected);
