@@ -69,7 +69,6 @@ bool PictureCache::take(const QString &path, DecodedPicture &picture)
 void PictureCache::drop()
 {
     m_ready.clear();
-    m_spare = QImage();
     m_bytes = 0;
     m_queue.clear();
     m_wanted.clear();
@@ -81,13 +80,11 @@ void PictureCache::startnext()
     if (!m_running.isEmpty() || m_queue.isEmpty())
         return;
     m_running = m_queue.takeFirst();
-    // The spare goes to the worker as its only holder, so that nothing has to be copied.
-    m_future = QtConcurrent::run(&m_pool,
-                                 [path = m_running, reuse = std::exchange(m_spare, {})]() mutable {
-                                     DecodedPicture picture;
-                                     readpicture(path, picture, std::move(reuse));
-                                     return picture;
-                                 });
+    m_future = QtConcurrent::run(&m_pool, [path = m_running] {
+        DecodedPicture picture;
+        readpicture(path, picture);
+        return picture;
+    });
     m_watcher.setFuture(m_future);
 }
 
@@ -112,18 +109,10 @@ DecodedPicture PictureCache::collect(qint64 rank)
 
 void PictureCache::forget(const QString &path)
 {
-    if (const auto it = m_ready.find(path); it != m_ready.end())
-        erase(it);
-}
-
-void PictureCache::erase(QHash<QString, Entry>::iterator it)
-{
-    m_bytes -= it->cost;
-    QImage &image = it->picture.image;
-    // Written over only where nothing shows it any more.
-    if (m_spare.isNull() && image.isDetached())
-        m_spare = std::move(image);
-    m_ready.erase(it);
+    if (const auto it = m_ready.find(path); it != m_ready.end()) {
+        m_bytes -= it->cost;
+        m_ready.erase(it);
+    }
 }
 
 void PictureCache::keep(const QString &path, DecodedPicture picture, qint64 rank)
@@ -148,7 +137,8 @@ void PictureCache::trim()
             if (it->rank < least->rank)
                 least = it;
         }
-        erase(least);
+        m_bytes -= least->cost;
+        m_ready.erase(least);
     }
 }
 

@@ -13,9 +13,7 @@ namespace vellomar {
 
 // What the pictures decoded ahead may hold at once: five full-HD frames (about 40 MB), enough
 // for the picture shown, the next and the previous, and the two met just before when the user
-// turns back. A bigger photo is decoded ahead all the same but not kept once taken. One frame
-// let go is kept besides, for the next decode to write into: fresh memory for each picture costs
-// the worker about a third of its time in page faults.
+// turns back. A bigger photo is decoded ahead all the same but not kept once taken.
 constexpr qint64 aheadbudgetbytes = qint64(5) * 1920 * 1080 * 4;
 
 // Pictures decoded ahead, one at a time on a worker, read exactly as PictureHolder reads them.
@@ -55,7 +53,6 @@ class PictureCache : public QObject
     void finished();
     DecodedPicture collect(qint64 rank);
     void forget(const QString &path);
-    void erase(QHash<QString, Entry>::iterator it);
     void keep(const QString &path, DecodedPicture picture, qint64 rank);
     void trim();
 
@@ -69,7 +66,6 @@ class PictureCache : public QObject
     bool m_discard = false; // the decode in flight was dropped before it ended
     QFuture<DecodedPicture> m_future;
     QFutureWatcher<DecodedPicture> m_watcher;
-    QImage m_spare;
     QThreadPool m_pool;
 };
 

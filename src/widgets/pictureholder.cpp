@@ -44,7 +44,7 @@ bool fitsdecodebudget(const QByteArray &data)
     return fits(reader.size().expandedTo(gifscreen(data)));
 }
 
-bool readpicture(const QString &path, DecodedPicture &picture, QImage reuse)
+bool readpicture(const QString &path, DecodedPicture &picture)
 {
     picture = DecodedPicture();
     std::error_code ec;
@@ -68,8 +68,8 @@ bool readpicture(const QString &path, DecodedPicture &picture, QImage reuse)
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     reader.setDecideFormatFromContent(true);
-    QImage first = std::move(reuse);
-    if (!reader.read(&first) || first.isNull())
+    const QImage first = reader.read();
+    if (first.isNull())
         return false;
     picture.animated = reader.supportsAnimation() && reader.imageCount() > 1;
     picture.image = first;

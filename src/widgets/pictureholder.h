@@ -33,9 +33,8 @@ struct DecodedPicture {
 
 // Reads a plain file (no link followed, nothing over the size cap) and decodes its first frame
 // within the budget. False when it is no picture the decoder can read so; `picture.file` is set
-// whenever the file could be opened, decoded or not. A frame of the same size and format in
-// `reuse`, held nowhere else, is written over instead of taking fresh memory.
-bool readpicture(const QString &path, DecodedPicture &picture, QImage reuse = {});
+// whenever the file could be opened, decoded or not.
+bool readpicture(const QString &path, DecodedPicture &picture);
 
 // The measuring image: holds one decoded picture and its natural size, never shown.
 class PictureHolder
