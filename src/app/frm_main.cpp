@@ -218,8 +218,10 @@ void frm_main::viewcurrentfile()
         return;
     }
     frm_picfullscreen *v = viewer();
-    // The viewer covers the preview board: no need to paint it on every step.
+    // The viewer covers the window: no need to paint the preview board, or the list that follows
+    // each step, until it closes.
     m_preview->covered();
+    setUpdatesEnabled(false);
     v->show();
     v->raise();
     v->activateWindow();
@@ -288,9 +290,16 @@ const SharedPictureValues &frm_main::values() const
     return m_preview->common();
 }
 
+void frm_main::prefetch(const std::vector<int> &rows)
+{
+    m_preview->prefetch(rows);
+}
+
 void frm_main::viewerclosed()
 {
+    m_preview->dropahead();
     m_preview->uncovered();
+    setUpdatesEnabled(true);
 }
 
 } // namespace vellomar

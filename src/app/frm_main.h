@@ -67,6 +67,7 @@ class frm_main : public QWidget, private ViewerHost
     const QByteArray &animation() const override;
     bool pictureshown() const override;
     const SharedPictureValues &values() const override;
+    void prefetch(const std::vector<int> &rows) override;
     void viewerclosed() override;
 
     Seams m_seams;

@@ -201,6 +201,36 @@ int openplainfileat(int folderfd, const std::string &name, long long *size, std:
     return fd;
 }
 
+namespace {
+
+FileIdentity identityof(const struct stat &st)
+{
+    FileIdentity id;
+    id.device = quint64(st.st_dev);
+    id.inode = quint64(st.st_ino);
+    id.size = qint64(st.st_size);
+    id.modifiedns = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    return id;
+}
+
+} // namespace
+
+FileIdentity fileidentity(int fd)
+{
+    struct stat st;
+    if (::fstat(fd, &st) != 0)
+        return {};
+    return identityof(st);
+}
+
+FileIdentity plainfileidentity(const std::string &path)
+{
+    struct stat st;
+    if (::fstatat(AT_FDCWD, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+        return {};
+    return identityof(st);
+}
+
 QByteArray readbytes(int fd, qint64 size)
 {
     QByteArray bytes(qsizetype(std::max<qint64>(size, 0)), Qt::Uninitialized);

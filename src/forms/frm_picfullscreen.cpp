@@ -111,6 +111,7 @@ void frm_picfullscreen::release()
 
 void frm_picfullscreen::start()
 {
+    m_position = -1;
     {
         const QSignalBlocker quiet(Cbo_scrollpic);
         Cbo_scrollpic->clear();
@@ -153,6 +154,17 @@ void frm_picfullscreen::Cbo_scrollpic_Click()
     const int position = Cbo_scrollpic->currentIndex();
     if (position < 0)
         return;
+    // The next picture the way the user is going, then the one the other way, decode while
+    // this one is shown: asked for first, so that the worker goes on to the next as soon as it
+    // hands over this one.
+    const int direction = position < m_position ? -1 : 1;
+    m_position = position;
+    std::vector<int> rows;
+    for (int row : {position + direction, position - direction}) {
+        if (row >= 0 && row < Cbo_scrollpic->count())
+            rows.push_back(row);
+    }
+    m_host.prefetch(rows);
     m_host.gotorow(position);
     img_fullscreen->clearpicture();
     placepicture(m_host.values().fullscreenscale);

@@ -62,6 +62,7 @@ class frm_picfullscreen : public QWidget
     const ScreenInfo &m_screen;
     QRectF m_placed;
     int m_wheel = 0;
+    int m_position = -1; // the row shown last, for the direction of travel
     // Keys that went down while the list had the focus: the release of a key pressed
     // elsewhere (the one that opened the viewer) is not ours to act on.
     QSet<int> m_down;

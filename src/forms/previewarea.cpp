@@ -7,6 +7,7 @@
 #include "mediaplayer.h"
 #include "mediasignature.h"
 #include "numbers.h"
+#include "picturecache.h"
 #include "pictureholder.h"
 #include "previewwidgets.h"
 #include "resultlistcontrol.h"
@@ -19,7 +20,8 @@
 namespace vellomar {
 
 PreviewArea::PreviewArea(QWidget *form, const ListedFiles &list, const Seams &seams)
-    : QObject(form), m_list(list), m_seams(seams), Img_test(std::make_unique<PictureHolder>())
+    : QObject(form), m_list(list), m_seams(seams), Img_test(std::make_unique<PictureHolder>()),
+      m_ahead(std::make_unique<PictureCache>())
 {
     setObjectName(QStringLiteral("previewarea"));
     createcontrols(form);
@@ -221,7 +223,7 @@ void PreviewArea::dofilelist(const int &row)
 
 void PreviewArea::showpicture(const QString &path)
 {
-    if (!Img_test->load(path))
+    if (!Img_test->load(path, m_ahead.get()))
         return clear();
     const QSize natural = Img_test->naturalsize();
     if (natural.width() <= 0 || natural.height() <= 0)
@@ -250,6 +252,24 @@ void PreviewArea::showpicture(const QString &path)
     wmp->close();
     Flashbox->unload();
     emit flashunloaded();
+}
+
+void PreviewArea::prefetch(const std::vector<int> &rows)
+{
+    QStringList paths;
+    for (int row : rows) {
+        if (row < 0 || row >= m_list.rowcount())
+            continue;
+        const ResultRow &r = m_list.row(row);
+        if (m_list.holdsplainfile(r.name) && previewgroup(r.path) == PreviewGroup::picture)
+            paths << r.path;
+    }
+    m_ahead->want(paths);
+}
+
+void PreviewArea::dropahead()
+{
+    m_ahead->drop();
 }
 
 void PreviewArea::opt_picopenmode_Click(int index)

@@ -8,6 +8,7 @@
 #include <QString>
 #include <array>
 #include <memory>
+#include <vector>
 
 class QGroupBox;
 class QRadioButton;
@@ -19,6 +20,7 @@ class FlashPlayer;
 class ImageControl;
 class ListedFiles;
 class MediaPlayer;
+class PictureCache;
 class PictureHolder;
 class PreviewBoard;
 class Seams;
@@ -40,6 +42,12 @@ class PreviewArea : public QObject
 
     void dofilelist(const int &row);
     void showpicture(const QString &path);
+    // Decodes the pictures of these rows ahead, the first the likeliest to be shown: only a plain
+    // file of the folder listed that is a picture by its type, as dofilelist would show it.
+    void prefetch(const std::vector<int> &rows);
+    // Lets the pictures decoded ahead go.
+    void dropahead();
+    const PictureCache &ahead() const { return *m_ahead; }
     void opt_picopenmode_Click(int index);
     void Opt_picorisizemode_Click(int index);
 
@@ -81,6 +89,7 @@ class PreviewArea : public QObject
     PreviewBoard *Pic_imgboard;
     ImageControl *Img_largeview;
     std::unique_ptr<PictureHolder> Img_test;
+    std::unique_ptr<PictureCache> m_ahead;
     FlashPlayer *Flashbox;
     QGroupBox *Fra_otheropt;
     QGroupBox *Fra_picopenmode;

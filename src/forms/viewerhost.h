@@ -5,6 +5,7 @@
 #include <QByteArray>
 #include <QImage>
 #include <QString>
+#include <vector>
 
 namespace vellomar {
 
@@ -26,6 +27,10 @@ class ViewerHost
     virtual const QByteArray &animation() const = 0;
     virtual bool pictureshown() const = 0;
     virtual const SharedPictureValues &values() const = 0;
+
+    // The rows the viewer is likeliest to show next, the likeliest first: their pictures are
+    // decoded ahead, and let go when the viewer closes.
+    virtual void prefetch(const std::vector<int> &rows) = 0;
 
     // The viewer has gone away, by whatever path.
     virtual void viewerclosed() = 0;

@@ -5,6 +5,7 @@
 #include <QImageReader>
 #include <unistd.h>
 
+#include "picturecache.h"
 #include "platform.h"
 
 namespace vellomar {
@@ -43,14 +44,15 @@ bool fitsdecodebudget(const QByteArray &data)
     return fits(reader.size().expandedTo(gifscreen(data)));
 }
 
-bool PictureHolder::load(const QString &path)
+bool readpicture(const QString &path, DecodedPicture &picture)
 {
-    clear();
+    picture = DecodedPicture();
     std::error_code ec;
     long long size = 0;
     const int fd = openplainfile(nativepath(path), &size, ec);
     if (fd < 0)
         return false;
+    picture.file = fileidentity(fd);
     QFile file;
     if (size > maxpicturefilebytes ||
         !file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
@@ -58,25 +60,35 @@ bool PictureHolder::load(const QString &path)
         return false;
     }
     // No more than the file held when opened, should it grow meanwhile.
-    m_data = file.read(size);
+    QByteArray data = file.read(size);
     file.close();
-    if (!fitsdecodebudget(m_data)) {
-        clear();
+    if (!fitsdecodebudget(data))
         return false;
-    }
-    QBuffer buffer(&m_data);
+    QBuffer buffer(&data);
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     reader.setDecideFormatFromContent(true);
     const QImage first = reader.read();
-    if (first.isNull()) {
-        clear();
+    if (first.isNull())
         return false;
-    }
-    m_animated = reader.supportsAnimation() && reader.imageCount() > 1;
-    m_image = first;
-    if (!m_animated)
-        m_data.clear();
+    picture.animated = reader.supportsAnimation() && reader.imageCount() > 1;
+    picture.image = first;
+    if (picture.animated)
+        picture.data = data;
+    return true;
+}
+
+bool PictureHolder::load(const QString &path, PictureCache *ahead)
+{
+    clear();
+    DecodedPicture picture;
+    const bool read =
+        ahead && ahead->take(path, picture) ? !picture.image.isNull() : readpicture(path, picture);
+    if (!read)
+        return false;
+    m_image = picture.image;
+    m_data = picture.data;
+    m_animated = picture.animated;
     return true;
 }
 

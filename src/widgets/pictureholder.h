@@ -1,10 +1,14 @@
 #pragma once
 
+#include "platform.h"
+
 #include <QByteArray>
 #include <QImage>
 #include <QSize>
 
 namespace vellomar {
+
+class PictureCache;
 
 // The most one decoded frame may take, at four bytes a pixel: a 6000 x 4000 photo (96 MB) fits
 // with room to spare, and an animation holds a couple of frames in each control playing it.
@@ -18,13 +22,28 @@ constexpr qint64 maxpicturefilebytes = qint64(64) << 20;
 // pixel is decoded. Also sets the decoder's allocation limit to the budget.
 bool fitsdecodebudget(const QByteArray &data);
 
+// A picture read from its file: the first frame, the file's bytes when it is animated, and
+// which file it came from (the picture stands for that file only while it is unchanged).
+struct DecodedPicture {
+    QImage image;
+    QByteArray data;
+    bool animated = false;
+    FileIdentity file;
+};
+
+// Reads a plain file (no link followed, nothing over the size cap) and decodes its first frame
+// within the budget. False when it is no picture the decoder can read so; `picture.file` is set
+// whenever the file could be opened, decoded or not.
+bool readpicture(const QString &path, DecodedPicture &picture);
+
 // The measuring image: holds one decoded picture and its natural size, never shown.
 class PictureHolder
 {
   public:
     // Reads the file once and decodes its first frame. False, and empty, when it is no picture
-    // the decoder can read within the budget.
-    bool load(const QString &path);
+    // the decoder can read within the budget. What `ahead` decoded of the same file, unchanged,
+    // is taken instead of decoding it again.
+    bool load(const QString &path, PictureCache *ahead = nullptr);
     void clear();
     bool isempty() const { return m_image.isNull(); }
 

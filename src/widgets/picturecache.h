@@ -1,0 +1,72 @@
+#pragma once
+
+#include "pictureholder.h"
+
+#include <QFuture>
+#include <QFutureWatcher>
+#include <QHash>
+#include <QObject>
+#include <QStringList>
+#include <QThreadPool>
+
+namespace vellomar {
+
+// What the pictures decoded ahead may hold at once: five full-HD frames (about 40 MB), enough
+// for the picture shown, the next and the previous, and the two met just before when the user
+// turns back. A bigger photo is decoded ahead all the same but not kept once taken.
+constexpr qint64 aheadbudgetbytes = qint64(5) * 1920 * 1080 * 4;
+
+// Pictures decoded ahead, one at a time on a worker, read exactly as PictureHolder reads them.
+// A picture is handed out only while its file is the one decoded: a file written or replaced
+// since is decoded afresh by the caller.
+class PictureCache : public QObject
+{
+    Q_OBJECT
+  public:
+    explicit PictureCache(qint64 budget = aheadbudgetbytes, QObject *parent = nullptr);
+    // Waits for the decode in flight.
+    ~PictureCache() override;
+
+    // Decodes these files next, the first the likeliest to be asked for. They become the most
+    // wanted; what was wanted before comes after them when the budget runs short.
+    void want(const QStringList &paths);
+    // The picture of `path` (a null image: the file is no picture), when one was decoded from
+    // the file as it stands now; one being decoded is waited for. False when there is none, and
+    // the caller reads the file itself.
+    bool take(const QString &path, DecodedPicture &picture);
+    // Lets every picture go; the one in flight is let go when it is done.
+    void drop();
+
+    bool holds(const QString &path) const { return m_ready.contains(path); }
+    // Decoding, or with files still to decode.
+    bool busy() const { return !m_running.isEmpty() || !m_queue.isEmpty(); }
+    int count() const { return int(m_ready.size()); }
+    qint64 bytes() const { return m_bytes; }
+
+  private:
+    struct Entry {
+        DecodedPicture picture;
+        qint64 cost = 0;
+        qint64 rank = 0; // the higher, the more wanted
+    };
+    void startnext();
+    void finished();
+    DecodedPicture collect(qint64 rank);
+    void forget(const QString &path);
+    void keep(const QString &path, DecodedPicture picture, qint64 rank);
+    void trim();
+
+    const qint64 m_budget;
+    QHash<QString, Entry> m_ready;
+    qint64 m_bytes = 0;
+    QStringList m_queue;
+    QHash<QString, qint64> m_wanted; // the rank each file of the last want() gets when kept
+    qint64 m_clock = 0;
+    QString m_running;
+    bool m_discard = false; // the decode in flight was dropped before it ended
+    QFuture<DecodedPicture> m_future;
+    QFutureWatcher<DecodedPicture> m_watcher;
+    QThreadPool m_pool;
+};
+
+} // namespace vellomar
