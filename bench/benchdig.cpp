@@ -51,6 +51,38 @@ void cpinto(const std::map<QString, QStringList> &byclass, const QString &dest)
     }
 }
 
+// The dig goes where the settings say.
+struct Stored : NoSettings {
+    QString down;
+    QString read(const QString &, const QString &, const QString &) const override { return down; }
+};
+
+// The real window on `root`, "所有文件" listed, digging into `down`.
+struct DigWindow {
+    Stored stored;
+    frm_main w;
+    DigWindow(const QString &root, const QString &down)
+        : stored(withdown(down)), w(seamson(root, stored))
+    {
+        w.Form_Load();
+        w.findChild<CacheBrowser *>()->Opt_filetype_Click(0);
+        w.show();
+        QApplication::processEvents();
+    }
+    DigCommands &dig() { return *w.findChild<DigCommands *>(); }
+    static Seams seamson(const QString &root, Stored &stored)
+    {
+        qputenv("VELLOMAR_CACHE", root.toUtf8());
+        return Seams(nullptr, nullptr, nullptr, &stored);
+    }
+    static Stored withdown(const QString &down)
+    {
+        Stored s;
+        s.down = down;
+        return s;
+    }
+};
+
 } // namespace
 
 int benchdig(const QStringList &)
@@ -74,23 +106,9 @@ int benchdig(const QStringList &)
     const QString copies = dir.path() + "/cp";
     QDir().mkpath(down);
 
-    qputenv("VELLOMAR_CACHE", root.toUtf8());
-    // The dig goes where the settings say.
-    struct Stored : NoSettings {
-        QString down;
-        QString read(const QString &, const QString &, const QString &) const override
-        {
-            return down;
-        }
-    } stored;
-    stored.down = down;
-    frm_main w(Seams(nullptr, nullptr, nullptr, &stored));
-    w.Form_Load();
-    DigCommands &dig = *w.findChild<DigCommands *>();
-    w.findChild<CacheBrowser *>()->Opt_filetype_Click(0);
-    w.findChild<QSlider *>(QStringLiteral("SlD_minfilesize"))->setValue(1);
-    w.show();
-    QApplication::processEvents();
+    DigWindow window(root, down);
+    DigCommands &dig = window.dig();
+    window.w.findChild<QSlider *>(QStringLiteral("SlD_minfilesize"))->setValue(1);
 
     // Each timed copy starts with nothing of an earlier one still waiting to be written out.
     const auto emptytrees = [&] {
@@ -150,23 +168,10 @@ int benchpause(const QStringList &)
         writedata(folder + QStringLiteral("/movie%1[1].flv").arg(i), 90LL * 1024 * 1024, i);
     const QString down = dir.path() + "/down/";
     QDir().mkpath(down);
-    qputenv("VELLOMAR_CACHE", root.toUtf8());
-    struct Stored : NoSettings {
-        QString down;
-        QString read(const QString &, const QString &, const QString &) const override
-        {
-            return down;
-        }
-    } stored;
-    stored.down = down;
-    frm_main w(Seams(nullptr, nullptr, nullptr, &stored));
-    w.Form_Load();
-    DigCommands &dig = *w.findChild<DigCommands *>();
-    w.findChild<CacheBrowser *>()->Opt_filetype_Click(0);
-    auto *most = w.findChild<QSlider *>(QStringLiteral("SlD_maxfilesize"));
+    DigWindow window(root, down);
+    DigCommands &dig = window.dig();
+    auto *most = window.w.findChild<QSlider *>(QStringLiteral("SlD_maxfilesize"));
     most->setValue(most->maximum());
-    w.show();
-    QApplication::processEvents();
 
     std::vector<double> pauses;
     for (int round = 0; round < 3; ++round) {
