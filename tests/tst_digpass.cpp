@@ -262,6 +262,18 @@ class TestDigPass : public QObject
         QCOMPARE(f.files("jpg").size(), 3);
         QCOMPARE(c.filesof(ResourceClass::jpg), qint64(2));
         QCOMPARE(c.bytesof(ResourceClass::jpg), qint64(4000));
+        // Without a summer, the record's sum is there when it returns: of the identical file
+        // kept, and of a new copy.
+        const QByteArray sum =
+            QCryptographicHash::hash(QByteArray(2000, 'A'), QCryptographicHash::Sha256).toHex();
+        QVERIFY(writecontent(f.source() + "/c.jpg", QByteArray(2000, 'A')));
+        const FolderHandle source = openbeneath(f.source());
+        for (const auto &[name, outcome] :
+             {std::pair{"a.b.jpg", DigOutcome::same}, std::pair{"c.jpg", DigOutcome::copied}}) {
+            DigDetail d;
+            QCOMPARE(digfile(source.fd(), name, "jpg", f.down(), c, nullptr, &d), outcome);
+            QCOMPARE(d.sha256, sum);
+        }
     }
 
     void aLinkInTheClassFolderIsNeverWrittenThrough()

@@ -4,13 +4,11 @@
 #include "filesummer.h"
 #include "platform.h"
 #include "resourcetree.h"
-#include "sha256.h"
 #include "texts.h"
 
 #include <QFile>
 #include <cerrno>
 #include <fcntl.h>
-#include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -28,14 +26,14 @@ int entrykind(int dir, const std::string &name)
 }
 
 // True when the plain file `name` of the open folder holds exactly the source's bytes.
-bool identical(int dir, const std::string &name, int source, long long size, Sha256 *hash)
+bool identical(int dir, const std::string &name, int source, long long size)
 {
     std::error_code ec;
     long long othersize = 0;
     FileDescriptor other{openplainfileat(dir, name, &othersize, ec)};
     if (other.fd < 0 || othersize != size)
         return false;
-    return samecontent(source, other.fd, size, ec, hash);
+    return samecontent(source, other.fd, size, ec);
 }
 
 // A site's folders below the tree, made as needed one level at a time, never through a link.
@@ -61,12 +59,18 @@ FolderHandle opensitefolder(const QString &downloaddir, const QStringList &folde
     return at;
 }
 
-// The file's sum, taken on the summer's thread from a descriptor of its own.
-void sumbeside(FileSummer &summer, int fd, long long size, DigDetail &d)
+// The sum of the open file `fd` (taken over) into the record: on the summer's thread when there
+// is one, else now.
+void keepsum(FileSummer *summer, int fd, long long size, DigDetail &d)
 {
-    const int own = ::fcntl(fd, F_DUPFD_CLOEXEC, 0);
-    if (own >= 0)
-        summer.add(own, size, &d.sha256);
+    if (fd < 0)
+        return;
+    if (summer) {
+        summer->add(fd, size, &d.sha256);
+        return;
+    }
+    d.sha256 = sumfile(fd, size);
+    ::close(fd);
 }
 
 QString reasonof(const std::error_code &ec)
@@ -112,11 +116,8 @@ DigOutcome digfile(int sourcefolderfd, const QString &name, const QString &type,
     DigDetail scratch;
     DigDetail &d = detail ? *detail : scratch;
     d = DigDetail();
-    // The sum is worked out only for whoever keeps the record: beside the dig when a summer is
-    // given, else as the bytes go by.
-    if (!detail)
-        summer = nullptr;
-    std::unique_ptr<Sha256> hash = detail && !summer ? std::make_unique<Sha256>() : nullptr;
+    // The sum is worked out only for whoever keeps the record.
+    const bool summing = detail != nullptr;
     std::error_code ec;
     long long size = 0;
     if (sourcefolderfd < 0 || name.contains(QLatin1Char('/'))) {
@@ -161,14 +162,12 @@ DigOutcome digfile(int sourcefolderfd, const QString &name, const QString &type,
         const std::string entry = nativepath(candidate);
         const int kind = entrykind(targetfd, entry);
         if (kind == 2) {
-            if (!identical(targetfd, entry, source.fd, size, hash.get()))
+            if (!identical(targetfd, entry, source.fd, size))
                 continue;
             counters.add(cls, size);
             d.storedas = folder + candidate;
-            if (hash)
-                d.sha256 = hash->hex();
-            if (summer)
-                sumbeside(*summer, source.fd, size, d);
+            if (summing)
+                keepsum(summer, ::fcntl(source.fd, F_DUPFD_CLOEXEC, 0), size, d);
             if (storedas)
                 *storedas = d.storedas;
             return DigOutcome::same;
@@ -181,15 +180,10 @@ DigOutcome digfile(int sourcefolderfd, const QString &name, const QString &type,
         }
         ec.clear();
         int copy = -1;
-        if (copyinto(source.fd, size, targetfd, entry, ec, hash.get(), summer ? &copy : nullptr)) {
+        if (copyinto(source.fd, size, targetfd, entry, ec, summing ? &copy : nullptr)) {
             counters.add(cls, size);
             d.storedas = folder + candidate;
-            if (hash)
-                d.sha256 = hash->hex();
-            if (summer && copy >= 0) {
-                summer->add(copy, size, &d.sha256); // the bytes now in the tree
-                copy = -1;
-            }
+            keepsum(summer, copy, size, d); // the bytes now in the tree
             if (storedas)
                 *storedas = d.storedas;
             return DigOutcome::copied;

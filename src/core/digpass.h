@@ -66,7 +66,8 @@ class ClassFolders
     std::array<long, 8> m_limits{};
 };
 
-// With `summer`, the detail's sum is taken on its thread and is there once it has waited.
+// With `detail`, the file's sum is kept in it: taken on the summer's thread when one is given (it
+// is there once the summer has waited), else before this returns.
 DigOutcome digfile(int sourcefolderfd, const QString &name, const QString &type,
                    const QString &downloaddir, DigCounters &counters, QString *storedas = nullptr,
                    DigDetail *detail = nullptr, const SiteTarget *site = nullptr,

@@ -6,19 +6,15 @@
 
 namespace vellomar {
 
-class Sha256;
-
-// Whether the two open files hold the same bytes (sizes already equal). With `hash`, the sum of
-// `a`'s bytes is taken as they are read; it covers the whole file only when the answer is yes.
-bool samecontent(int a, int b, long long size, std::error_code &ec, Sha256 *hash = nullptr);
+// Whether the two open files hold the same bytes (sizes already equal).
+bool samecontent(int a, int b, long long size, std::error_code &ec);
 
 // Copies `size` bytes from `in` to a new file in the open folder and moves it to the name
 // `target` there only when the copy is complete. The target must not exist: an existing one is
 // never replaced (errc::file_exists). Nothing is left behind on failure.
-// With `hash`, the bytes are summed as they are copied: they are read once. With `readback`, it
-// receives a new descriptor from which the copy can be read (-1 on failure).
+// With `readback`, it receives a new descriptor from which the copy can be read (-1 on failure).
 bool copyinto(int in, long long size, int folderfd, const std::string &target, std::error_code &ec,
-              Sha256 *hash = nullptr, int *readback = nullptr);
+              int *readback = nullptr);
 
 // Lower-case hex SHA-256 of the first `size` bytes of the open file; empty when they cannot all be
 // read.

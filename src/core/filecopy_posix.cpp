@@ -65,12 +65,11 @@ std::vector<char> &scratch(int which, size_t size)
     return b;
 }
 
-// The kernel's copy first; plain reads and writes where it is not offered, or where the bytes
-// are to be summed on the way.
-bool copydata(int in, int out, long long size, std::error_code &ec, Sha256 *hash)
+// The kernel's copy first; plain reads and writes where it is not offered.
+bool copydata(int in, int out, long long size, std::error_code &ec)
 {
     long long left = size;
-    bool kernel = hash == nullptr;
+    bool kernel = true;
     while (left > 0 && kernel) {
         const ssize_t n = ::copy_file_range(in, nullptr, out, nullptr, size_t(left), 0);
         if (n < 0) {
@@ -106,8 +105,6 @@ bool copydata(int in, int out, long long size, std::error_code &ec, Sha256 *hash
             ec = std::make_error_code(std::errc::io_error);
             return false;
         }
-        if (hash)
-            hash->update(buffer.data(), got);
         if (!writefull(out, buffer.data(), got)) {
             ec = lasterror();
             return false;
@@ -186,10 +183,8 @@ QByteArray sumfile(int fd, long long size)
     return hash.hex();
 }
 
-bool samecontent(int a, int b, long long size, std::error_code &ec, Sha256 *hash)
+bool samecontent(int a, int b, long long size, std::error_code &ec)
 {
-    if (hash)
-        hash->reset();
     std::vector<char> &x = scratch(1, 1 << 18), &y = scratch(2, 1 << 18);
     long long offset = 0;
     while (offset < size) {
@@ -202,23 +197,19 @@ bool samecontent(int a, int b, long long size, std::error_code &ec, Sha256 *hash
         }
         if (na != nb || na == 0 || std::memcmp(x.data(), y.data(), size_t(na)) != 0)
             return false;
-        if (hash)
-            hash->update(x.data(), size_t(na));
         offset += na;
     }
     return true;
 }
 
 bool copyinto(int in, long long size, int folderfd, const std::string &target, std::error_code &ec,
-              Sha256 *hash, int *readback)
+              int *readback)
 {
-    if (hash)
-        hash->reset();
     std::string temp;
     const int out = maketemp(folderfd, temp, ec, readback != nullptr);
     if (out < 0)
         return false;
-    bool ok = copydata(in, out, size, ec, hash);
+    bool ok = copydata(in, out, size, ec);
     if (ok) {
         // Keep the cache's time stamp: when a file was cached is often all a user knows of it.
         struct stat st;
