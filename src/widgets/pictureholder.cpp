@@ -80,23 +80,16 @@ bool readpicture(const QString &path, DecodedPicture &picture)
 
 bool PictureHolder::load(const QString &path, PictureCache *ahead)
 {
-    clear();
     DecodedPicture picture;
     const bool read =
         ahead && ahead->take(path, picture) ? !picture.image.isNull() : readpicture(path, picture);
-    if (!read)
-        return false;
-    m_image = picture.image;
-    m_data = picture.data;
-    m_animated = picture.animated;
-    return true;
+    m_picture = read ? std::move(picture) : DecodedPicture();
+    return read;
 }
 
 void PictureHolder::clear()
 {
-    m_image = QImage();
-    m_data.clear();
-    m_animated = false;
+    m_picture = DecodedPicture();
 }
 
 } // namespace vellomar

@@ -45,18 +45,16 @@ class PictureHolder
     // is taken instead of decoding it again.
     bool load(const QString &path, PictureCache *ahead = nullptr);
     void clear();
-    bool isempty() const { return m_image.isNull(); }
+    bool isempty() const { return m_picture.image.isNull(); }
 
-    const QImage &image() const { return m_image; }
+    const QImage &image() const { return m_picture.image; }
     // The file's bytes, kept for animation so that the file is not read a second time.
-    const QByteArray &data() const { return m_data; }
-    bool animated() const { return m_animated; }
-    QSize naturalsize() const { return m_image.size(); }
+    const QByteArray &data() const { return m_picture.data; }
+    bool animated() const { return m_picture.animated; }
+    QSize naturalsize() const { return m_picture.image.size(); }
 
   private:
-    QImage m_image;
-    QByteArray m_data;
-    bool m_animated = false;
+    DecodedPicture m_picture;
 };
 
 } // namespace vellomar
