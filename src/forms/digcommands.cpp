@@ -136,10 +136,14 @@ void DigCommands::digcurrentlist(const bool &allrows)
     m_list.completerecords(); // the manifest names where each file came from
     const int n = m_list.rowcount();
     std::vector<DigRow> rows;
+    std::vector<std::shared_ptr<const CacheRecord>> records;
     rows.reserve(size_t(n));
+    records.reserve(size_t(n));
     for (int r = 0; r < n; ++r) {
-        const ResultRow &row = m_list.row(r);
-        rows.push_back({row.name, row.type, allrows || m_list.rowselected(r)});
+        ResultRow row = m_list.row(r);
+        rows.push_back(
+            {std::move(row.name), std::move(row.type), allrows || m_list.rowselected(r)});
+        records.push_back(std::move(row.record));
     }
     const int folder = m_list.selectedfolder() + 1;
     const int folders = m_list.foldercount();
@@ -174,22 +178,22 @@ void DigCommands::digcurrentlist(const bool &allrows)
     // The last rows' progress is shown before the pass ends.
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     m_lastdig.insert(m_lastdig.end(), outcomes.begin(), outcomes.end());
-    keeprecord(rows, outcomes, details);
+    keeprecord(rows, records, outcomes, details);
 }
 
 // Every file the pass went through gets its line in the manifest, failures included.
 void DigCommands::keeprecord(const std::vector<DigRow> &rows,
+                             const std::vector<std::shared_ptr<const CacheRecord>> &records,
                              const std::vector<DigOutcome> &outcomes,
                              const std::vector<DigDetail> &details)
 {
+    const QString folder = m_list.listedfolder();
     std::vector<ManifestLine> lines;
     for (size_t r = 0; r < outcomes.size() && r < details.size(); ++r) {
         if (outcomes[r] == DigOutcome::skipped)
             continue;
-        const ResultRow &row = m_list.row(int(r));
-        lines.push_back(manifestline(m_started, m_list.listedfolder(), rows[r].name, rows[r].type,
-                                     outcomes[r], details[r], row.record ? &*row.record : nullptr,
-                                     m_downloaddir));
+        lines.push_back(manifestline(m_started, folder, rows[r].name, rows[r].type, outcomes[r],
+                                     details[r], records[r].get(), m_downloaddir));
     }
     std::error_code ec;
     bool written = false;

@@ -9,6 +9,7 @@
 #include <QStringList>
 #include <atomic>
 #include <functional>
+#include <memory>
 #include <vector>
 
 class QLabel;
@@ -20,6 +21,7 @@ class QWidget;
 namespace vellomar {
 
 class BusyAnimation;
+struct CacheRecord;
 class ListedFiles;
 class Seams;
 
@@ -74,8 +76,11 @@ class DigCommands : public QObject
     QString storeddownloaddir() const;
     void setdownprocesscaption(const QString &text);
     void setdigresultcaption(const QString &text);
-    void keeprecord(const std::vector<DigRow> &rows, const std::vector<DigOutcome> &outcomes,
-                    const std::vector<DigDetail> &details);
+    // The manifest's lines of one pass: its rows, what the cache's records say of each, and
+    // what became of them.
+    void keeprecord(const std::vector<DigRow> &rows,
+                    const std::vector<std::shared_ptr<const CacheRecord>> &records,
+                    const std::vector<DigOutcome> &outcomes, const std::vector<DigDetail> &details);
 
     ListedFiles &m_list;
     const Seams &m_seams;

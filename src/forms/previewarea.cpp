@@ -188,8 +188,9 @@ void PreviewArea::clearall()
 void PreviewArea::dofilelist(const int &row)
 {
     emit previewstarted();
-    const QString name = m_list.row(row).name;
-    const QString path = m_list.row(row).path;
+    const ResultRow listed = m_list.row(row);
+    const QString &name = listed.name;
+    const QString &path = listed.path;
     // Only a plain file of the folder listed is handed on: never a link or a swapped-in folder.
     const PreviewGroup group =
         m_list.holdsplainfile(name) ? previewgroup(path) : PreviewGroup::other;
