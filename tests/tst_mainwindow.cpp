@@ -1,5 +1,7 @@
 #include "filelistbox.h"
+#include "icons.h"
 #include "listcolours.h"
+#include "mediaplayer.h"
 #include "platform.h"
 #include "resultlistcontrol.h"
 #include "settingsstore.h"
@@ -14,6 +16,7 @@
 #include <QRadioButton>
 #include <QSettings>
 #include <QSlider>
+#include <QTemporaryDir>
 #include <QToolButton>
 #include <QtTest>
 #include <unistd.h>
@@ -595,6 +598,56 @@ class TestMainWindow : public QObject
         w.browser().ICustomDraw_CustomDraw(2, 0, b, t);
         list->grab();
         QCOMPARE(changed.count(), 0);
+    }
+
+    // Buttons take their icons from a desktop's theme; hicolor, where Qt falls back when the
+    // desktop names none, is not searched for them even when it holds one.
+    void buttonIconsComeFromADesktopThemeOnly_data()
+    {
+        QTest::addColumn<QString>("theme");
+        QTest::addColumn<bool>("themed");
+        QTest::newRow("a desktop theme") << "Desk" << true;
+        QTest::newRow("hicolor") << "hicolor" << false;
+        QTest::newRow("none") << "" << false;
+    }
+    void buttonIconsComeFromADesktopThemeOnly()
+    {
+        QFETCH(QString, theme);
+        QFETCH(bool, themed);
+        QTemporaryDir dir;
+        for (const char *t : {"Desk", "hicolor"}) {
+            const QString root = dir.path() + "/" + t;
+            QVERIFY(QDir().mkpath(root + "/16x16/actions"));
+            QVERIFY(writecontent(root + "/index.theme",
+                                 QByteArray("[Icon Theme]\nName=") + t +
+                                     "\nDirectories=16x16/actions\n\n[16x16/actions]\n"
+                                     "Size=16\nType=Fixed\n"));
+            for (const char *name : {"folder-open", "media-playback-start"}) {
+                QImage icon(16, 16, QImage::Format_ARGB32);
+                icon.fill(Qt::red);
+                QVERIFY(icon.save(root + "/16x16/actions/" + name + ".png"));
+            }
+        }
+        const QStringList paths = QIcon::themeSearchPaths();
+        const QString was = QIcon::themeName();
+        QIcon::setThemeSearchPaths({dir.path()});
+        QIcon::setThemeName(theme);
+        const QIcon folder = buttonicon(ButtonIcon::openfolder);
+        MediaPlayer player;
+        QToolButton *play = nullptr;
+        for (QToolButton *b : player.findChildren<QToolButton *>()) {
+            if (b->accessibleName() == QStringLiteral("播放"))
+                play = b;
+        }
+        QVERIFY(play);
+        // Read while the theme is set: a theme's icon looks itself up again after a change.
+        const QString foldericon = folder.name(), playicon = play->icon().name();
+        const bool present = !folder.isNull() && !play->icon().isNull();
+        QIcon::setThemeName(was);
+        QIcon::setThemeSearchPaths(paths);
+        QCOMPARE(foldericon, themed ? QStringLiteral("folder-open") : QString());
+        QCOMPARE(playicon, themed ? QStringLiteral("media-playback-start") : QString());
+        QVERIFY(present);
     }
 };
 

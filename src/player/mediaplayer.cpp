@@ -1,11 +1,13 @@
 #include "mediaplayer.h"
 
+#include "icontheme.h"
 #include "medianetwork.h"
 
 #include <QAudioOutput>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QMediaPlayer>
+#include <QPainter>
 #include <QSlider>
 #include <QStyle>
 #include <QToolButton>
@@ -109,11 +111,35 @@ void MediaPlayer::updatetime()
                     clocktext(m_player ? m_player->duration() : 0));
 }
 
+namespace {
+
+// Play and pause as drawn here, for a desktop whose icon theme has none.
+QIcon drawnbutton(bool pause)
+{
+    QPixmap pm(16, 16);
+    pm.fill(Qt::transparent);
+    QPainter p(&pm);
+    p.setRenderHint(QPainter::Antialiasing);
+    p.setPen(Qt::NoPen);
+    p.setBrush(QColor(60, 60, 60));
+    if (pause) {
+        p.drawRect(QRectF(3, 2, 4, 12));
+        p.drawRect(QRectF(9, 2, 4, 12));
+    } else {
+        p.drawPolygon(QPolygonF({QPointF(3, 2), QPointF(14, 8), QPointF(3, 14)}));
+    }
+    return QIcon(pm);
+}
+
+} // namespace
+
 void MediaPlayer::updatebutton()
 {
     const bool playing = m_player && m_player->playbackState() == QMediaPlayer::PlayingState;
     m_playpause->setIcon(
-        style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay));
+        holdsactionicons(QIcon::themeName())
+            ? style()->standardIcon(playing ? QStyle::SP_MediaPause : QStyle::SP_MediaPlay)
+            : drawnbutton(playing));
     const QString what = playing ? QStringLiteral("暂停") : QStringLiteral("播放");
     m_playpause->setToolTip(what);
     m_playpause->setAccessibleName(what);

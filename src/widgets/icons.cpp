@@ -1,5 +1,7 @@
 #include "icons.h"
 
+#include "icontheme.h"
+
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -92,6 +94,8 @@ const char *themename(ButtonIcon which)
 
 QIcon buttonicon(ButtonIcon which)
 {
+    if (!holdsactionicons(QIcon::themeName()))
+        return QIcon(drawn(which));
     return QIcon::fromTheme(QString::fromLatin1(themename(which)), QIcon(drawn(which)));
 }
 
