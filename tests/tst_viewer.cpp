@@ -11,6 +11,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QRadioButton>
+#include <QScrollBar>
 #include <QWindow>
 #include <QtTest>
 
@@ -109,6 +110,43 @@ class TestViewer : public QObject
         QCOMPARE(x.w->Rlt_iecachesubdir->CurrentRow(), 15);
         QVERIFY(x.w->Rlt_iecachesubdir->RowSelected(15));
         QVERIFY(x.w->Img_largeview->isHidden()); // s.png clears the preview
+    }
+
+    // The list the viewer covers keeps its place while the rows go by, and shows the current
+    // row once the viewer closes.
+    void theCoveredListCatchesUpWhenTheViewerCloses()
+    {
+        CacheFixture f;
+        const QString d = f.sub("AAAAAAAA") + "/";
+        QDir().mkpath(d);
+        for (int i = 0; i < 60; ++i) {
+            const QString name = d + QStringLiteral("p%1.jpg").arg(i, 2, 10, QLatin1Char('0'));
+            sample::writejpeg(name, 64, 48);
+            sample::padto(name, 12 * 1024);
+        }
+        Window w;
+        w.load(f.cacheroot(), f.download());
+        w.browser().Opt_filetype_Click(0);
+        ResultListControl *list = w->Rlt_iecachesubdir;
+        QCOMPARE(list->RowCount(), 60);
+        const auto shown = [&](int row) {
+            return list->viewport()->rect().contains(
+                list->visualRect(list->model()->index(row, 0)));
+        };
+        list->setCurrentRow(0);
+        list->setRowSelected(0, true);
+        w.form().viewcurrentfile();
+        QVERIFY(w.form().viewershowing());
+        const int top = list->verticalScrollBar()->value();
+        for (int i = 0; i < 50; ++i)
+            QTest::keyClick(w.viewer()->Cbo_scrollpic, Qt::Key_Down);
+        QCOMPARE(list->CurrentRow(), 50);
+        QCOMPARE(list->verticalScrollBar()->value(), top);
+        QVERIFY(!shown(50));
+        QTest::keyClick(w.viewer()->Cbo_scrollpic, Qt::Key_Escape);
+        QVERIFY(!w.form().viewershowing());
+        QVERIFY(shown(50));
+        QCOMPARE(list->CurrentRow(), 50);
     }
 
     void placesPicturesOnTheScreen()

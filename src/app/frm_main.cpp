@@ -221,6 +221,7 @@ void frm_main::viewcurrentfile()
     // The viewer covers the window: no need to paint the preview board, or the list that follows
     // each step, until it closes.
     m_preview->covered();
+    m_browser->covered();
     setUpdatesEnabled(false);
     v->show();
     v->raise();
@@ -299,6 +300,7 @@ void frm_main::viewerclosed()
 {
     m_preview->dropahead();
     m_preview->uncovered();
+    m_browser->uncovered();
     setUpdatesEnabled(true);
 }
 

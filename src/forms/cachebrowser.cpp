@@ -431,6 +431,16 @@ void CacheBrowser::gotorow(int row)
     Rlt_iecachesubdir->setCurrentRow(row);
 }
 
+void CacheBrowser::covered()
+{
+    Rlt_iecachesubdir->setfollowscurrent(false);
+}
+
+void CacheBrowser::uncovered()
+{
+    Rlt_iecachesubdir->setfollowscurrent(true);
+}
+
 FolderHandle CacheBrowser::openlisted() const
 {
     return flt_iecachesubdir->openlisted();

@@ -72,6 +72,9 @@ class CacheBrowser : public QObject, public ICustomDraw, public ListedFiles
     bool rowselected(int row) const override;
     ResultRow row(int row) const override;
     void gotorow(int row) override;
+    // The viewer covers the list while it steps: the list catches up when it closes.
+    void covered();
+    void uncovered();
     void completerecords() override;
     QString listedfolder() const override;
     FolderHandle openlisted() const override;

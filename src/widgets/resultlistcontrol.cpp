@@ -413,8 +413,24 @@ void ResultListControl::setCurrentRow(int row)
     if (m_model->suspended() || row < 0 || row >= m_model->rowCount())
         return;
     const QModelIndex i = m_model->index(row, 0);
+    if (!m_follows) {
+        // A scroll asks the display where the pointer is: not for every step of a covered list.
+        const bool scrolls = hasAutoScroll();
+        setAutoScroll(false);
+        selectionModel()->setCurrentIndex(i, QItemSelectionModel::NoUpdate);
+        setAutoScroll(scrolls);
+        return;
+    }
     selectionModel()->setCurrentIndex(i, QItemSelectionModel::NoUpdate);
     scrollTo(i);
+}
+
+void ResultListControl::setfollowscurrent(bool on)
+{
+    if (std::exchange(m_follows, on) == on || !on)
+        return;
+    if (const QModelIndex i = selectionModel()->currentIndex(); i.isValid())
+        scrollTo(i);
 }
 
 bool ResultListControl::Redraw() const

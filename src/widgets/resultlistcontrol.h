@@ -163,6 +163,9 @@ class ResultListControl : public QTableView
     void setCurrentRow(int row);
     bool Redraw() const;
     void setRedraw(bool on);
+    // Off while something covers the list: the current row moves without scrolling, and the list
+    // scrolls to it once it follows again.
+    void setfollowscurrent(bool on);
     ICustomDraw *CustomDrawHandler() const;
     void setCustomDrawHandler(ICustomDraw *handler);
 
@@ -181,6 +184,7 @@ class ResultListControl : public QTableView
 
     ResultListModel *m_model;
     ResultListDelegate *m_delegate;
+    bool m_follows = true;
 };
 
 } // namespace vellomar
