@@ -10,6 +10,7 @@
 #include <QImageReader>
 #include <QWindow>
 #include <QtTest>
+#include <functional>
 #include <sys/inotify.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -79,8 +80,31 @@ class OpenWatch
     int m_fd = -1;
 };
 
+// The viewer asks for the pictures ahead once its step is on the screen, from the event loop:
+// that turns first, then the decodes end.
+// Sees each event a widget gets, before the widget does.
+class EventWatch : public QObject
+{
+  public:
+    EventWatch(QObject *target, std::function<void(QEvent *)> seen) : m_seen(std::move(seen))
+    {
+        target->installEventFilter(this);
+    }
+
+  protected:
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        m_seen(e);
+        return false;
+    }
+
+  private:
+    std::function<void(QEvent *)> m_seen;
+};
+
 bool settled(const PictureCache &cache)
 {
+    QCoreApplication::processEvents();
     return QTest::qWaitFor([&] { return !cache.busy(); }, 10000);
 }
 
@@ -170,6 +194,41 @@ class TestDecodeAhead : public QObject
         QCOMPARE(x.v()->img_fullscreen->animation(),
                  animated ? readcontent(x.path(to)) : QByteArray());
         QCOMPARE(x.v()->img_fullscreen->animating(), animated);
+    }
+
+    // The step's picture is painted before the worker is asked for more; then it decodes the
+    // next two the way the user goes and the one behind.
+    void aStepIsPaintedBeforeTheNextAreDecoded_data()
+    {
+        QTest::addColumn<QString>("from");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QStringList>("ahead");
+        QTest::newRow("down") << "a.jpg" << int(Qt::Key_Down)
+                              << QStringList{"c.jpg", "d.jpg", "a.jpg"};
+        QTest::newRow("up") << "d.jpg" << int(Qt::Key_Up) << QStringList{"b.jpg", "a.jpg", "d.jpg"};
+    }
+    void aStepIsPaintedBeforeTheNextAreDecoded()
+    {
+        QFETCH(QString, from);
+        QFETCH(int, key);
+        QFETCH(QStringList, ahead);
+        AheadWindow x;
+        x.open(from);
+        QVERIFY(settled(x.ahead()));
+        bool painted = false, askedfirst = false;
+        const auto watch = [&](QEvent *e) {
+            if (e->type() == QEvent::Paint && !painted) {
+                painted = true;
+                askedfirst = x.ahead().busy();
+            }
+        };
+        EventWatch paints(x.v()->img_fullscreen, watch);
+        x.key(Qt::Key(key));
+        QVERIFY(painted);
+        QVERIFY(!askedfirst);
+        QVERIFY(settled(x.ahead()));
+        for (const QString &name : ahead)
+            QVERIFY2(x.ahead().holds(x.path(name)), qPrintable(name));
     }
 
     void aFileChangedSinceItWasDecodedShowsAsItIsNow_data()

@@ -48,6 +48,11 @@ frm_picfullscreen::frm_picfullscreen(QWidget *owner, ViewerHost &host, const Scr
     });
     tmr_setfocus->start();
 
+    m_askahead = new QTimer(this);
+    m_askahead->setSingleShot(true);
+    m_askahead->setInterval(0);
+    connect(m_askahead, &QTimer::timeout, this, [this] { m_host.prefetch(m_ahead); });
+
     connect(Cbo_scrollpic, &QComboBox::currentIndexChanged, this,
             &frm_picfullscreen::Cbo_scrollpic_Click);
     connect(img_fullscreen, &ImageControl::DblClick, this, [this](int button) {
@@ -104,6 +109,7 @@ void frm_picfullscreen::exitfullscreen()
 void frm_picfullscreen::release()
 {
     m_down.clear();
+    m_askahead->stop();
     img_fullscreen->clearpicture();
     FlashFS->unload();
     m_host.viewerclosed();
@@ -154,17 +160,8 @@ void frm_picfullscreen::Cbo_scrollpic_Click()
     const int position = Cbo_scrollpic->currentIndex();
     if (position < 0)
         return;
-    // The next picture the way the user is going, then the one the other way, decode while
-    // this one is shown: asked for first, so that the worker goes on to the next as soon as it
-    // hands over this one.
     const int direction = position < m_position ? -1 : 1;
     m_position = position;
-    std::vector<int> rows;
-    for (int row : {position + direction, position - direction}) {
-        if (row >= 0 && row < Cbo_scrollpic->count())
-            rows.push_back(row);
-    }
-    m_host.prefetch(rows);
     m_host.gotorow(position);
     img_fullscreen->clearpicture();
     placepicture(m_host.values().fullscreenscale);
@@ -174,6 +171,15 @@ void frm_picfullscreen::Cbo_scrollpic_Click()
     img_fullscreen->setToolTip(tip);
     FlashFS->setToolTip(tip);
     img_fullscreen->setAccessibleDescription(tip);
+    // This picture reaches the screen before the worker takes a core to decode the next two the
+    // way the user is going and the one the other way; two ahead keep it busy while a key is held.
+    repaint();
+    m_ahead.clear();
+    for (int row : {position + direction, position + 2 * direction, position - direction}) {
+        if (row >= 0 && row < Cbo_scrollpic->count())
+            m_ahead.push_back(row);
+    }
+    m_askahead->start();
 }
 
 void frm_picfullscreen::Cbo_scrollpic_KeyDown(int)

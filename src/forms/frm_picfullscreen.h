@@ -3,6 +3,7 @@
 #include <QRectF>
 #include <QSet>
 #include <QWidget>
+#include <vector>
 
 class QComboBox;
 class QTimer;
@@ -63,6 +64,9 @@ class frm_picfullscreen : public QWidget
     QRectF m_placed;
     int m_wheel = 0;
     int m_position = -1; // the row shown last, for the direction of travel
+    // The rows to decode ahead, asked for once the step's picture is on the screen.
+    std::vector<int> m_ahead;
+    QTimer *m_askahead;
     // Keys that went down while the list had the focus: the release of a key pressed
     // elsewhere (the one that opened the viewer) is not ours to act on.
     QSet<int> m_down;
