@@ -29,8 +29,13 @@ QString sortkey(qint64 kb)
 
 QString typetext(const QString &name)
 {
-    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
-    return dot < 0 ? name : name.mid(dot + 1);
+    const QStringView type = typeview(name);
+    return type.size() == name.size() ? name : type.toString();
+}
+
+QStringView typeview(QStringView name)
+{
+    return name.mid(name.lastIndexOf(u'.') + 1);
 }
 
 qint64 sizestepbound(int position)

@@ -17,6 +17,8 @@ QString sortkey(qint64 kb);
 
 // What follows the last "." of a name, case kept; the whole name without a ".".
 QString typetext(const QString &name);
+// The same, without a copy.
+QStringView typeview(QStringView name);
 
 // The sixteen slider positions and their bounds in KB.
 inline constexpr std::array<qint64, 16> SizeSteps = {

@@ -354,10 +354,7 @@ void CacheBrowser::buildresultlist()
     QHash<QStringView, QString> types;
     for (const AdmittedFile &f : files) {
         const QString &name = names[f.index];
-        qsizetype dot = name.size();
-        while (dot > 0 && name[dot - 1] != u'.')
-            --dot;
-        const QStringView ext = QStringView(name).mid(dot); // the whole name without a dot
+        const QStringView ext = typeview(name);
         auto type = types.constFind(ext);
         if (type == types.cend())
             type = types.insert(ext, typetext(name));
