@@ -168,9 +168,9 @@ void DigCommands::digcurrentlist(const bool &allrows)
                         ahead.release();
                     },
                     Qt::QueuedConnection);
-                if (m_stopping.load() || r + 1 >= total)
-                    return !m_stopping.load();
-                ahead.acquire();
+                // The last row, or a stop, waits for nothing.
+                if (!m_stopping.load() && r + 1 < total)
+                    ahead.acquire();
                 return !m_stopping.load();
             },
             &details);
