@@ -14,6 +14,11 @@ double median(std::vector<double> v);
 double compare(const QString &name, double limit, int rounds, const std::function<void()> &prepare,
                const std::function<void()> &baseline, const std::function<void()> &program);
 
+// The ratio of two medians measured otherwise, printed and judged as compare() does; `over`
+// says what the medians were taken over.
+double report(const QString &name, double limit, double program, double baseline,
+              const QString &over);
+
 void printline(const QString &name, const QString &value, const QString &target);
 
 // Remembers a value over its limit for the exit status (NaN counts as over).

@@ -16,7 +16,6 @@
 #include <QImageReader>
 #include <QTemporaryDir>
 #include <QtTest/QTest>
-#include <cmath>
 #include <cstdio>
 
 namespace vellomar::bench {
@@ -44,16 +43,6 @@ class PaintWatch : public QObject
     QWidget *m_widget;
     bool m_seen = false;
 };
-
-// A line as compare() prints it, from medians measured otherwise.
-void report(const QString &name, double limit, double program, double baseline, const QString &over)
-{
-    const double ratio = program / baseline;
-    printline(name, QString::number(ratio, 'f', 2), QStringLiteral("<= %1").arg(limit, 0, 'f', 1));
-    judge(name, std::round(ratio * 100) / 100, limit);
-    std::fprintf(stderr, "  %s: program %.4fs, baseline %.4fs (medians of %s)\n", qPrintable(name),
-                 program, baseline, qPrintable(over));
-}
 
 } // namespace
 
