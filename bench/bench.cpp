@@ -7,6 +7,7 @@
 #include "frm_main.h"
 #include "resultlistcontrol.h"
 #include "samplecache.h"
+#include "xcbpicturesurface.h"
 
 #include <QApplication>
 #include <QDir>
@@ -217,7 +218,9 @@ int startupchild(const QStringList &args)
     const QString cache = args.value(2);
     qputenv("VELLOMAR_CACHE", cache.toUtf8());
     NullSeams s;
+    const std::unique_ptr<PictureSurface> surface = XcbPictureSurface::create();
     frm_main w(s.seams);
+    w.setpicturesurface(surface.get());
     w.Form_Load(); // ends with the first row previewed
     if (args.value(3) == QLatin1String("all"))
         w.findChild<CacheBrowser *>()->Opt_filetype_Click(0);

@@ -8,6 +8,7 @@
 #include "icons.h"
 #include "numbers.h"
 #include "previewarea.h"
+#include "previewwidgets.h"
 #include "resultlistcontrol.h"
 #include "shellopen.h"
 #include "texts.h"
@@ -231,9 +232,19 @@ void frm_main::viewcurrentfile()
 
 frm_picfullscreen *frm_main::viewer()
 {
-    if (!m_viewer)
+    if (!m_viewer) {
         m_viewer = new frm_picfullscreen(this, *this, m_seams.screen());
+        m_viewer->img_fullscreen->setsurface(m_surface);
+    }
     return m_viewer;
+}
+
+void frm_main::setpicturesurface(PictureSurface *surface)
+{
+    m_surface = surface;
+    m_preview->setsurface(surface);
+    if (m_viewer)
+        m_viewer->img_fullscreen->setsurface(surface);
 }
 
 bool frm_main::viewershowing() const

@@ -13,6 +13,7 @@ class CacheBrowser;
 class DigCommands;
 class PreviewArea;
 class frm_picfullscreen;
+class PictureSurface;
 
 // The main window: it owns the cache browser, the dig commands, the preview and the full-screen
 // viewer, and is the one place where they meet.
@@ -37,6 +38,9 @@ class frm_main : public QWidget, private ViewerHost
     // Opens the current row: in the viewer, or with its program when pictures open there.
     void viewcurrentfile();
     bool viewershowing() const;
+    // Where the pictures the viewer steps to are decoded ahead and put from; none by default. It
+    // must outlive the window.
+    void setpicturesurface(PictureSurface *surface);
 
   signals:
     void recentplaceschanged();
@@ -75,6 +79,7 @@ class frm_main : public QWidget, private ViewerHost
     PreviewArea *m_preview;
     DigCommands *m_dig;
     frm_picfullscreen *m_viewer = nullptr;
+    PictureSurface *m_surface = nullptr;
     QString m_startplace;
 };
 

@@ -3,6 +3,7 @@
 #include "frm_main.h"
 #include "mainwindow.h"
 #include "settingsstore.h"
+#include "xcbpicturesurface.h"
 
 #include <QApplication>
 #include <QCommandLineParser>
@@ -109,7 +110,10 @@ int main(int argc, char *argv[])
     vellomar::DesktopLauncher launcher;
     vellomar::PrimaryScreen screen;
     vellomar::IniSettingsStore settings;
+    // Outlives the window, whose pictures live in it.
+    const std::unique_ptr<vellomar::PictureSurface> surface = vellomar::XcbPictureSurface::create();
     auto *form = new vellomar::frm_main({&dialogs, &launcher, &screen, &settings});
+    form->setpicturesurface(surface.get());
     vellomar::MainWindow window(form, dialogs); // owns the form
     dialogs.setowner(&window);
     closeonsignals(&window);

@@ -173,7 +173,11 @@ void frm_picfullscreen::Cbo_scrollpic_Click()
     img_fullscreen->setAccessibleDescription(tip);
     // This picture reaches the screen before the worker takes a core to decode the next two the
     // way the user is going and the one the other way; two ahead keep it busy while a key is held.
-    repaint();
+    // A picture put straight from shared memory needs nothing else of the window painted first.
+    if (img_fullscreen->direct())
+        img_fullscreen->paintnow();
+    else
+        repaint();
     m_ahead.clear();
     for (int row : {position + direction, position + 2 * direction, position - direction}) {
         if (row >= 0 && row < Cbo_scrollpic->count())

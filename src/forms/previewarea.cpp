@@ -268,6 +268,11 @@ void PreviewArea::prefetch(const std::vector<int> &rows)
     m_ahead->want(paths);
 }
 
+void PreviewArea::setsurface(PictureSurface *surface)
+{
+    m_ahead->setsurface(surface);
+}
+
 void PreviewArea::dropahead()
 {
     m_ahead->drop();

@@ -21,6 +21,7 @@ class ImageControl;
 class ListedFiles;
 class MediaPlayer;
 class PictureCache;
+class PictureSurface;
 class PictureHolder;
 class PreviewBoard;
 class Seams;
@@ -48,6 +49,8 @@ class PreviewArea : public QObject
     // Lets the pictures decoded ahead go.
     void dropahead();
     const PictureCache &ahead() const { return *m_ahead; }
+    // Where the pictures decoded ahead go; none by default.
+    void setsurface(PictureSurface *surface);
     void opt_picopenmode_Click(int index);
     void Opt_picorisizemode_Click(int index);
 

@@ -1,5 +1,7 @@
 #include "picturecache.h"
 
+#include "picturesurface.h"
+
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace vellomar {
@@ -73,6 +75,8 @@ void PictureCache::drop()
     m_queue.clear();
     m_wanted.clear();
     m_discard = !m_running.isEmpty();
+    if (m_surface)
+        m_surface->trim();
 }
 
 void PictureCache::startnext()
@@ -80,9 +84,9 @@ void PictureCache::startnext()
     if (!m_running.isEmpty() || m_queue.isEmpty())
         return;
     m_running = m_queue.takeFirst();
-    m_future = QtConcurrent::run(&m_pool, [path = m_running] {
+    m_future = QtConcurrent::run(&m_pool, [path = m_running, surface = m_surface] {
         DecodedPicture picture;
-        readpicture(path, picture);
+        readpicture(path, picture, surface);
         return picture;
     });
     m_watcher.setFuture(m_future);

@@ -11,6 +11,8 @@
 
 namespace vellomar {
 
+class PictureSurface;
+
 // What the pictures decoded ahead may hold at once: five full-HD frames (about 40 MB), enough
 // for the picture shown, the next and the previous, and the two met just before when the user
 // turns back. A bigger photo is decoded ahead all the same but not kept once taken.
@@ -36,6 +38,9 @@ class PictureCache : public QObject
     bool take(const QString &path, DecodedPicture &picture);
     // Lets every picture go; the one in flight is let go when it is done.
     void drop();
+    // Where opaque still pictures are decoded to from the next decode on; none by default. It
+    // must outlive the cache.
+    void setsurface(PictureSurface *surface) { m_surface = surface; }
 
     bool holds(const QString &path) const { return m_ready.contains(path); }
     // Decoding, or with files still to decode.
@@ -63,6 +68,7 @@ class PictureCache : public QObject
     QHash<QString, qint64> m_wanted; // the rank each file of the last want() gets when kept
     qint64 m_clock = 0;
     QString m_running;
+    PictureSurface *m_surface = nullptr;
     bool m_discard = false; // the decode in flight was dropped before it ended
     QFuture<DecodedPicture> m_future;
     QFutureWatcher<DecodedPicture> m_watcher;

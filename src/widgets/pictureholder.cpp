@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include "picturecache.h"
+#include "picturesurface.h"
 #include "platform.h"
 
 namespace vellomar {
@@ -44,7 +45,7 @@ bool fitsdecodebudget(const QByteArray &data)
     return fits(reader.size().expandedTo(gifscreen(data)));
 }
 
-bool readpicture(const QString &path, DecodedPicture &picture)
+bool readpicture(const QString &path, DecodedPicture &picture, PictureSurface *surface)
 {
     picture = DecodedPicture();
     std::error_code ec;
@@ -68,8 +69,11 @@ bool readpicture(const QString &path, DecodedPicture &picture)
     buffer.open(QIODevice::ReadOnly);
     QImageReader reader(&buffer);
     reader.setDecideFormatFromContent(true);
-    const QImage first = reader.read();
-    if (first.isNull())
+    QImage first;
+    if (surface && reader.imageFormat() == QImage::Format_RGB32 && !reader.supportsAnimation())
+        first = surface->allocate(reader.size());
+    // The decoder fills an image of the size and format it decodes to in place.
+    if (!reader.read(&first))
         return false;
     picture.animated = reader.supportsAnimation() && reader.imageCount() > 1;
     picture.image = first;

@@ -9,6 +9,7 @@
 namespace vellomar {
 
 class PictureCache;
+class PictureSurface;
 
 // The most one decoded frame may take, at four bytes a pixel: a 6000 x 4000 photo (96 MB) fits
 // with room to spare, and an animation holds a couple of frames in each control playing it.
@@ -33,8 +34,9 @@ struct DecodedPicture {
 
 // Reads a plain file (no link followed, nothing over the size cap) and decodes its first frame
 // within the budget. False when it is no picture the decoder can read so; `picture.file` is set
-// whenever the file could be opened, decoded or not.
-bool readpicture(const QString &path, DecodedPicture &picture);
+// whenever the file could be opened, decoded or not. An opaque still picture is decoded into
+// `surface`'s memory when it has some to give.
+bool readpicture(const QString &path, DecodedPicture &picture, PictureSurface *surface = nullptr);
 
 // The measuring image: holds one decoded picture and its natural size, never shown.
 class PictureHolder

@@ -2,6 +2,7 @@
 
 #include "keys.h"
 #include "pictureholder.h"
+#include "picturesurface.h"
 
 #include <QBuffer>
 #include <QKeyEvent>
@@ -64,6 +65,37 @@ void PreviewBoard::focusOutEvent(QFocusEvent *e)
     QFrame::focusOutEvent(e);
 }
 
+// A native window over the whole control that the display fills straight from the picture's
+// shared memory. Qt paints nothing of it; the mouse and the wheel go on to the control.
+class ImageControl::DirectView : public QWidget
+{
+  public:
+    DirectView(ImageControl *owner, PictureSurface &surface)
+        : QWidget(owner), m_owner(owner), m_surface(surface)
+    {
+        setObjectName(QStringLiteral("directview"));
+        setAccessibleName(owner->accessibleName());
+        setAttribute(Qt::WA_DontCreateNativeAncestors);
+        setAttribute(Qt::WA_NativeWindow);
+        setAttribute(Qt::WA_PaintOnScreen);
+        setAttribute(Qt::WA_NoSystemBackground);
+        setAttribute(Qt::WA_OpaquePaintEvent);
+        setFocusPolicy(Qt::NoFocus);
+    }
+    QPaintEngine *paintEngine() const override { return nullptr; }
+
+  protected:
+    void paintEvent(QPaintEvent *e) override
+    {
+        if (!m_surface.put(this, m_owner->m_image, e->rect()))
+            m_owner->directfailed();
+    }
+
+  private:
+    ImageControl *m_owner;
+    PictureSurface &m_surface;
+};
+
 ImageControl::ImageControl(QWidget *parent) : QWidget(parent)
 {
     setAttribute(Qt::WA_OpaquePaintEvent, false);
@@ -94,7 +126,52 @@ void ImageControl::setpicture(const QImage &image, const QByteArray &animation)
         connect(m_movie, &QMovie::frameChanged, this, qOverload<>(&QWidget::update));
         m_movie->start();
     }
-    update();
+    choosepath();
+    if (m_isdirect)
+        m_direct->update();
+    else
+        update();
+}
+
+void ImageControl::setsurface(PictureSurface *surface)
+{
+    m_surface = surface;
+    m_failed = false;
+    choosepath();
+}
+
+void ImageControl::choosepath()
+{
+    const bool direct = m_surface && !m_failed && !m_movie && !m_image.isNull() &&
+                        m_image.size() == size() && m_surface->shares(m_image);
+    if (direct && !m_direct)
+        m_direct = new DirectView(this, *m_surface);
+    if (m_direct) {
+        m_direct->setGeometry(rect());
+        m_direct->setVisible(direct);
+    }
+    if (m_isdirect && !direct)
+        update(); // the control shows again what the view covered
+    m_isdirect = direct;
+}
+
+void ImageControl::directfailed()
+{
+    m_failed = true;
+    choosepath();
+}
+
+void ImageControl::paintnow()
+{
+    if (m_isdirect)
+        m_direct->repaint();
+    else
+        repaint();
+}
+
+void ImageControl::resizeEvent(QResizeEvent *)
+{
+    choosepath();
 }
 
 void ImageControl::clearpicture()
@@ -110,6 +187,12 @@ void ImageControl::clearpicture()
     m_animation.clear();
     setAttribute(Qt::WA_OpaquePaintEvent, false);
     m_scaled = QImage();
+    if (m_isdirect) {
+        // A picture set next keeps the view up, with no round of hiding and showing the window
+        // in between; if none comes, the view goes once the loop turns.
+        QMetaObject::invokeMethod(this, &ImageControl::choosepath, Qt::QueuedConnection);
+        return;
+    }
     update();
 }
 
@@ -130,7 +213,7 @@ QImage scaledpicture(const QImage &image, const QSize &size)
 
 void ImageControl::paintEvent(QPaintEvent *)
 {
-    if (m_image.isNull() || width() <= 0 || height() <= 0)
+    if (m_isdirect || m_image.isNull() || width() <= 0 || height() <= 0)
         return;
     QPainter p(this);
     if (m_movie && m_movie->isValid()) {

@@ -11,6 +11,8 @@ class QBuffer;
 
 namespace vellomar {
 
+class PictureSurface;
+
 // A picture at another size, filtered.
 QImage scaledpicture(const QImage &image, const QSize &size);
 
@@ -56,16 +58,34 @@ class ImageControl : public QWidget
     const QByteArray &animation() const { return m_animation; }
     bool animating() const;
 
+    // Where a still picture at its natural size is put from, when it was decoded into the
+    // surface's memory; none by default. The surface must outlive the control.
+    void setsurface(PictureSurface *surface);
+    // Whether the picture goes to the display from the surface, not through the backing store.
+    bool direct() const { return m_isdirect; }
+    // Paints the picture now, by whichever way it goes to the display.
+    void paintnow();
+
   signals:
     void DblClick(int button);
     void MouseUp(int button);
 
   protected:
     void paintEvent(QPaintEvent *e) override;
+    void resizeEvent(QResizeEvent *e) override;
     void mouseDoubleClickEvent(QMouseEvent *e) override;
     void mouseReleaseEvent(QMouseEvent *e) override;
 
   private:
+    class DirectView;
+    // Shows the direct view over the control when the picture can go that way, hides it when not.
+    void choosepath();
+    void directfailed();
+
+    PictureSurface *m_surface = nullptr;
+    DirectView *m_direct = nullptr;
+    bool m_isdirect = false;
+    bool m_failed = false; // the surface could not put on this control's window
     QImage m_image;
     QByteArray m_animation;
     QImage m_scaled; // the picture at the control's size, made when first painted
