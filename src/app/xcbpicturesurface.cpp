@@ -81,6 +81,13 @@ void release(void *info)
     delete segment;
 }
 
+// Laid out as the server takes a 24-bit picture: RGB32, rows without padding.
+bool putslike(const QImage &image)
+{
+    return image.format() == QImage::Format_RGB32 &&
+           image.bytesPerLine() == qsizetype(image.width()) * 4;
+}
+
 bool screenisrgb32(xcb_connection_t *c)
 {
     const xcb_setup_t *setup = xcb_get_setup(c);
@@ -211,9 +218,7 @@ void XcbPictureSurface::trim()
 bool XcbPictureSurface::shares(const QImage &image) const
 {
     const QMutexLocker lock(&m_shared->mutex);
-    return image.format() == QImage::Format_RGB32 &&
-           image.bytesPerLine() == qsizetype(image.width()) * 4 &&
-           m_shared->inuse.contains(image.constBits());
+    return putslike(image) && m_shared->inuse.contains(image.constBits());
 }
 
 bool XcbPictureSurface::put(QWidget *window, const QImage &image, const QRect &area)
@@ -226,8 +231,7 @@ bool XcbPictureSurface::put(QWidget *window, const QImage &image, const QRect &a
     xcb_connection_t *c = m_shared->connection;
     const QMutexLocker lock(&m_shared->mutex);
     const quint32 id = m_shared->inuse.value(image.constBits());
-    if (!w || !id || image.format() != QImage::Format_RGB32 ||
-        image.bytesPerLine() != qsizetype(image.width()) * 4)
+    if (!w || !id || !putslike(image))
         return false;
     if (!m_shared->checked.contains(w)) {
         xcb_get_geometry_reply_t *g = xcb_get_geometry_reply(c, xcb_get_geometry(c, w), nullptr);

@@ -26,14 +26,4 @@ class PictureSurface
     virtual void trim() = 0;
 };
 
-// No shared memory: every picture is painted the ordinary way.
-class NoPictureSurface : public PictureSurface
-{
-  public:
-    QImage allocate(const QSize &) override { return {}; }
-    bool shares(const QImage &) const override { return false; }
-    bool put(QWidget *, const QImage &, const QRect &) override { return false; }
-    void trim() override {}
-};
-
 } // namespace vellomar
