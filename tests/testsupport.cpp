@@ -4,6 +4,7 @@
 #include "columns.h"
 #include "filelistbox.h"
 #include "mediaplayer.h"
+#include "picturecache.h"
 #include "previewwidgets.h"
 #include "resultlistcontrol.h"
 #include "texts.h"
@@ -21,6 +22,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QImageReader>
 #include <QTest>
 #include <utime.h>
 
@@ -170,6 +172,29 @@ PreviewArea &Window::preview() const
 frm_picfullscreen *Window::viewer() const
 {
     return w->findChild<frm_picfullscreen *>();
+}
+
+void Window::openrow(int row) const
+{
+    ResultListControl *list = controls->Rlt_iecachesubdir;
+    list->setRowSelected(list->CurrentRow(), false);
+    list->setRowSelected(row, true);
+    list->setCurrentRow(row);
+    preview().dofilelist(row);
+    w->viewcurrentfile();
+}
+
+QImage decoded(const QString &path)
+{
+    QImageReader r(path);
+    r.setDecideFormatFromContent(true);
+    return r.read();
+}
+
+bool settled(const PictureCache &cache)
+{
+    QCoreApplication::processEvents();
+    return QTest::qWaitFor([&] { return !cache.busy(); }, 10000);
 }
 
 namespace {

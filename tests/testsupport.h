@@ -10,10 +10,12 @@
 #include "swfview.h"
 
 #include <QByteArray>
+#include <QImage>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
 #include <array>
+#include <functional>
 #include <memory>
 
 class QGroupBox;
@@ -27,6 +29,7 @@ class QToolButton;
 
 namespace vellomar {
 class BusyAnimation;
+class PictureCache;
 class FileListBox;
 class ImageControl;
 class MediaPlayer;
@@ -188,6 +191,9 @@ struct Window {
     PreviewArea &preview() const;
     // The viewer while it is open; null once closed.
     frm_picfullscreen *viewer() const;
+    // Makes `row` the only selected and the current row, previews it and opens it, as a double
+    // click does.
+    void openrow(int row) const;
     // The label's text as it was built, lone carriage returns included.
     QString digresultcaption() const;
     QString downprocesscaption() const;
@@ -198,5 +204,32 @@ SwfView::State swfstate(const FlashPlayer &player);
 
 // The file names shown in the result list, in row order.
 QStringList rownames(const Window &w);
+
+// The picture a file decodes to on its own, as the program's reader decides its format.
+QImage decoded(const QString &path);
+
+// Once the event loop has turned (the viewer asks for pictures from it), whether the pictures
+// asked for are all decoded within ten seconds.
+bool settled(const PictureCache &cache);
+
+// Sees each event a widget gets, before the widget does.
+class EventWatch : public QObject
+{
+  public:
+    EventWatch(QObject *target, std::function<void(QEvent *)> seen) : m_seen(std::move(seen))
+    {
+        target->installEventFilter(this);
+    }
+
+  protected:
+    bool eventFilter(QObject *, QEvent *e) override
+    {
+        m_seen(e);
+        return false;
+    }
+
+  private:
+    std::function<void(QEvent *)> m_seen;
+};
 
 } // namespace vellomar::test

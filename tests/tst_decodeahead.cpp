@@ -20,13 +20,6 @@ using namespace vellomar::test;
 
 namespace {
 
-QImage fresh(const QString &path)
-{
-    QImageReader r(path);
-    r.setDecideFormatFromContent(true);
-    return r.read();
-}
-
 // A JPEG of one colour, padded with zeros to `bytes` when given.
 QByteArray jpegof(QColor colour, QSize size, int bytes = 0)
 {
@@ -80,34 +73,6 @@ class OpenWatch
     int m_fd = -1;
 };
 
-// The viewer asks for the pictures ahead once its step is on the screen, from the event loop:
-// that turns first, then the decodes end.
-// Sees each event a widget gets, before the widget does.
-class EventWatch : public QObject
-{
-  public:
-    EventWatch(QObject *target, std::function<void(QEvent *)> seen) : m_seen(std::move(seen))
-    {
-        target->installEventFilter(this);
-    }
-
-  protected:
-    bool eventFilter(QObject *, QEvent *e) override
-    {
-        m_seen(e);
-        return false;
-    }
-
-  private:
-    std::function<void(QEvent *)> m_seen;
-};
-
-bool settled(const PictureCache &cache)
-{
-    QCoreApplication::processEvents();
-    return QTest::qWaitFor([&] { return !cache.busy(); }, 10000);
-}
-
 // Eight rows: five JPEGs, an animated GIF, a PNG (no picture to the preview), and a JPEG's bytes
 // under a sound's name. Every file dates from 2020, so that one written in place now is told apart.
 struct AheadWindow {
@@ -140,15 +105,7 @@ struct AheadWindow {
     int row(const QString &name) const { return rownames(w).indexOf(name); }
     frm_picfullscreen *v() const { return w.viewer(); }
     const PictureCache &ahead() const { return w.preview().ahead(); }
-    void open(const QString &name)
-    {
-        const int r = row(name);
-        w->Rlt_iecachesubdir->setRowSelected(w->Rlt_iecachesubdir->CurrentRow(), false);
-        w->Rlt_iecachesubdir->setRowSelected(r, true);
-        w->Rlt_iecachesubdir->setCurrentRow(r);
-        w.preview().dofilelist(r);
-        w.form().viewcurrentfile();
-    }
+    void open(const QString &name) const { w.openrow(row(name)); }
     void key(Qt::Key k) const { QTest::keyClick(v()->Cbo_scrollpic, k); }
 };
 
@@ -183,7 +140,7 @@ class TestDecodeAhead : public QObject
         QCOMPARE(x.v()->Cbo_scrollpic->currentIndex(), x.row(to));
         // Taken as decoded, not read a second time.
         QCOMPARE(opens.opened().value(to), 0);
-        const QImage expected = fresh(x.path(to));
+        const QImage expected = decoded(x.path(to));
         QVERIFY(!expected.isNull());
         QCOMPARE(x.v()->img_fullscreen->image(), expected);
         QCOMPARE(x.w->Img_largeview->image(), expected);
@@ -246,7 +203,7 @@ class TestDecodeAhead : public QObject
         QVERIFY(settled(x.ahead()));
         const QString b = x.path("b.jpg");
         QVERIFY(x.ahead().holds(b));
-        const QImage before = fresh(b);
+        const QImage before = decoded(b);
         const QByteArray now =
             jpegof(Qt::red, QSize(320, 240), how == "other size" ? 50000 : 40000);
         if (how == "rename") {
@@ -262,7 +219,7 @@ class TestDecodeAhead : public QObject
         QCOMPARE(QFileInfo(b).size() == 40000, how != "other size");
         x.key(Qt::Key_Down);
         const QImage shown = x.v()->img_fullscreen->image();
-        QCOMPARE(shown, fresh(b));
+        QCOMPARE(shown, decoded(b));
         QVERIFY(shown != before);
         QCOMPARE(shown.pixelColor(160, 120).red() > 200, true);
     }
@@ -373,7 +330,7 @@ class TestDecodeAhead : public QObject
                 QCOMPARE(cache.take(path(words[0]), p), verb == "take");
                 count();
                 if (verb == "take")
-                    QCOMPARE(p.image, fresh(path(words[0])));
+                    QCOMPARE(p.image, decoded(path(words[0])));
                 opens.opened(); // the test's own read
             }
         }

@@ -84,28 +84,6 @@ class MemorySurface : public PictureSurface
     QSet<const uchar *> m_live;
 };
 
-QImage fresh(const QString &path)
-{
-    QImageReader r(path);
-    r.setDecideFormatFromContent(true);
-    return r.read();
-}
-
-// Counts the paint events a widget gets.
-class Paints : public QObject
-{
-  public:
-    explicit Paints(QWidget *w) { w->installEventFilter(this); }
-    int count = 0;
-
-  protected:
-    bool eventFilter(QObject *, QEvent *e) override
-    {
-        count += e->type() == QEvent::Paint ? 1 : 0;
-        return false;
-    }
-};
-
 // What the X server shows in a window, read back from it.
 QImage onscreen(QWidget *window)
 {
@@ -123,12 +101,6 @@ QImage onscreen(QWidget *window)
                              .copy();
     std::free(reply);
     return image;
-}
-
-bool settled(const PictureCache &cache)
-{
-    QCoreApplication::processEvents();
-    return QTest::qWaitFor([&] { return !cache.busy(); }, 10000);
 }
 
 // Four JPEGs of 320 x 240 and an animated GIF, in a window whose pictures go through `surface`.
@@ -153,15 +125,7 @@ struct SharedWindow {
     }
     frm_picfullscreen *v() const { return w.viewer(); }
     const PictureCache &ahead() const { return w.preview().ahead(); }
-    void open(const QString &name)
-    {
-        const int r = rownames(w).indexOf(name);
-        w->Rlt_iecachesubdir->setRowSelected(w->Rlt_iecachesubdir->CurrentRow(), false);
-        w->Rlt_iecachesubdir->setRowSelected(r, true);
-        w->Rlt_iecachesubdir->setCurrentRow(r);
-        w.preview().dofilelist(r);
-        w.form().viewcurrentfile();
-    }
+    void open(const QString &name) const { w.openrow(rownames(w).indexOf(name)); }
     void key(Qt::Key k) const { QTest::keyClick(v()->Cbo_scrollpic, k); }
 };
 
@@ -212,7 +176,7 @@ class TestSharedPictures : public QObject
         DecodedPicture picture;
         QVERIFY(readpicture(path, picture, &surface));
         QCOMPARE(surface.shares(picture.image), shared);
-        QCOMPARE(picture.image, fresh(path));
+        QCOMPARE(picture.image, decoded(path));
     }
 
     // A step to a picture decoded ahead puts it from shared memory: the viewer's control paints
@@ -224,15 +188,16 @@ class TestSharedPictures : public QObject
         QVERIFY(settled(x.ahead()));
         ImageControl *picture = x.v()->img_fullscreen;
         QCOMPARE(picture->size(), QSize(320, 240));
-        Paints paints(picture);
+        int paints = 0;
+        const EventWatch watch(picture, [&](QEvent *e) { paints += e->type() == QEvent::Paint; });
         x.key(Qt::Key_Down);
         QVERIFY(picture->direct());
-        QCOMPARE(picture->image(), fresh(x.path("b.jpg")));
+        QCOMPARE(picture->image(), decoded(x.path("b.jpg")));
         // The view's window is new: the display lets it paint once it has mapped it.
         QVERIFY(QTest::qWaitFor([&] { return x.surface.puts > 0; }, 5000));
         QCOMPARE(x.surface.lastput.constBits(), picture->image().constBits());
         QVERIFY(x.surface.puts > 0);
-        QCOMPARE(paints.count, 0);
+        QCOMPARE(paints, 0);
         // The native view it goes through covers the control and says what it shows.
         QWidget *view = x.surface.lastwindow;
         QVERIFY(view && view->parentWidget() == picture);
@@ -244,9 +209,9 @@ class TestSharedPictures : public QObject
         QVERIFY(settled(x.ahead()));
         const int before = x.surface.puts;
         x.key(Qt::Key_Down);
-        QCOMPARE(x.surface.lastput, fresh(x.path("c.jpg")));
+        QCOMPARE(x.surface.lastput, decoded(x.path("c.jpg")));
         QCOMPARE(x.surface.puts, before + 1);
-        QCOMPARE(paints.count, 0);
+        QCOMPARE(paints, 0);
         const int trims = x.surface.trims;
         x.key(Qt::Key_Escape);
         QVERIFY(x.surface.trims > trims);
@@ -267,7 +232,7 @@ class TestSharedPictures : public QObject
             QVERIFY(x.x11->shares(picture->image()));
             QWidget *view = picture->findChild<QWidget *>("directview");
             QVERIFY(view && view->isVisible());
-            QTRY_COMPARE(onscreen(view), fresh(x.path(name)));
+            QTRY_COMPARE(onscreen(view), decoded(x.path(name)));
             QVERIFY(settled(x.ahead()));
         }
         // A picture let go leaves its memory for the next of its size, until trimmed.
@@ -309,11 +274,12 @@ class TestSharedPictures : public QObject
         if (how == "size")
             x.key(Qt::Key_Space); // fits the picture to the screen
         QVERIFY(QTest::qWaitFor([&] { return !picture->direct(); }, 2000));
-        Paints paints(picture);
+        int paints = 0;
+        const EventWatch watch(picture, [&](QEvent *e) { paints += e->type() == QEvent::Paint; });
         QVERIFY(picture->haspicture());
         QTest::qWait(50);
         picture->repaint();
-        QVERIFY(paints.count > 0);
+        QVERIFY(paints > 0);
         const QWidget *view = picture->findChild<QWidget *>("directview");
         QVERIFY(!view || view->isHidden());
         QCOMPARE(picture->size() != picture->image().size(), how == "size");

@@ -43,14 +43,7 @@ struct ViewerWindow {
     }
     int row(const QString &name) const { return rownames(w).indexOf(name); }
     frm_picfullscreen *v() const { return w.viewer(); }
-    void open(int row)
-    {
-        w->Rlt_iecachesubdir->setRowSelected(w->Rlt_iecachesubdir->CurrentRow(), false);
-        w->Rlt_iecachesubdir->setRowSelected(row, true);
-        w->Rlt_iecachesubdir->setCurrentRow(row);
-        w.preview().dofilelist(row);
-        w.form().viewcurrentfile();
-    }
+    void open(int row) const { w.openrow(row); }
     void key(Qt::Key k) const { QTest::keyClick(v()->Cbo_scrollpic, k); }
 };
 
