@@ -254,6 +254,28 @@ class TestSharedPictures : public QObject
         QVERIFY(!x.x11->put(picture, QImage(320, 240, QImage::Format_RGB32), QRect(0, 0, 1, 1)));
     }
 
+    // The view painted between a picture cleared and the next one (an expose, say) has nothing
+    // to put; that is no failure of the display, and the next picture goes the direct way.
+    void aPaintWithNoPictureIsNoFailure()
+    {
+        MemorySurface surface;
+        ImageControl control;
+        control.setsurface(&surface);
+        control.resize(64, 48);
+        QImage first = surface.allocate(QSize(64, 48));
+        first.fill(Qt::red);
+        control.setpicture(first);
+        control.show();
+        QVERIFY(control.direct());
+        QTRY_VERIFY(surface.puts > 0);
+        control.clearpicture();
+        control.findChild<QWidget *>("directview")->repaint();
+        QImage next = surface.allocate(QSize(64, 48));
+        next.fill(Qt::blue);
+        control.setpicture(next);
+        QVERIFY(control.direct());
+    }
+
     // What cannot go from shared memory is painted as ever, and the view gets out of its way.
     void aPictureThatCannotGoDirectIsPainted_data()
     {

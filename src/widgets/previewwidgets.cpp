@@ -87,7 +87,9 @@ class ImageControl::DirectView : public QWidget
   protected:
     void paintEvent(QPaintEvent *e) override
     {
-        if (!m_surface.put(this, m_owner->m_image, e->rect()))
+        // Cleared, with the view still up until the loop turns: nothing to put yet.
+        const QImage &image = m_owner->m_image;
+        if (!image.isNull() && !m_surface.put(this, image, e->rect()))
             m_owner->directfailed();
     }
 
