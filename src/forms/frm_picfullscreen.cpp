@@ -174,9 +174,7 @@ void frm_picfullscreen::Cbo_scrollpic_Click()
     // This picture reaches the screen before the worker takes a core to decode the next two the
     // way the user is going and the one the other way; two ahead keep it busy while a key is held.
     // A picture put straight from shared memory needs nothing else of the window painted first.
-    if (img_fullscreen->direct())
-        img_fullscreen->paintnow();
-    else
+    if (!img_fullscreen->putnow())
         repaint();
     m_ahead.clear();
     for (int row : {position + direction, position + 2 * direction, position - direction}) {

@@ -163,12 +163,11 @@ void ImageControl::directfailed()
     choosepath();
 }
 
-void ImageControl::paintnow()
+bool ImageControl::putnow()
 {
     if (m_isdirect)
         m_direct->repaint();
-    else
-        repaint();
+    return m_isdirect;
 }
 
 void ImageControl::resizeEvent(QResizeEvent *)

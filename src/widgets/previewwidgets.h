@@ -63,8 +63,9 @@ class ImageControl : public QWidget
     void setsurface(PictureSurface *surface);
     // Whether the picture goes to the display from the surface, not through the backing store.
     bool direct() const { return m_isdirect; }
-    // Paints the picture now, by whichever way it goes to the display.
-    void paintnow();
+    // Puts the picture on the display now when it goes there from the surface; false, doing
+    // nothing, when it is painted the ordinary way.
+    bool putnow();
 
   signals:
     void DblClick(int button);
