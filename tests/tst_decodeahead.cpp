@@ -291,7 +291,13 @@ class TestDecodeAhead : public QObject
         QTest::newRow("one in flight is waited for")
             << 3.0 << QStringList{"want a b", "take a", "wait"} << "ab";
         QTest::newRow("one not begun is left to the caller")
-            << 3.0 << QStringList{"want a b", "miss b", "wait"} << "a";
+            << 3.0 << QStringList{"want a b c", "miss c", "wait"} << "ab";
+        // With a core for each, both pictures ahead decode at once.
+        if (QThread::idealThreadCount() >= 2)
+            QTest::newRow("two in flight")
+                << 3.0 << QStringList{"want a b c", "take b", "wait"} << "abc";
+        QTest::newRow("all in flight dropped")
+            << 3.0 << QStringList{"want a b c", "drop", "wait"} << "";
         QTest::newRow("none fits") << 0.5 << QStringList{"want a b", "wait"} << "";
     }
     void theBudgetDropsTheLeastWanted()
@@ -325,6 +331,8 @@ class TestDecodeAhead : public QObject
                 cache.want(paths);
             } else if (verb == "wait") {
                 QVERIFY(settled(cache));
+            } else if (verb == "drop") {
+                cache.drop();
             } else {
                 DecodedPicture p;
                 QCOMPARE(cache.take(path(words[0]), p), verb == "take");

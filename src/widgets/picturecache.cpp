@@ -2,7 +2,10 @@
 
 #include "picturesurface.h"
 
+#include <QThread>
 #include <QtConcurrent/QtConcurrentRun>
+
+#include <algorithm>
 
 namespace vellomar {
 
@@ -16,14 +19,15 @@ constexpr qint64 ranksatick = 1024;
 
 PictureCache::PictureCache(qint64 budget, QObject *parent) : QObject(parent), m_budget(budget)
 {
-    // One decode at a time: the other core paints the picture shown meanwhile.
-    m_pool.setMaxThreadCount(1);
-    connect(&m_watcher, &QFutureWatcher<DecodedPicture>::finished, this, &PictureCache::finished);
+    // The two pictures ahead decode together where there are cores for both: a held key asks
+    // for pictures faster than one decoder makes them.
+    m_pool.setMaxThreadCount(std::clamp(QThread::idealThreadCount(), 1, 2));
 }
 
 PictureCache::~PictureCache()
 {
-    m_watcher.disconnect(this);
+    for (auto &[path, r] : m_running)
+        r.watcher->disconnect(this);
     m_pool.waitForDone();
 }
 
@@ -39,7 +43,7 @@ void PictureCache::want(const QStringList &paths)
         m_wanted.insert(path, rank);
         if (auto it = m_ready.find(path); it != m_ready.end())
             it->rank = rank;
-        else if (path != m_running)
+        else if (!m_running.count(path))
             m_queue << path;
     }
     startnext();
@@ -49,10 +53,10 @@ void PictureCache::want(const QStringList &paths)
 bool PictureCache::take(const QString &path, DecodedPicture &picture)
 {
     const qint64 rank = ++m_clock * ranksatick + ranksatick - 1;
-    if (path == m_running && !m_discard) {
+    if (const auto r = m_running.find(path); r != m_running.end() && !r->second.discard) {
         // Being decoded: waited for, never decoded a second time.
-        m_future.waitForFinished();
-        picture = collect(rank);
+        r->second.future.waitForFinished();
+        picture = collect(path, rank);
     } else if (const auto it = m_ready.find(path); it != m_ready.end()) {
         it->rank = rank;
         picture = it->picture;
@@ -74,37 +78,48 @@ void PictureCache::drop()
     m_bytes = 0;
     m_queue.clear();
     m_wanted.clear();
-    m_discard = !m_running.isEmpty();
+    for (auto &[path, r] : m_running)
+        r.discard = true;
     if (m_surface)
         m_surface->trim();
 }
 
 void PictureCache::startnext()
 {
-    if (!m_running.isEmpty() || m_queue.isEmpty())
-        return;
-    m_running = m_queue.takeFirst();
-    m_future = QtConcurrent::run(&m_pool, [path = m_running, surface = m_surface] {
-        DecodedPicture picture;
-        readpicture(path, picture, surface);
-        return picture;
-    });
-    m_watcher.setFuture(m_future);
+    while (int(m_running.size()) < m_pool.maxThreadCount() && !m_queue.isEmpty()) {
+        const QString path = m_queue.takeFirst();
+        Running &r = m_running[path];
+        r.future = QtConcurrent::run(&m_pool, [path, surface = m_surface] {
+            DecodedPicture picture;
+            readpicture(path, picture, surface);
+            return picture;
+        });
+        r.watcher = new QFutureWatcher<DecodedPicture>(this);
+        connect(r.watcher, &QFutureWatcher<DecodedPicture>::finished, this,
+                [this, path] { finished(path); });
+        r.watcher->setFuture(r.future);
+    }
 }
 
-// The decode in flight is done (the watcher says so, or take() waited for it).
-void PictureCache::finished()
+// A decode in flight is done (its watcher says so, or take() waited for it).
+void PictureCache::finished(const QString &path)
 {
-    if (!m_running.isEmpty() && m_future.isFinished())
-        collect(m_wanted.value(m_running, 0));
+    if (const auto r = m_running.find(path); r != m_running.end() && r->second.future.isFinished())
+        collect(path, m_wanted.value(path, 0));
 }
 
-DecodedPicture PictureCache::collect(qint64 rank)
+DecodedPicture PictureCache::collect(const QString &path, qint64 rank)
 {
-    const QString path = std::exchange(m_running, QString());
-    DecodedPicture picture = m_future.result();
-    m_future = QFuture<DecodedPicture>();
-    if (!std::exchange(m_discard, false))
+    const auto r = m_running.find(path);
+    DecodedPicture picture = r->second.future.result();
+    const bool discard = r->second.discard;
+    // Collected from its watcher's own signal, maybe: the watcher lets go of the picture now
+    // and goes itself once that signal has returned.
+    r->second.watcher->disconnect(this);
+    r->second.watcher->setFuture(QFuture<DecodedPicture>());
+    r->second.watcher->deleteLater();
+    m_running.erase(r);
+    if (!discard)
         keep(path, picture, rank);
     startnext();
     trim();

@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QStringList>
 #include <QThreadPool>
+#include <map>
 
 namespace vellomar {
 
@@ -18,7 +19,7 @@ class PictureSurface;
 // turns back. A bigger photo is decoded ahead all the same but not kept once taken.
 constexpr qint64 aheadbudgetbytes = qint64(5) * 1920 * 1080 * 4;
 
-// Pictures decoded ahead, one at a time on a worker, read exactly as PictureHolder reads them.
+// Pictures decoded ahead on workers, read exactly as PictureHolder reads them.
 // A picture is handed out only while its file is the one decoded: a file written or replaced
 // since is decoded afresh by the caller.
 class PictureCache : public QObject
@@ -26,7 +27,7 @@ class PictureCache : public QObject
     Q_OBJECT
   public:
     explicit PictureCache(qint64 budget = aheadbudgetbytes, QObject *parent = nullptr);
-    // Waits for the decode in flight.
+    // Waits for the decodes in flight.
     ~PictureCache() override;
 
     // Decodes these files next, the first the likeliest to be asked for. They become the most
@@ -36,7 +37,7 @@ class PictureCache : public QObject
     // the file as it stands now; one being decoded is waited for. False when there is none, and
     // the caller reads the file itself.
     bool take(const QString &path, DecodedPicture &picture);
-    // Lets every picture go; the one in flight is let go when it is done.
+    // Lets every picture go; those in flight are let go when they are done.
     void drop();
     // Where opaque still pictures are decoded to from the next decode on; none by default. It
     // must outlive the cache.
@@ -44,19 +45,24 @@ class PictureCache : public QObject
 
     bool holds(const QString &path) const { return m_ready.contains(path); }
     // Decoding, or with files still to decode.
-    bool busy() const { return !m_running.isEmpty() || !m_queue.isEmpty(); }
+    bool busy() const { return !m_running.empty() || !m_queue.isEmpty(); }
     int count() const { return int(m_ready.size()); }
     qint64 bytes() const { return m_bytes; }
 
   private:
+    struct Running {
+        QFuture<DecodedPicture> future;
+        QFutureWatcher<DecodedPicture> *watcher = nullptr; // a child
+        bool discard = false;                              // dropped before it ended
+    };
     struct Entry {
         DecodedPicture picture;
         qint64 cost = 0;
         qint64 rank = 0; // the higher, the more wanted
     };
     void startnext();
-    void finished();
-    DecodedPicture collect(qint64 rank);
+    void finished(const QString &path);
+    DecodedPicture collect(const QString &path, qint64 rank);
     void forget(const QString &path);
     void keep(const QString &path, DecodedPicture picture, qint64 rank);
     void trim();
@@ -67,11 +73,8 @@ class PictureCache : public QObject
     QStringList m_queue;
     QHash<QString, qint64> m_wanted; // the rank each file of the last want() gets when kept
     qint64 m_clock = 0;
-    QString m_running;
+    std::map<QString, Running> m_running;
     PictureSurface *m_surface = nullptr;
-    bool m_discard = false; // the decode in flight was dropped before it ended
-    QFuture<DecodedPicture> m_future;
-    QFutureWatcher<DecodedPicture> m_watcher;
     QThreadPool m_pool;
 };
 
