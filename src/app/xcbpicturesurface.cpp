@@ -50,6 +50,13 @@ struct XcbPictureSurface::Shared {
         }
         ::munmap(b.memory, b.bytes);
     }
+    // With the lock held.
+    void freespare()
+    {
+        for (const Block &b : spare)
+            free(b);
+        spare.clear();
+    }
 };
 
 namespace {
@@ -148,9 +155,7 @@ XcbPictureSurface::~XcbPictureSurface()
     // Pictures still held are unmapped here only when they go.
     for (const quint32 id : std::as_const(m_shared->inuse))
         xcb_shm_detach(m_shared->connection, id);
-    for (const Block &b : m_shared->spare)
-        m_shared->free(b);
-    m_shared->spare.clear();
+    m_shared->freespare();
     xcb_flush(m_shared->connection);
     m_shared->alive = false;
 }
@@ -210,9 +215,7 @@ bool XcbPictureSurface::attach(size_t bytes, Block &block)
 void XcbPictureSurface::trim()
 {
     const QMutexLocker lock(&m_shared->mutex);
-    for (const Block &b : m_shared->spare)
-        m_shared->free(b);
-    m_shared->spare.clear();
+    m_shared->freespare();
 }
 
 bool XcbPictureSurface::shares(const QImage &image) const

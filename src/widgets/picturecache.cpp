@@ -55,7 +55,7 @@ bool PictureCache::take(const QString &path, DecodedPicture &picture)
     const qint64 rank = ++m_clock * ranksatick + ranksatick - 1;
     if (const auto r = m_running.find(path); r != m_running.end() && !r->second.discard) {
         // Being decoded: waited for, never decoded a second time.
-        r->second.future.waitForFinished();
+        r->second.watcher->waitForFinished();
         picture = collect(path, rank);
     } else if (const auto it = m_ready.find(path); it != m_ready.end()) {
         it->rank = rank;
@@ -89,29 +89,29 @@ void PictureCache::startnext()
     while (int(m_running.size()) < m_pool.maxThreadCount() && !m_queue.isEmpty()) {
         const QString path = m_queue.takeFirst();
         Running &r = m_running[path];
-        r.future = QtConcurrent::run(&m_pool, [path, surface = m_surface] {
-            DecodedPicture picture;
-            readpicture(path, picture, surface);
-            return picture;
-        });
         r.watcher = new QFutureWatcher<DecodedPicture>(this);
         connect(r.watcher, &QFutureWatcher<DecodedPicture>::finished, this,
                 [this, path] { finished(path); });
-        r.watcher->setFuture(r.future);
+        r.watcher->setFuture(QtConcurrent::run(&m_pool, [path, surface = m_surface] {
+            DecodedPicture picture;
+            readpicture(path, picture, surface);
+            return picture;
+        }));
     }
 }
 
 // A decode in flight is done (its watcher says so, or take() waited for it).
 void PictureCache::finished(const QString &path)
 {
-    if (const auto r = m_running.find(path); r != m_running.end() && r->second.future.isFinished())
+    if (const auto r = m_running.find(path);
+        r != m_running.end() && r->second.watcher->isFinished())
         collect(path, m_wanted.value(path, 0));
 }
 
 DecodedPicture PictureCache::collect(const QString &path, qint64 rank)
 {
     const auto r = m_running.find(path);
-    DecodedPicture picture = r->second.future.result();
+    DecodedPicture picture = r->second.watcher->result();
     const bool discard = r->second.discard;
     // Collected from its watcher's own signal, maybe: the watcher lets go of the picture now
     // and goes itself once that signal has returned.

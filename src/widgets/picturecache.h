@@ -2,7 +2,6 @@
 
 #include "pictureholder.h"
 
-#include <QFuture>
 #include <QFutureWatcher>
 #include <QHash>
 #include <QObject>
@@ -51,8 +50,7 @@ class PictureCache : public QObject
 
   private:
     struct Running {
-        QFuture<DecodedPicture> future;
-        QFutureWatcher<DecodedPicture> *watcher = nullptr; // a child
+        QFutureWatcher<DecodedPicture> *watcher = nullptr; // a child, watching the decode
         bool discard = false;                              // dropped before it ended
     };
     struct Entry {
