@@ -1,4 +1,5 @@
 #include "digpass.h"
+#include "filecopy.h"
 #include "filesummer.h"
 #include "testsupport.h"
 
@@ -44,15 +45,23 @@ class TestDigPass : public QObject
   private slots:
     // A name at the file system's limit still gets its "_2" copies: the part before the
     // extension is shortened, a whole character at a time, until the name fits.
-    // Sums taken beside the dig: the bytes of each file handed over, however many are queued;
-    // a file that cannot be read through has none.
+    // Sums taken beside the dig: the bytes of each file handed over, however many are queued
+    // and however many threads sum them; a file that cannot be read through has none. Every sum
+    // is there once wait() returns.
+    void sumsTakenBesideTheDig_data()
+    {
+        QTest::addColumn<int>("threads");
+        QTest::newRow("one thread") << 1;
+        QTest::newRow("two threads") << 2;
+    }
     void sumsTakenBesideTheDig()
     {
+        QFETCH(int, threads);
         QTemporaryDir dir;
         const std::vector<qint64> sizes = {0, 1, 4096, (1 << 20) + 1, 3 << 20, 777};
         std::vector<QByteArray> sums(40), expected(40);
         {
-            FileSummer summer;
+            FileSummer summer(threads);
             for (int i = 0; i < 40; ++i) {
                 const QString path = dir.path() + QStringLiteral("/f%1").arg(i);
                 QByteArray bytes(sizes[size_t(i) % sizes.size()], Qt::Uninitialized);
@@ -65,6 +74,15 @@ class TestDigPass : public QObject
                 QVERIFY(fd >= 0);
                 summer.add(fd, bytes.size(), &sums[size_t(i)]);
             }
+            // A long sum still under way while the next ones end: wait() waits for it too.
+            const QByteArray longbytes(32 << 20, 'L');
+            QVERIFY(writecontent(dir.path() + "/long", longbytes));
+            const QByteArray longexpected =
+                QCryptographicHash::hash(longbytes, QCryptographicHash::Sha256).toHex();
+            QByteArray longsum;
+            summer.add(
+                ::open(QFile::encodeName(dir.path() + "/long").constData(), O_RDONLY | O_CLOEXEC),
+                longbytes.size(), &longsum);
             // Claiming more bytes than the file holds: not read through, no sum.
             const int shortfd =
                 ::open(QFile::encodeName(dir.path() + "/f1").constData(), O_RDONLY | O_CLOEXEC);
@@ -76,11 +94,61 @@ class TestDigPass : public QObject
             QByteArray folder = "unset";
             summer.add(folderfd, 10, &folder);
             summer.wait();
+            QCOMPARE(longsum, longexpected);
             QVERIFY(none.isEmpty());
             QVERIFY(folder.isEmpty());
+            for (int i = 0; i < 40; ++i)
+                QCOMPARE(sums[size_t(i)], expected[size_t(i)]);
         }
-        for (int i = 0; i < 40; ++i)
-            QCOMPARE(sums[size_t(i)], expected[size_t(i)]);
+    }
+
+    // Two copies are the same only when every byte is, wherever a read of the comparison
+    // begins or ends; a file shorter than said is not the same.
+    void sameContentComparesEveryByte_data()
+    {
+        QTest::addColumn<qint64>("size");
+        QTest::addColumn<qint64>("changed"); // the byte that differs, -1 none
+        QTest::addColumn<qint64>("cut");     // the second copy's real size, -1 whole
+        QTest::addColumn<bool>("same");
+        const qint64 r = qint64(comparereadsize);
+        QTest::newRow("empty") << qint64(0) << qint64(-1) << qint64(-1) << true;
+        QTest::newRow("one byte, same") << qint64(1) << qint64(-1) << qint64(-1) << true;
+        QTest::newRow("one byte, other") << qint64(1) << qint64(0) << qint64(-1) << false;
+        QTest::newRow("three reads and a bit, same")
+            << 3 * r + 5 << qint64(-1) << qint64(-1) << true;
+        QTest::newRow("first byte") << 3 * r + 5 << qint64(0) << qint64(-1) << false;
+        QTest::newRow("last byte of a read") << 3 * r + 5 << r - 1 << qint64(-1) << false;
+        QTest::newRow("first byte of the next read") << 3 * r + 5 << r << qint64(-1) << false;
+        QTest::newRow("last byte") << 3 * r + 5 << 3 * r + 4 << qint64(-1) << false;
+        QTest::newRow("exactly one read, last byte") << r << r - 1 << qint64(-1) << false;
+        QTest::newRow("second copy cut short") << 2 * r << qint64(-1) << r + 7 << false;
+    }
+    void sameContentComparesEveryByte()
+    {
+        QFETCH(qint64, size);
+        QFETCH(qint64, changed);
+        QFETCH(qint64, cut);
+        QFETCH(bool, same);
+        QTemporaryDir dir;
+        QByteArray bytes(size, Qt::Uninitialized);
+        for (qint64 k = 0; k < size; ++k)
+            bytes[k] = char(k * 13 + k / 4099);
+        QByteArray other = bytes;
+        if (changed >= 0)
+            other[changed] = char(other[changed] ^ 0x40);
+        if (cut >= 0)
+            other.truncate(cut);
+        QVERIFY(writecontent(dir.path() + "/a", bytes));
+        QVERIFY(writecontent(dir.path() + "/b", other));
+        const int a =
+            ::open(QFile::encodeName(dir.path() + "/a").constData(), O_RDONLY | O_CLOEXEC);
+        const int b =
+            ::open(QFile::encodeName(dir.path() + "/b").constData(), O_RDONLY | O_CLOEXEC);
+        QVERIFY(a >= 0 && b >= 0);
+        std::error_code ec;
+        QCOMPARE(samecontent(a, b, size, ec), same);
+        ::close(a);
+        ::close(b);
     }
 
     void longNamesAreShortenedToFit()

@@ -1,10 +1,14 @@
 #pragma once
 
 #include <QByteArray>
+#include <cstddef>
 #include <string>
 #include <system_error>
 
 namespace vellomar {
+
+// How much of each file a comparison reads at a time: large reads cost fewer calls.
+inline constexpr size_t comparereadsize = size_t(1) << 20;
 
 // Whether the two open files hold the same bytes (sizes already equal).
 bool samecontent(int a, int b, long long size, std::error_code &ec);

@@ -185,7 +185,7 @@ QByteArray sumfile(int fd, long long size)
 
 bool samecontent(int a, int b, long long size, std::error_code &ec)
 {
-    std::vector<char> &x = scratch(1, 1 << 18), &y = scratch(2, 1 << 18);
+    std::vector<char> &x = scratch(1, comparereadsize), &y = scratch(2, comparereadsize);
     long long offset = 0;
     while (offset < size) {
         const size_t want = size_t(std::min<long long>(size - offset, x.size()));

@@ -5,15 +5,18 @@
 #include <deque>
 #include <mutex>
 #include <thread>
+#include <vector>
 
 namespace vellomar {
 
-// Takes the SHA-256 of dug files on a thread of its own, so that summing one file overlaps
-// copying the next.
+// Takes the SHA-256 of dug files on threads of their own, so that summing one file overlaps
+// copying or comparing the next. Summing costs more than comparing two copies, so where there
+// are two cores two files are summed at once.
 class FileSummer
 {
   public:
-    FileSummer();
+    // `threads` 0: one per core, at most two.
+    explicit FileSummer(int threads = 0);
     // Finishes what it holds first.
     ~FileSummer();
     FileSummer(const FileSummer &) = delete;
@@ -37,9 +40,9 @@ class FileSummer
     std::mutex m_mutex;
     std::condition_variable m_changed;
     std::deque<Job> m_jobs;
-    bool m_busy = false;
+    int m_busy = 0; // jobs taken and not yet done
     bool m_ending = false;
-    std::thread m_thread;
+    std::vector<std::thread> m_threads;
 };
 
 } // namespace vellomar
