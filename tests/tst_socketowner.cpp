@@ -170,7 +170,7 @@ class TestSocketOwner : public QObject
         QVERIFY(!SocketEnd::of(nullptr, 0));
     }
 
-    // The kernel's own tables name this process as the owner of both ends of a loopback
+    // The kernel, asked either way, names this process as the owner of both ends of a loopback
     // connection, made from an IPv4 socket or from an IPv6 one to the mapped address.
     void theKernelNamesThisUser_data()
     {
@@ -207,12 +207,17 @@ class TestSocketOwner : public QObject
         const SocketEnd client = endof(c.accepted, true);
         const SocketEnd server = endof(c.accepted, false);
         QCOMPARE(client, endof(c.client, false));
-        const KernelSocketOwners owners;
-        QCOMPARE(owners.owner(client, server), std::optional<unsigned>(::geteuid()));
-        QCOMPARE(owners.owner(server, client), std::optional<unsigned>(::geteuid()));
-        SocketEnd gone = client;
-        gone.port = std::uint16_t(client.port ^ 1);
-        QCOMPARE(owners.owner(gone, server), std::nullopt);
+        const KernelSocketOwners kernel;
+        const ProcSocketOwners tables;
+        for (const SocketOwners *owners : {static_cast<const SocketOwners *>(&kernel),
+                                           static_cast<const SocketOwners *>(&tables)}) {
+            QCOMPARE(owners->owner(client, server), std::optional<unsigned>(::geteuid()));
+            QCOMPARE(owners->owner(server, client), std::optional<unsigned>(::geteuid()));
+            SocketEnd gone = client;
+            gone.port = std::uint16_t(client.port ^ 1);
+            QCOMPARE(owners->owner(gone, server), std::nullopt);
+            QCOMPARE(owners->owner(client, gone), std::nullopt);
+        }
     }
 };
 

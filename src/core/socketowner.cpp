@@ -4,8 +4,12 @@
 #include <charconv>
 #include <cstring>
 #include <fcntl.h>
+#include <linux/inet_diag.h>
+#include <linux/netlink.h>
+#include <linux/sock_diag.h>
 #include <netinet/in.h>
 #include <string>
+#include <sys/time.h>
 #include <unistd.h>
 
 namespace vellomar {
@@ -96,6 +100,68 @@ std::string readtable(const char *path)
     return text;
 }
 
+// What the kernel said of one socket: its owner, that there is none, or nothing usable.
+struct DiagAnswer {
+    bool answered = false;
+    std::optional<unsigned> owner;
+};
+
+DiagAnswer askkernel(const SocketEnd &local, const SocketEnd &remote)
+{
+    DiagAnswer result;
+    const int fd = ::socket(AF_NETLINK, SOCK_DGRAM | SOCK_CLOEXEC, NETLINK_SOCK_DIAG);
+    if (fd < 0)
+        return result;
+    const timeval wait{1, 0};
+    ::setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &wait, sizeof wait);
+    struct {
+        nlmsghdr header;
+        inet_diag_req_v2 request;
+    } message = {};
+    message.header.nlmsg_len = sizeof message;
+    message.header.nlmsg_type = SOCK_DIAG_BY_FAMILY;
+    message.header.nlmsg_flags = NLM_F_REQUEST;
+    inet_diag_req_v2 &r = message.request;
+    // A socket with IPv4 ends, an IPv6 one's mapped ends included, is found among IPv4 ones.
+    const bool four = ismapped(local) && ismapped(remote);
+    r.sdiag_family = four ? AF_INET : AF_INET6;
+    r.sdiag_protocol = IPPROTO_TCP;
+    r.idiag_states = ~0u;
+    r.id.idiag_sport = htons(local.port);
+    r.id.idiag_dport = htons(remote.port);
+    const size_t skip = four ? mappedprefix.size() : 0;
+    std::memcpy(r.id.idiag_src, local.address.data() + skip, local.address.size() - skip);
+    std::memcpy(r.id.idiag_dst, remote.address.data() + skip, remote.address.size() - skip);
+    r.id.idiag_cookie[0] = r.id.idiag_cookie[1] = INET_DIAG_NOCOOKIE;
+    sockaddr_nl kernel = {};
+    kernel.nl_family = AF_NETLINK;
+    alignas(nlmsghdr) unsigned char buffer[8192];
+    if (::sendto(fd, &message, sizeof message, 0, reinterpret_cast<sockaddr *>(&kernel),
+                 sizeof kernel) == ssize_t(sizeof message)) {
+        const ssize_t got = ::recv(fd, buffer, sizeof buffer, 0);
+        if (got >= ssize_t(sizeof(nlmsghdr))) {
+            nlmsghdr header;
+            std::memcpy(&header, buffer, sizeof header);
+            if (header.nlmsg_len <= size_t(got)) {
+                if (header.nlmsg_type == SOCK_DIAG_BY_FAMILY &&
+                    header.nlmsg_len >= NLMSG_LENGTH(sizeof(inet_diag_msg))) {
+                    inet_diag_msg found;
+                    std::memcpy(&found, buffer + NLMSG_HDRLEN, sizeof found);
+                    result = {true, found.idiag_uid};
+                } else if (header.nlmsg_type == NLMSG_ERROR &&
+                           header.nlmsg_len >= NLMSG_LENGTH(sizeof(nlmsgerr))) {
+                    nlmsgerr error;
+                    std::memcpy(&error, buffer + NLMSG_HDRLEN, sizeof error);
+                    // No such socket is an answer; anything else leaves the question open.
+                    result.answered = error.error == -ENOENT;
+                }
+            }
+        }
+    }
+    ::close(fd);
+    return result;
+}
+
 } // namespace
 
 std::optional<SocketEnd> SocketEnd::of(const sockaddr *address, socklen_t length)
@@ -158,6 +224,15 @@ std::optional<unsigned> ownerintable(std::string_view table, bool ipv6, const So
 
 std::optional<unsigned> KernelSocketOwners::owner(const SocketEnd &local,
                                                   const SocketEnd &remote) const
+{
+    const DiagAnswer asked = askkernel(local, remote);
+    if (asked.answered)
+        return asked.owner;
+    return ProcSocketOwners().owner(local, remote);
+}
+
+std::optional<unsigned> ProcSocketOwners::owner(const SocketEnd &local,
+                                                const SocketEnd &remote) const
 {
     if (ismapped(local) && ismapped(remote)) {
         if (const auto uid = ownerintable(readtable("/proc/net/tcp"), false, local, remote))

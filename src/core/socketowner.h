@@ -32,7 +32,16 @@ class SocketOwners
                                           const SocketEnd &remote) const = 0;
 };
 
-// The kernel's tables of TCP sockets, /proc/net/tcp and /proc/net/tcp6.
+// The kernel's tables of TCP sockets, /proc/net/tcp and /proc/net/tcp6: every socket on the
+// machine printed and read for each question.
+class ProcSocketOwners : public SocketOwners
+{
+  public:
+    std::optional<unsigned> owner(const SocketEnd &local, const SocketEnd &remote) const override;
+};
+
+// The kernel asked for the one socket by its ends (sock_diag), which costs the same however many
+// sockets there are; the tables above when the kernel cannot be asked so.
 class KernelSocketOwners : public SocketOwners
 {
   public:
