@@ -48,8 +48,7 @@ void frm_main::connectparts()
     connect(m_browser, &CacheBrowser::viewrequested, this, &frm_main::viewcurrentfile);
     connect(m_preview, &PreviewArea::viewrequested, this, &frm_main::viewcurrentfile);
     connect(m_preview, &PreviewArea::previewstarted, m_dig, &DigCommands::hidereport);
-    connect(m_preview, &PreviewArea::flashloaded, this,
-            [this](const QString &path, std::shared_ptr<const OpenedFile> movie) {
+    connect(m_preview, &PreviewArea::flashloaded, this, [this](const QString &path, auto movie) {
         if (!viewershowing())
             return;
         m_preview->pauseflash();
