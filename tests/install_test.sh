@@ -1,13 +1,16 @@
 #!/usr/bin/env bash
 # Installs into a temporary prefix, checks the layout and the desktop files, and starts the
 # installed program offscreen on a cache whose first row is an SWF, which must play from the
-# installed player files. Arguments: the build folder, the sample cache tool.
+# installed player files. Arguments: the build folder, the sample cache tool, the slow client.
 set -euo pipefail
 export QT_QPA_PLATFORM=offscreen QTWEBENGINE_CHROMIUM_FLAGS=--disable-gpu
 build="$1"
 samplecache="$2"
+trickle="$3"
 work=$(mktemp -d)
-trap 'kill $pid ${slow[@]} 2>/dev/null || true; rm -rf "$work"' EXIT
+# A folder another user may run the slow client from.
+tools=$(mktemp -d)
+trap 'kill $pid ${slow[@]} 2>/dev/null || true; rm -rf "$work" "$tools"' EXIT
 pid=
 slow=()
 prefix="$work/prefix"
@@ -29,6 +32,7 @@ fi
 mkdir -p "$work/cache/Content.IE5/AAAAAAAA"
 "$samplecache" --swf "$work/cache/Content.IE5/AAAAAAAA/movie[1].swf"
 truncate -s 12K "$work/cache/Content.IE5/AAAAAAAA/movie[1].swf"
+cp "$work/cache/Content.IE5/AAAAAAAA/movie[1].swf" "$work/original.swf"
 
 unset VELLOMAR_RUFFLE
 log="$work/log"
@@ -98,11 +102,65 @@ echo "header flood: $sent bytes taken; VmRSS $rss -> $(kb VmRSS) kB, VmHWM $hwm 
 [ $(($(kb VmRSS) - rss)) -le 20480 ] && [ $(($(kb VmHWM) - hwm)) -le 20480 ] ||
     { echo "the header flood grew the program"; exit 1; }
 
-# Eight clients sending a byte every 3 s hold no one up, and the program still ends at once
-# when its window closes (SIGTERM closes it) while they are connected.
 page=$(curl -s --max-time 5 "http://127.0.0.1:$debugport/json/list" |
        sed -n 's|.*"url": "\(http://127\.0\.0\.1:'"$port"'/[0-9a-f]*/player\.html\)".*|\1|p' | head -n 1)
 [ -n "$page" ] || { echo "no player page among the web engine's pages"; exit 1; }
+# The movie shown is the one the listener serves; its serial is small.
+movie=
+for n in 1 2 3 4 5 6 7 8; do
+    [ "$(probe "${page%player.html}movie.swf?n=$n")" = 200 ] && { movie="${page%player.html}movie.swf?n=$n"; break; }
+done
+[ -n "$movie" ] || { echo "the movie shown is not served"; exit 1; }
+
+# Another user trickling a byte every 0.5 s on 100 connections from three addresses is refused
+# at accept: the page and the movie are answered at once meanwhile.
+if [ "$(id -u)" -eq 0 ]; then
+    cp "$trickle" "$tools/"
+    chmod 755 "$tools" "$tools/$(basename "$trickle")"
+    setpriv --reuid=nobody --regid=nogroup --clear-groups -- "$tools/$(basename "$trickle")" \
+        "$port" 8 500 127.0.0.2:34 127.0.0.3:33 127.0.0.4:33 >"$work/stranger" &
+    stranger=$!
+    slow+=($stranger)
+    sleep 2
+    worst=0
+    for _ in 1 2 3 4 5; do
+        for url in "$page" "$movie"; do
+            answer=$(curl -s -o /dev/null -w '%{http_code} %{time_total}' --max-time 2 "$url" || true)
+            [ "${answer%% *}" = 200 ] || { echo "$url answered ${answer:-nothing} beside another user's slow clients"; exit 1; }
+            took=$(awk -v t="${answer#* }" 'BEGIN { printf "%d", t * 1000 }')
+            [ "$took" -gt "$worst" ] && worst=$took
+        done
+        sleep 0.5
+    done
+    wait $stranger
+    echo "page and movie beside another user's 100 slow clients: at most $worst ms; theirs: $(cat "$work/stranger")"
+    [ "$worst" -le 100 ] || { echo "not answered within 100 ms"; exit 1; }
+    read -r _ _ _ _ _ closed _ longest _ open _ oldest <"$work/stranger"
+    [ "$closed" -ge 100 ] && [ "$longest" -lt 1000 ] && [ "$oldest" -lt 1000 ] ||
+        { echo "another user's connections were not refused at once"; exit 1; }
+else
+    echo "not root: another user's slow clients are not tried"
+fi
+# This user's own client trickling is dropped 3 s after it connected, though never idle.
+"$trickle" "$port" 6 500 127.0.0.5:2 >"$work/own"
+echo "this user's slow clients: $(cat "$work/own")"
+read -r _ _ _ _ _ closed _ longest _ open _ oldest <"$work/own"
+[ "$closed" -ge 2 ] && [ "$longest" -ge 2500 ] && [ "$longest" -le 4500 ] && [ "$oldest" -le 4500 ] ||
+    { echo "this user's slow clients were not dropped at their deadline"; exit 1; }
+
+# The listed folder swapped for a link to one holding a secret of the same name: the movie
+# served is still the file opened when its row was chosen.
+mkdir "$work/outside"
+printf 'SECRET OUTSIDE THE CACHE' >"$work/outside/movie[1].swf"
+mv "$work/cache/Content.IE5/AAAAAAAA" "$work/cache/Content.IE5/AAAAAAAA.real"
+ln -s "$work/outside" "$work/cache/Content.IE5/AAAAAAAA"
+code=$(curl -s -o "$work/fetched" -w '%{http_code}' --max-time 10 "$movie" || true)
+[ "$code" = 200 ] || { echo "the movie shown answered $code after the swap"; exit 1; }
+cmp -s "$work/fetched" "$work/original.swf" ||
+    { echo "the listener sent another file than the movie shown: $(head -c 40 "$work/fetched")"; exit 1; }
+
+# Eight clients sending a byte every 3 s hold no one up, and the program still ends at once
+# when its window closes (SIGTERM closes it) while they are connected.
 for _ in 1 2 3 4 5 6 7 8; do
     (
         exec 3<>"/dev/tcp/127.0.0.1/$port"

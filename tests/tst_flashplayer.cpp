@@ -1,12 +1,16 @@
 #include "flashplayer.h"
 #include "mediaplayer.h"
+#include "openedfile.h"
+#include "platform.h"
 #include "samplecache.h"
+#include "socketowner.h"
 #include "swfserver.h"
 #include "swfview.h"
 #include "testsupport.h"
 
 #include <QApplication>
 #include <QAudioOutput>
+#include <QDir>
 #include <QElapsedTimer>
 #include <QFile>
 #include <QMediaPlayer>
@@ -16,6 +20,9 @@
 #include <QtTest>
 #include <algorithm>
 #include <memory>
+#include <mutex>
+#include <optional>
+#include <unistd.h>
 #include <vector>
 
 using namespace vellomar;
@@ -100,6 +107,40 @@ class Trickle
     QElapsedTimer m_clock;
 };
 
+// The owner a test says the other end of every connection has, and the ends it was asked about.
+class FixedOwners : public SocketOwners
+{
+  public:
+    explicit FixedOwners(std::optional<unsigned> uid) : m_uid(uid) {}
+    std::optional<unsigned> owner(const SocketEnd &local, const SocketEnd &remote) const override
+    {
+        const std::lock_guard<std::mutex> guard(m_lock);
+        m_asked.emplace_back(local, remote);
+        return m_uid;
+    }
+    std::vector<std::pair<SocketEnd, SocketEnd>> asked() const
+    {
+        const std::lock_guard<std::mutex> guard(m_lock);
+        return m_asked;
+    }
+
+  private:
+    std::optional<unsigned> m_uid;
+    mutable std::mutex m_lock;
+    mutable std::vector<std::pair<SocketEnd, SocketEnd>> m_asked;
+};
+
+// The status and body of a GET of `url` on a connection of its own.
+std::pair<int, QByteArray> fetch(const QUrl &url)
+{
+    const QByteArray answer =
+        request(url.port(), "GET", url.toEncoded(QUrl::RemoveScheme | QUrl::RemoveAuthority));
+    const qsizetype headend = answer.indexOf("\r\n\r\n");
+    if (!answer.startsWith("HTTP/1.1 ") || headend < 0)
+        return {0, {}};
+    return {answer.mid(9, 3).toInt(), answer.mid(headend + 4)};
+}
+
 } // namespace
 
 class TestFlashPlayer : public QObject
@@ -165,7 +206,7 @@ class TestFlashPlayer : public QObject
         SwfServer server;
         QVERIFY(!rufflefolder().isEmpty());
         QVERIFY(server.start(rufflefolder()));
-        const int serial = server.addmovie(movie);
+        const int serial = server.addmovie(OpenedFile::open(movie));
         const QByteArray token = server.token().toLatin1();
         path.replace("{t-}", token.left(token.size() - 1))
             .replace("{t}", token)
@@ -197,7 +238,7 @@ class TestFlashPlayer : public QObject
         QVERIFY(sample::writeswf(movie));
         SwfServer server;
         QVERIFY(server.start(rufflefolder()));
-        const int serial = server.addmovie(movie);
+        const int serial = server.addmovie(OpenedFile::open(movie));
         QVERIFY(server.allows(server.pageurl()));
         QVERIFY(server.allows(server.movieurl(serial)));
         QVERIFY(!server.allows(QUrl("http://127.0.0.1:1/" + server.token() + "/player.html")));
@@ -314,9 +355,109 @@ class TestFlashPlayer : public QObject
         QTRY_VERIFY(own->bytesAvailable() > 0 && stranger->bytesAvailable() > 0);
         QVERIFY(own->readAll().startsWith("HTTP/1.1 200 "));
         QVERIFY(stranger->readAll().startsWith("HTTP/1.1 404 "));
+        // One request each without the token: a second would have no deadline.
+        QTRY_COMPARE_WITH_TIMEOUT(stranger->state(), QAbstractSocket::UnconnectedState, 1000);
         QTest::qWait(3000);
         QCOMPARE(own->state(), QAbstractSocket::ConnectedState);
         QCOMPARE(stranger->state(), QAbstractSocket::UnconnectedState);
+    }
+
+    // A client that keeps sending a byte every 0.5 s is never idle, yet it is dropped once its
+    // request's headers are not all in 3 s after it connected; the page is served meanwhile.
+    void aTricklingClientIsDroppedAtItsDeadline()
+    {
+        SwfServer server;
+        QVERIFY(server.start(rufflefolder()));
+        Trickle slow(server.port(), 4, 500);
+        QTest::qWait(2500);
+        QCOMPARE(slow.open(), 4);
+        QVERIFY(request(server.port(), "GET", "/" + server.token().toLatin1() + "/player.html")
+                    .startsWith("HTTP/1.1 200 "));
+        QTRY_COMPARE_WITH_TIMEOUT(slow.open(), 0, 3000);
+        qInfo("trickling clients dropped after %lld ms", slow.age());
+        QVERIFY(slow.age() >= 2900);
+    }
+
+    // Who holds the other end of a connection is asked at accept, for the client's own end and
+    // the listener's; one that is not this user's, or not known, is closed before it is read.
+    void onlyThisUsersConnectionsAreServed_data()
+    {
+        QTest::addColumn<int>("owner"); // -1: not known
+        QTest::addColumn<bool>("served");
+        QTest::newRow("this user") << int(::geteuid()) << true;
+        QTest::newRow("another user") << int(::geteuid() + 1) << false;
+        QTest::newRow("root") << 0 << (::geteuid() == 0);
+        QTest::newRow("not known") << -1 << false;
+    }
+    void onlyThisUsersConnectionsAreServed()
+    {
+        QFETCH(int, owner);
+        QFETCH(bool, served);
+        auto owners = std::make_shared<FixedOwners>(owner < 0 ? std::nullopt
+                                                              : std::optional<unsigned>(owner));
+        SwfServer server(owners);
+        QVERIFY(server.start(rufflefolder()));
+        auto client = connectfrom(server.port(), QStringLiteral("127.0.0.3"));
+        QCOMPARE(client->state(), QAbstractSocket::ConnectedState);
+        const quint16 from = client->localPort();
+        client->write("GET /" + server.token().toLatin1() +
+                      "/player.html HTTP/1.1\r\nHost: 127.0.0.1\r\n\r\n");
+        QElapsedTimer clock;
+        clock.start();
+        QByteArray answer;
+        while (client->state() == QAbstractSocket::ConnectedState && clock.elapsed() < 2000 &&
+               !answer.contains("\r\n\r\n")) {
+            client->waitForReadyRead(50);
+            answer += client->readAll();
+        }
+        QCOMPARE(answer.startsWith("HTTP/1.1 200 "), served);
+        if (!served) {
+            QVERIFY(answer.isEmpty());
+            QTRY_COMPARE_WITH_TIMEOUT(client->state(), QAbstractSocket::UnconnectedState, 1000);
+        }
+        const auto asked = owners->asked();
+        QCOMPARE(asked.size(), size_t(1));
+        QCOMPARE(asked[0].first, SocketEnd::ipv4({127, 0, 0, 3}, from));
+        QCOMPARE(asked[0].second, SocketEnd::ipv4({127, 0, 0, 1}, quint16(server.port())));
+    }
+
+    // The movie is the file opened when it was chosen: a folder swapped for a link to another
+    // holding a file of the same name changes nothing. It is served while it is shown only.
+    void aMovieIsServedAsOpenedWhileShown()
+    {
+        QTemporaryDir dir;
+        const QString listed = dir.path() + "/Content.IE5/AAAAAAAA";
+        QVERIFY(QDir().mkpath(listed));
+        QVERIFY(QDir().mkpath(dir.path() + "/outside"));
+        const QString name = "movie[1].swf";
+        QVERIFY(sample::writeswf(listed + '/' + name));
+        QVERIFY(sample::writeswf(listed + "/other[1].swf"));
+        const QByteArray original = readcontent(listed + '/' + name);
+        QVERIFY(writecontent(dir.path() + "/outside/" + name, "SECRET OUTSIDE THE CACHE"));
+
+        FlashPlayer player;
+        player.resize(369, 321);
+        player.show();
+        {
+            const FolderHandle folder = openbeneath(listed);
+            player.setMovie(listed + '/' + name, OpenedFile::openat(folder.fd(), name));
+        }
+        QCOMPARE(player.kind(), FlashPlayer::Kind::Swf);
+        const QUrl first = player.swfview()->movieurl();
+        QVERIFY(!first.isEmpty());
+        QVERIFY(QDir().rename(listed, listed + ".old"));
+        QVERIFY(QFile::link(dir.path() + "/outside", listed));
+        QCOMPARE(fetch(first), std::make_pair(200, original));
+        QCOMPARE(fetch(first), std::make_pair(200, original));
+
+        player.setMovie(listed + ".old/other[1].swf");
+        const QUrl second = player.swfview()->movieurl();
+        QVERIFY(second != first);
+        QCOMPARE(fetch(first).first, 404);
+        QCOMPARE(fetch(second), std::make_pair(200, readcontent(listed + ".old/other[1].swf")));
+        player.setMovie(QStringLiteral("abc"));
+        QVERIFY(player.swfview()->movieurl().isEmpty());
+        QCOMPARE(fetch(second).first, 404);
     }
 
     // Stopping closes every connection at once: clients half-way through a request and one that
@@ -329,7 +470,7 @@ class TestFlashPlayer : public QObject
         big.close();
         SwfServer server;
         QVERIFY(server.start(rufflefolder()));
-        const int serial = server.addmovie(big.fileName());
+        const int serial = server.addmovie(OpenedFile::open(big.fileName()));
         Trickle slow(server.port(), 8, 500);
         auto reader = connectfrom(server.port());
         reader->setReadBufferSize(64 * 1024);

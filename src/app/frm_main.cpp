@@ -48,11 +48,11 @@ void frm_main::connectparts()
     connect(m_browser, &CacheBrowser::viewrequested, this, &frm_main::viewcurrentfile);
     connect(m_preview, &PreviewArea::viewrequested, this, &frm_main::viewcurrentfile);
     connect(m_preview, &PreviewArea::previewstarted, m_dig, &DigCommands::hidereport);
-    connect(m_preview, &PreviewArea::flashloaded, this, [this](const QString &path) {
+    connect(m_preview, &PreviewArea::flashloaded, this, [this](const QString &path, auto movie) {
         if (!viewershowing())
             return;
         m_preview->pauseflash();
-        m_viewer->showflash(path);
+        m_viewer->showflash(path, std::move(movie));
     });
     connect(m_preview, &PreviewArea::flashunloaded, this, [this] {
         if (viewershowing())

@@ -133,10 +133,10 @@ void frm_picfullscreen::start()
     img_fullscreen->setpicture(m_host.picture(), m_host.animation());
 }
 
-void frm_picfullscreen::showflash(const QString &path)
+void frm_picfullscreen::showflash(const QString &path, std::shared_ptr<const OpenedFile> movie)
 {
     FlashFS->setVisible(true);
-    FlashFS->setMovie(path);
+    FlashFS->setMovie(path, std::move(movie));
     FlashFS->Play();
 }
 

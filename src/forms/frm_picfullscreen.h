@@ -3,6 +3,7 @@
 #include <QRectF>
 #include <QSet>
 #include <QWidget>
+#include <memory>
 #include <vector>
 
 class QComboBox;
@@ -11,6 +12,7 @@ class QTimer;
 namespace vellomar {
 
 class FlashPlayer;
+class OpenedFile;
 class ImageControl;
 class ScreenInfo;
 class ViewerHost;
@@ -34,7 +36,7 @@ class frm_picfullscreen : public QWidget
     // Shows the rows from the host's current one, at the picture's full-screen size.
     void start();
     // The Flash movie the preview plays, shown here instead; none.
-    void showflash(const QString &path);
+    void showflash(const QString &path, std::shared_ptr<const OpenedFile> movie);
     void unloadflash();
     // Places the picture at factor f, centred on the screen (twips).
     void placepicture(float f);

@@ -7,6 +7,7 @@
 #include "mediaplayer.h"
 #include "mediasignature.h"
 #include "numbers.h"
+#include "openedfile.h"
 #include "picturecache.h"
 #include "pictureholder.h"
 #include "previewwidgets.h"
@@ -198,16 +199,24 @@ void PreviewArea::dofilelist(const int &row)
     case PreviewGroup::picture:
         showpicture(path);
         return;
-    case PreviewGroup::flash:
+    case PreviewGroup::flash: {
+        // Opened now, in the folder listed: whatever its path comes to name later is not shown.
+        const FolderHandle folder = m_list.openlisted();
+        auto movie = OpenedFile::openat(folder.fd(), name);
+        if (!movie) {
+            wmp->close();
+            break;
+        }
         Img_largeview->clearpicture();
         Img_test->clear();
         Img_largeview->setVisible(false);
         Flashbox->setVisible(true);
-        Flashbox->setMovie(path);
+        Flashbox->setMovie(path, movie);
         Flashbox->Play();
-        emit flashloaded(path);
+        emit flashloaded(path, std::move(movie));
         wmp->close();
         return;
+    }
     case PreviewGroup::audio:
         // Only real audio reaches the player: a playlist or manifest would make it fetch.
         if (audiomatches(path))

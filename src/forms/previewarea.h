@@ -17,6 +17,7 @@ class QWidget;
 namespace vellomar {
 
 class FlashPlayer;
+class OpenedFile;
 class ImageControl;
 class ListedFiles;
 class MediaPlayer;
@@ -74,8 +75,8 @@ class PreviewArea : public QObject
   signals:
     // A preview begins: whatever covered the board gives way.
     void previewstarted();
-    // The Flash movie previewed, or none any more: the viewer shows the same.
-    void flashloaded(const QString &path);
+    // The Flash movie previewed, as it was opened, or none any more: the viewer shows the same.
+    void flashloaded(const QString &path, std::shared_ptr<const OpenedFile> movie);
     void flashunloaded();
     // A gesture on the board that opens the current row.
     void viewrequested();

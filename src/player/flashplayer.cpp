@@ -10,6 +10,7 @@
 
 #include "medianetwork.h"
 #include "mediasignature.h"
+#include "openedfile.h"
 #include "platform.h"
 #include "swfview.h"
 
@@ -64,11 +65,21 @@ void FlashPlayer::drop()
     m_stack->setCurrentWidget(m_blank);
 }
 
-void FlashPlayer::setMovie(const QString &path)
+void FlashPlayer::setMovie(const QString &path, std::shared_ptr<const OpenedFile> opened)
 {
     m_movie = path;
     drop();
-    switch (sniffmovie(path)) {
+    if (!opened)
+        opened = OpenedFile::open(path);
+    // By the bytes of what was opened: anything else (a playlist, a manifest, a page) plays
+    // nowhere.
+    const QByteArray head = opened ? opened->head(16) : QByteArray();
+    const MediaSignature signature =
+        mediasignature(reinterpret_cast<const unsigned char *>(head.constData()), int(head.size()));
+    const Kind kind = signature == MediaSignature::swf   ? Kind::Swf
+                      : signature == MediaSignature::flv ? Kind::Video
+                                                         : Kind::None;
+    switch (kind) {
     case Kind::Video:
         m_kind = Kind::Video;
         ensurevideo()->setSource(QUrl::fromLocalFile(path));
@@ -81,7 +92,7 @@ void FlashPlayer::setMovie(const QString &path)
             m_stack->addWidget(m_swf);
         }
         m_kind = Kind::Swf;
-        m_swf->load(path);
+        m_swf->load(path, std::move(opened));
         m_stack->setCurrentWidget(m_swf);
         m_swfplaying = true;
         break;

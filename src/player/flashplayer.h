@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <memory>
 
 class QMediaPlayer;
 class QAudioOutput;
@@ -9,11 +10,13 @@ class QStackedLayout;
 
 namespace vellomar {
 
+class OpenedFile;
 class SwfView;
 
 // The Flash player layer: Movie names the file to show, Play and Stop drive it. An FLV plays in
 // Qt Multimedia, an SWF in the Flash player page. A name that is no file ("abc") drops the
-// movie and leaves the player silent.
+// movie and leaves the player silent. An SWF is played from the file opened when it was chosen
+// (`opened`, or the path opened at once when none is given), never opened again by its path.
 class FlashPlayer : public QWidget
 {
     Q_OBJECT
@@ -22,7 +25,7 @@ class FlashPlayer : public QWidget
     ~FlashPlayer() override;
 
     QString Movie() const { return m_movie; }
-    void setMovie(const QString &path);
+    void setMovie(const QString &path, std::shared_ptr<const OpenedFile> opened = {});
     void Play();
     void Stop();
     // Unloading is always: Stop, the movie "abc" (which names nothing), hide.

@@ -1,6 +1,8 @@
 #include "swfserver.h"
 
+#include "openedfile.h"
 #include "platform.h"
+#include "socketowner.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -9,6 +11,7 @@
 #include <arpa/inet.h>
 #include <charconv>
 #include <cstring>
+#include <fcntl.h>
 #include <microhttpd.h>
 #include <netinet/in.h>
 #include <unistd.h>
@@ -32,6 +35,9 @@ constexpr unsigned int ownclienttimeout = 30;
 // (any 127.x.y.z reaches the listener) cannot take them all.
 constexpr unsigned int connectionlimit = 64;
 constexpr unsigned int connectionsperaddress = 32;
+// From accept to the end of the first request's headers, however steadily the bytes come: the
+// web engine sends a request in one piece.
+constexpr std::chrono::seconds headerdeadline{3};
 
 const char *mimetype(const std::string &name)
 {
@@ -69,12 +75,9 @@ bool sametoken(const std::string &a, const std::string &b)
     return diff == 0;
 }
 
-// A plain file as a response that MHD sends from the descriptor and closes. Null on failure.
-MHD_Response *fileresponse(const std::string &path)
+// A response that MHD sends from its own descriptor and closes. Null on failure.
+MHD_Response *fdresponse(int fd, long long size)
 {
-    std::error_code ec;
-    long long size = 0;
-    const int fd = openplainfile(path, &size, ec);
     if (fd < 0)
         return nullptr;
     MHD_Response *r = nullptr;
@@ -83,6 +86,22 @@ MHD_Response *fileresponse(const std::string &path)
     if (!r)
         ::close(fd);
     return r;
+}
+
+// The player's own files, from the install, by path.
+MHD_Response *fileresponse(const std::string &path)
+{
+    std::error_code ec;
+    long long size = 0;
+    const int fd = openplainfile(path, &size, ec);
+    return fdresponse(fd, size);
+}
+
+// An opened movie: MHD reads it with pread, so a copy of the descriptor may be sent on several
+// connections at once and outlive the movie's place in the list.
+MHD_Response *movieresponse(const OpenedFile &movie)
+{
+    return fdresponse(::fcntl(movie.fd(), F_DUPFD_CLOEXEC, 0), movie.size());
 }
 
 } // namespace
@@ -139,7 +158,10 @@ window.vellomarState = function () {
 )");
 }
 
-SwfServer::SwfServer() = default;
+SwfServer::SwfServer(std::shared_ptr<const SocketOwners> owners)
+    : m_owners(owners ? std::move(owners) : std::make_shared<KernelSocketOwners>())
+{
+}
 
 SwfServer::~SwfServer()
 {
@@ -172,19 +194,37 @@ bool SwfServer::start(const QString &rufflefolder)
                    ? MHD_YES
                    : MHD_NO;
     };
+    // Called on the listener's thread right after accept, before anything is read.
+    const MHD_AcceptPolicyCallback policy = [](void *self, const sockaddr *peer,
+                                               socklen_t length) -> MHD_Result {
+        return static_cast<const SwfServer *>(self)->admits(peer, length) ? MHD_YES : MHD_NO;
+    };
+    const MHD_NotifyConnectionCallback notify = [](void *self, MHD_Connection *connection, void **,
+                                                   MHD_ConnectionNotificationCode code) {
+        auto *server = static_cast<SwfServer *>(self);
+        if (code == MHD_CONNECTION_NOTIFY_STARTED)
+            server->connected(connection);
+        else
+            server->closed(connection);
+    };
+    {
+        const std::lock_guard<std::mutex> guard(m_waitlock);
+        m_stopping = false;
+    }
+    m_watch = std::thread([this] { watch(); });
     // One polling thread (epoll) serves every connection, so a slow client holds no one up; the
     // inter-thread channel lets stop() wake it at once.
     m_daemon = MHD_start_daemon(
-        MHD_USE_AUTO_INTERNAL_THREAD | MHD_USE_ITC, 0, nullptr, nullptr, handler, this,
+        MHD_USE_AUTO_INTERNAL_THREAD | MHD_USE_ITC, 0, policy, this, handler, this,
         MHD_OPTION_SOCK_ADDR, reinterpret_cast<const sockaddr *>(&address),
         MHD_OPTION_CONNECTION_MEMORY_LIMIT, connectionmemory, MHD_OPTION_CONNECTION_TIMEOUT,
         strangertimeout, MHD_OPTION_CONNECTION_LIMIT, connectionlimit,
         MHD_OPTION_PER_IP_CONNECTION_LIMIT, connectionsperaddress, MHD_OPTION_STRICT_FOR_CLIENT, 1,
-        MHD_OPTION_END);
-    if (!m_daemon)
-        return false;
-    const MHD_DaemonInfo *info = MHD_get_daemon_info(m_daemon, MHD_DAEMON_INFO_BIND_PORT);
+        MHD_OPTION_NOTIFY_CONNECTION, notify, this, MHD_OPTION_END);
+    const MHD_DaemonInfo *info =
+        m_daemon ? MHD_get_daemon_info(m_daemon, MHD_DAEMON_INFO_BIND_PORT) : nullptr;
     m_port = info ? info->port : 0;
+    m_listenport = m_port;
     if (m_port <= 0) {
         stop();
         return false;
@@ -194,12 +234,84 @@ bool SwfServer::start(const QString &rufflefolder)
 
 void SwfServer::stop()
 {
-    if (!m_daemon)
-        return;
     // Wakes the polling thread, closes every connection and joins it; nothing waits on a client.
-    MHD_stop_daemon(m_daemon);
+    if (m_daemon)
+        MHD_stop_daemon(m_daemon);
     m_daemon = nullptr;
     m_port = 0;
+    m_listenport = 0;
+    if (m_watch.joinable()) {
+        {
+            const std::lock_guard<std::mutex> guard(m_waitlock);
+            m_stopping = true;
+            m_waiting.clear();
+        }
+        m_waitchange.notify_all();
+        m_watch.join();
+    }
+}
+
+bool SwfServer::admits(const sockaddr *address, socklen_t length) const
+{
+    // The other end of the connection must be a socket of this user's, bound to the address
+    // the connection comes from and connected to this listener. Unknown is refused.
+    const int port = m_listenport;
+    const auto peer = SocketEnd::of(address, length);
+    if (port <= 0 || !peer)
+        return false;
+    const SocketEnd us = SocketEnd::ipv4({127, 0, 0, 1}, std::uint16_t(port));
+    const auto owner = m_owners->owner(*peer, us);
+    return owner && *owner == unsigned(::geteuid());
+}
+
+void SwfServer::connected(MHD_Connection *connection)
+{
+    const MHD_ConnectionInfo *info =
+        MHD_get_connection_info(connection, MHD_CONNECTION_INFO_CONNECTION_FD);
+    if (!info)
+        return;
+    {
+        const std::lock_guard<std::mutex> guard(m_waitlock);
+        m_waiting[connection] =
+            Waiting{info->connect_fd, std::chrono::steady_clock::now() + headerdeadline};
+    }
+    m_waitchange.notify_all();
+}
+
+void SwfServer::headersin(MHD_Connection *connection)
+{
+    const std::lock_guard<std::mutex> guard(m_waitlock);
+    m_waiting.erase(connection);
+}
+
+void SwfServer::closed(MHD_Connection *connection)
+{
+    // MHD closes the socket after this returns: the watch never touches a closed descriptor.
+    const std::lock_guard<std::mutex> guard(m_waitlock);
+    m_waiting.erase(connection);
+}
+
+void SwfServer::watch()
+{
+    std::unique_lock<std::mutex> lock(m_waitlock);
+    while (!m_stopping) {
+        const auto now = std::chrono::steady_clock::now();
+        auto next = std::chrono::steady_clock::time_point::max();
+        for (auto it = m_waiting.begin(); it != m_waiting.end();) {
+            if (it->second.deadline <= now) {
+                // The polling thread sees the connection end and closes it itself.
+                ::shutdown(it->second.socket, SHUT_RDWR);
+                it = m_waiting.erase(it);
+            } else {
+                next = std::min(next, it->second.deadline);
+                ++it;
+            }
+        }
+        if (next == std::chrono::steady_clock::time_point::max())
+            m_waitchange.wait(lock);
+        else
+            m_waitchange.wait_until(lock, next);
+    }
 }
 
 bool SwfServer::answer(MHD_Connection *connection, const char *url, const char *method,
@@ -214,9 +326,10 @@ bool SwfServer::answer(MHD_Connection *connection, const char *url, const char *
     // A request answered on the first call has its connection closed after the answer (MHD
     // will not read past an unread body): right for anything that is not a plain GET or HEAD.
     // Those wait for the second call, so their connection may serve the next request.
-    static int headersin;
+    static int headersread;
     if (!*state) {
-        *state = &headersin;
+        *state = &headersread;
+        headersin(connection);
         if (readonly)
             return true;
     } else if (uploadsize != 0) {
@@ -240,15 +353,15 @@ bool SwfServer::answer(MHD_Connection *connection, const char *url, const char *
             int serial = 0;
             if (n)
                 std::from_chars(n, n + std::strlen(n), serial);
-            std::string movie;
+            std::shared_ptr<const OpenedFile> movie;
             {
                 const std::lock_guard<std::mutex> guard(m_lock);
                 const auto it = m_movies.find(serial);
                 if (it != m_movies.end())
                     movie = it->second;
             }
-            if (!movie.empty())
-                response = fileresponse(movie);
+            if (movie)
+                response = movieresponse(*movie);
         } else {
             const auto it = m_files.find(name);
             if (it != m_files.end())
@@ -266,6 +379,8 @@ bool SwfServer::answer(MHD_Connection *connection, const char *url, const char *
         response = MHD_create_response_from_buffer(0, nullptr, MHD_RESPMEM_PERSISTENT);
         if (!response)
             return false;
+        // One request each for a client without the token: its next would have no deadline.
+        MHD_add_response_header(response, MHD_HTTP_HEADER_CONNECTION, "close");
     }
     const MHD_Result queued = MHD_queue_response(connection, status, response);
     MHD_destroy_response(response);
@@ -288,14 +403,20 @@ QUrl SwfServer::movieurl(int serial) const
     return base().resolved(QUrl(QStringLiteral("movie.swf?n=%1").arg(serial)));
 }
 
-int SwfServer::addmovie(const QString &path)
+int SwfServer::addmovie(std::shared_ptr<const OpenedFile> movie)
 {
+    if (!movie)
+        return 0;
     const std::lock_guard<std::mutex> guard(m_lock);
     const int serial = ++m_serial;
-    m_movies[serial] = nativepath(path);
-    while (m_movies.size() > 4)
-        m_movies.erase(m_movies.begin());
+    m_movies[serial] = std::move(movie);
     return serial;
+}
+
+void SwfServer::dropmovie(int serial)
+{
+    const std::lock_guard<std::mutex> guard(m_lock);
+    m_movies.erase(serial);
 }
 
 bool SwfServer::allows(const QUrl &url) const

@@ -137,7 +137,10 @@ SwfView::SwfView(QWidget *parent) : QWidget(parent)
     m_view->load(server()->pageurl());
 }
 
-SwfView::~SwfView() = default;
+SwfView::~SwfView()
+{
+    server()->dropmovie(m_serial);
+}
 
 bool SwfView::available() const
 {
@@ -155,16 +158,22 @@ void SwfView::run(const QString &script)
     m_view->page()->runJavaScript(script);
 }
 
-void SwfView::load(const QString &path)
+void SwfView::load(const QString &path, std::shared_ptr<const OpenedFile> movie)
 {
     if (!m_view)
         return;
-    const int serial = server()->addmovie(path);
+    server()->dropmovie(m_serial);
+    m_serial = server()->addmovie(std::move(movie));
     m_pending.clear();
     run(QStringLiteral("window.vellomarLoad(%1);")
-            .arg(jsstring(server()->movieurl(serial).toString())));
+            .arg(jsstring(server()->movieurl(m_serial).toString())));
     if (lcflash().isDebugEnabled())
         trace(path, 60);
+}
+
+QUrl SwfView::movieurl() const
+{
+    return m_serial > 0 ? server()->movieurl(m_serial) : QUrl();
 }
 
 void SwfView::trace(const QString &path, int polls)
@@ -193,6 +202,7 @@ void SwfView::pause()
 
 void SwfView::unload()
 {
+    server()->dropmovie(std::exchange(m_serial, 0));
     m_pending.clear();
     run(QStringLiteral("window.vellomarLoad(\"\");"));
 }

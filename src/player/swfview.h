@@ -1,12 +1,15 @@
 #pragma once
 
+#include <QUrl>
 #include <QWidget>
 #include <functional>
+#include <memory>
 
 class QWebEngineView;
 
 namespace vellomar {
 
+class OpenedFile;
 class SwfServer;
 
 // One SWF movie playing in the Flash player page. The page is made when the first view is,
@@ -20,10 +23,14 @@ class SwfView : public QWidget
 
     // False when the player's files are missing.
     bool available() const;
-    void load(const QString &path);
+    // Shows the opened movie (`path` only names it); it is served while it is shown, and no
+    // longer once another is loaded, it is unloaded or the view goes.
+    void load(const QString &path, std::shared_ptr<const OpenedFile> movie);
     void play();
     void pause();
     void unload();
+    // Where the page fetches the movie shown; empty when none is.
+    QUrl movieurl() const;
 
     struct State {
         bool pageready = false;
@@ -43,6 +50,7 @@ class SwfView : public QWidget
     QWebEngineView *m_view = nullptr;
     bool m_ready = false;
     QStringList m_pending;
+    int m_serial = 0;
 };
 
 } // namespace vellomar
