@@ -247,6 +247,28 @@ class TestCli : public QObject
                       "127.0.0.1_" + port + "/media/song.mp3"}));
     }
 
+    // A record whose address has 32,000 segments (kept by Wine's wininet): its file lies 32
+    // folders down, not 32,000.
+    void deepSiteLayout()
+    {
+        QTemporaryDir dir;
+        const Run r = dig({"--layout", "site", "--type", "all", "--min", "0K",
+                           QFINDTESTDATA("data/deepcache"), dir.path()});
+        QCOMPARE(r.status, 0);
+        const QString resources = dir.path() + QString::fromUtf8("/挖到的资源/");
+        const QString folders =
+            "deep.example/" + QString("a/").repeated(30) + "a" + QString("~a").repeated(125);
+        QCOMPARE(tree(resources).keys(), QStringList{folders + "/deep.jpg"});
+        int made = 0;
+        QDirIterator it(resources + "deep.example", QDir::Dirs | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext() && made <= 100) {
+            it.next();
+            ++made;
+        }
+        QCOMPARE(made, 31);
+    }
+
     // No address can place a file outside the tree, or name one the system would misread.
     void hostileAddresses_data()
     {
@@ -302,6 +324,51 @@ class TestCli : public QObject
             QVERIFY(s != "." && s != ".." && !s.contains('/') && !s.contains('\\'));
             QVERIFY(s.toUtf8().size() <= 200);
         }
+    }
+
+    // An address of thousands of segments: at most 32 folders and 1,024 bytes below the tree,
+    // the rest joined into the last folder's name, cut on a whole character.
+    void deepAddresses_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<int>("levels");
+        QTest::addColumn<QString>("last");
+        const auto segments = [](const QString &s, int n) {
+            return (s + "/").repeated(n);
+        };
+        QTest::newRow("32 folders kept whole")
+            << "http://h/" + segments("a", 31) + "x.jpg" << 32 << "a";
+        QTest::newRow("one more joins the last")
+            << "http://h/" + segments("a", 31) + "b/x.jpg" << 32 << "a~b";
+        QTest::newRow("32,000 segments") << "http://h/" + segments("a", 32000) + "x.jpg" << 32
+                                         << "a" + QString("~a").repeated(125);
+        const QString smile = QString::fromUtf8("\xF0\x9F\x98\x80"); // four bytes, two QChars
+        QTest::newRow("emoji not split") << "http://h/" + segments(smile, 100) + "x.jpg" << 32
+                                         << smile + ("~" + smile).repeated(49) + "~";
+        // Six folders of 200 bytes would pass 1,024: the fifth takes the rest, up to the limit.
+        QTest::newRow("long segments") << "http://h/" + segments(QString(200, u'b'), 5) +
+                                              segments(QString(200, u'c'), 3) + "x.jpg"
+                                       << 6 << QString(200, u'b') + "~" + QString(11, u'c');
+        QTest::newRow("a long name counts")
+            << "http://h/" + segments(QString(200, u'b'), 5) + QString(200, u'n') << 5
+            << QString(200, u'b') + "~" + QString(17, u'b');
+        QTest::newRow("a cut before a dot")
+            << "http://h/" + segments(QString(200, u'b'), 4) + QString(200, u'd') + "/" +
+                   QString(10, u'e') + "." + QString(30, u'f') + "/x.jpg"
+            << 6 << QString(200, u'd') + "~" + QString(10, u'e');
+    }
+    void deepAddresses()
+    {
+        QFETCH(QString, address);
+        QFETCH(int, levels);
+        QFETCH(QString, last);
+        const SiteTarget t = sitetarget(address);
+        QCOMPARE(t.name, address.section(u'/', -1));
+        QCOMPARE(t.folders.size(), levels);
+        QCOMPARE(t.folders.back(), last);
+        QVERIFY(QString(t.folders.join('/') + '/' + t.name).toUtf8().size() <= 1024);
+        for (const QString &f : t.folders)
+            QVERIFY(f.toUtf8().size() <= 251 && QString::fromUtf8(f.toUtf8()) == f);
     }
 };
 
