@@ -1,3 +1,4 @@
+#include "lineescape.h"
 #include "samplecache.h"
 #include "sitepath.h"
 #include "testsupport.h"
@@ -24,10 +25,10 @@ struct Run {
     QByteArray out, err;
 };
 
-Run dig(const QStringList &args)
+Run run(const QString &program, const QStringList &args)
 {
     QProcess p;
-    p.start(QStringLiteral(VELLOMAR_DIG), args);
+    p.start(program, args);
     Run r;
     if (!p.waitForFinished(120000))
         return r;
@@ -35,6 +36,11 @@ Run dig(const QStringList &args)
     r.out = p.readAllStandardOutput();
     r.err = p.readAllStandardError();
     return r;
+}
+
+Run dig(const QStringList &args)
+{
+    return run(QStringLiteral(VELLOMAR_DIG), args);
 }
 
 // Every file below `folder`: its path there and a hash of its bytes. The manifest is left out:
@@ -227,6 +233,85 @@ class TestCli : public QObject
             QVERIFY(!QFileInfo::exists(d.dir.path() + "/dest"));
         if (key == "report")
             QCOMPARE(QJsonDocument::fromJson(lines.first()).object().value("files").toInt(), 3);
+    }
+
+    // A field of an output line keeps to its field and its line.
+    void lineEscapes_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("plain") << "Content.IE5/AB12CD34/a[1].jpg"
+                               << "Content.IE5/AB12CD34/a[1].jpg";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("tab") << "a\tb"
+                             << R"(a\tb)";
+        QTest::newRow("line feed") << "a\nb"
+                                   << R"(a\nb)";
+        QTest::newRow("carriage return") << "a\rb"
+                                         << R"(a\rb)";
+        QTest::newRow("backslash") << "a\\b"
+                                   << R"(a\\b)";
+        // Escaped already, or looking so: the backslash is what tells them apart.
+        QTest::newRow("backslash before t") << R"(a\tb)"
+                                            << R"(a\\tb)";
+        QTest::newRow("all at once") << "\\\t\n\r\r\n"
+                                     << R"(\\\t\n\r\r\n)";
+        QTest::newRow("other controls kept") << QString("a\x01b\x0bc") << QString("a\x01b\x0bc");
+        QTest::newRow("Chinese and emoji") << QString::fromUtf8("挖到\t的\xF0\x9F\x98\x80")
+                                           << QString::fromUtf8("挖到\\t的\xF0\x9F\x98\x80");
+    }
+    void lineEscapes()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, line);
+        QCOMPARE(lineescaped(field), line);
+    }
+
+    // A user, cache folder and file name holding a tab, a line feed, a carriage return and a
+    // backslash: every line of every command is one record still.
+    void linesStayWhole_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("line");
+        const QString path = "DISK/Users/" + QString(R"(x\ty\nz\\)") +
+                             "/AppData/Local/Microsoft/Windows/INetCache/IE";
+        const QString name = R"(a\tb\nc\rd\\e.jpg)";
+        QTest::newRow("vellomar --find")
+            << VELLOMAR_PROGRAM << QStringList{"--find", "DISK"}
+            << QString::fromUtf8("8–11\t") + R"(x\ty\nz\\)" + "\t" + path;
+        QTest::newRow("vellomar-dig --find")
+            << VELLOMAR_DIG << QStringList{"--find", "DISK"}
+            << QString::fromUtf8("1\t8–11\t") + R"(x\ty\nz\\)" + "\t" + path;
+        QTest::newRow("vellomar-dig --list")
+            << VELLOMAR_DIG << QStringList{"--list", "--type", "all", "--min", "0K", "DISK"}
+            << R"(S\tUB\n1)" + QString("\t") + name + "\tjpg\t11000\t";
+        QTest::newRow("vellomar-dig --dry-run")
+            << VELLOMAR_DIG
+            << QStringList{"--dry-run", "--type", "all", "--min", "0K", "DISK", "DEST"}
+            << path + R"(/S\tUB\n1/)" + name + " -> DEST/" + QString::fromUtf8("挖到的资源") +
+                   "/jpg/" + name;
+    }
+    void linesStayWhole()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, args);
+        QFETCH(QString, line);
+        QTemporaryDir dir;
+        const QString disk = dir.path() + "/disk";
+        const QString ie = disk + "/Users/x\ty\nz\\/AppData/Local/Microsoft/Windows/INetCache/IE";
+        QVERIFY(writefile(ie + "/index.dat", 100));
+        QVERIFY(writefile(ie + "/S\tUB\n1/a\tb\nc\rd\\e.jpg", 11000));
+        for (QString &a : args) {
+            a.replace("DISK", disk);
+            a.replace("DEST", dir.path() + "/dest");
+        }
+        line.replace("DISK", disk);
+        line.replace("DEST", dir.path() + "/dest");
+        const Run r = run(program, args);
+        QCOMPARE(r.status, 0);
+        QCOMPARE(QString::fromUtf8(r.out), line + "\n");
     }
 
     // A site's layout: each file where its address says, below the tree.
