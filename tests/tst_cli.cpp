@@ -314,6 +314,90 @@ class TestCli : public QObject
         QCOMPARE(QString::fromUtf8(r.out), line + "\n");
     }
 
+    // A destination inside the cache to be dug is refused before anything is written, however
+    // the path reaches it; one beside it is not.
+    void destinationInsideTheCache_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::newRow("the cache") << QStringList{"CA", "CA/Content.IE5"} << 2;
+        QTest::newRow("a cache folder") << QStringList{"CA", "CA/Content.IE5/AAAA0001"} << 2;
+        QTest::newRow("not made yet") << QStringList{"CA", "CA/Content.IE5/new/deeper"} << 2;
+        QTest::newRow("through a link") << QStringList{"CA", "OUT/link/Content.IE5/x"} << 2;
+        QTest::newRow("a link into the cache") << QStringList{"CA", "OUT/inlink"} << 2;
+        QTest::newRow("the place through a link")
+            << QStringList{"OUT/link", "CA/Content.IE5/AAAA0001/x"} << 2;
+        QTest::newRow("up and down again")
+            << QStringList{"CA", "OUT/../ca/Content.IE5/AAAA0001/../new"} << 2;
+        QTest::newRow("a dry run") << QStringList{"--dry-run", "CA", "CA/Content.IE5"} << 2;
+        QTest::newRow("beside the cache") << QStringList{"CA", "CA"} << 0;
+        QTest::newRow("a link beside it") << QStringList{"CA", "OUT/link"} << 0;
+        QTest::newRow("elsewhere") << QStringList{"CA", "OUT/dest"} << 0;
+    }
+    void destinationInsideTheCache()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QTemporaryDir dir;
+        const QString ca = dir.path() + "/ca";
+        QVERIFY(writefile(ca + "/Content.IE5/AAAA0001/a.jpg", 20000));
+        QVERIFY(writefile(ca + "/Content.IE5/index.dat", 100));
+        QVERIFY(QDir().mkpath(dir.path() + "/out"));
+        QVERIFY(QFile::link(ca, dir.path() + "/out/link"));
+        QVERIFY(QFile::link(ca + "/Content.IE5/AAAA0001", dir.path() + "/out/inlink"));
+        const auto entries = [&] {
+            QStringList all;
+            QDirIterator it(ca + "/Content.IE5",
+                            QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                            QDirIterator::Subdirectories);
+            while (it.hasNext())
+                all << it.next();
+            return all;
+        };
+        const QStringList before = entries();
+        for (QString &a : args) {
+            a.replace("CA", ca);
+            a.replace("OUT", dir.path() + "/out");
+        }
+        const Run r = dig(QStringList{"--type", "all", "--min", "0K"} + args);
+        QCOMPARE(r.status, status);
+        QCOMPARE(entries(), before);
+        if (status == 2)
+            QVERIFY2(r.err.contains(QString::fromUtf8("之内").toUtf8()), r.err.constData());
+        else
+            QVERIFY(r.out.contains(QString::fromUtf8("JPG图片：1 张").toUtf8()));
+    }
+
+    // A tree an earlier dig left inside the cache is no cache folder: neither the command nor
+    // the window lists it, digs it or shows it among the cache's folders.
+    void aTreeInTheCacheIsNoCacheFolder()
+    {
+        CacheFixture c;
+        QVERIFY(writefile(c.sub("AAAA0001") + "/a.jpg", 20000));
+        QVERIFY(writefile(c.ie5() + "/index.dat", 100));
+        const QString old = c.ie5() + QString::fromUtf8("/挖到的资源");
+        QVERIFY(writefile(old + "/jpg/a.jpg", 20000));
+        QVERIFY(writefile(old + "/manifest.csv", 300));
+        QVERIFY(writefile(c.sub("OLDTREE1") + "/manifest.csv", 300));
+        QVERIFY(writefile(c.sub("OLDTREE1") + "/gif/b.gif", 20000));
+
+        const Run list = dig({"--list", "--type", "all", "--min", "0K", c.ie5()});
+        QCOMPARE(list.status, 0);
+        QCOMPARE(QString::fromUtf8(list.out), QString("AAAA0001\ta.jpg\tjpg\t20000\t\n"));
+        const Run dug = dig({"--quiet", "--type", "all", "--min", "0K", c.ie5(), c.download()});
+        QCOMPARE(dug.status, 0);
+        QCOMPARE(tree(c.download() + QString::fromUtf8("挖到的资源")).keys(),
+                 QStringList{"/jpg/a.jpg"});
+
+        // The window, with its download directory the cache itself: it makes its tree there at
+        // start, and lists the cache's own folder only.
+        Window w;
+        w.load(c.cacheroot(), c.ie5() + "/");
+        QVERIFY(QFileInfo(old + "/png").isDir());
+        QCOMPARE(w->lst_TmpIntDir->count(), 1);
+        QCOMPARE(w->lst_TmpIntDir->item(0)->text(), QStringLiteral("AAAA0001"));
+    }
+
     // A site's layout: each file where its address says, below the tree.
     void siteLayout()
     {

@@ -199,6 +199,14 @@ int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progres
             rel += (rel.isEmpty() ? QString() : separator()) + sub;
         return rel;
     };
+    // A tree dug into the cache it came from would be listed, and dug, with it the next time.
+    for (const FoundCache &cache : chosen) {
+        const FolderHandle root = openbeneath(place, below(cache.path, QString()));
+        if (!o.list && root.valid() && liesinfolder(dest, root.fd())) {
+            err << "目标“" << dest << "”在要挖的缓存“" << cache.path << "”之内，请另选一个目标。\n";
+            return digusage;
+        }
+    }
     for (const FoundCache &cache : chosen) {
         // The cache as the window lists it: its first sixteen sub-folders, no link followed.
         const FolderHandle root = openbeneath(place, below(cache.path, QString()));
