@@ -521,6 +521,10 @@ class TestCli : public QObject
         QTest::newRow("a long name counts")
             << "http://h/" + segments(QString(200, u'b'), 5) + QString(200, u'n') << 5
             << QString(200, u'b') + "~" + QString(17, u'b');
+        QTest::newRow("a long segment of Chinese")
+            << "http://h/" + QString(100, u'图') + "/x.jpg" << 2 << QString(66, u'图');
+        QTest::newRow("a long segment cut before a dot")
+            << "http://h/" + QString(199, u'a') + ".b/x.jpg" << 2 << QString(199, u'a');
         QTest::newRow("a cut before a dot")
             << "http://h/" + segments(QString(200, u'b'), 4) + QString(200, u'd') + "/" +
                    QString(10, u'e') + "." + QString(30, u'f') + "/x.jpg"

@@ -19,14 +19,20 @@ qsizetype bytesof(const QString &s)
     return s.toUtf8().size();
 }
 
-// Cut to at most `bytes` of UTF-8, on whole characters, with no trailing dot or blank again.
-QString cutto(QString s, qsizetype bytes)
+// Cut to at most `bytes` of UTF-8 on a whole character, with no trailing dot or blank again. In
+// one pass: a hostile address may be megabytes long.
+QString cutto(const QString &s, qsizetype bytes)
 {
-    while (!s.isEmpty() && (bytesof(s) > bytes || s.endsWith(u'.') || s.endsWith(u' '))) {
-        const bool pair = s.size() >= 2 && s.back().isLowSurrogate();
-        s.chop(pair ? 2 : 1);
+    QByteArray utf8 = s.toUtf8();
+    if (utf8.size() > bytes) {
+        qsizetype n = bytes;
+        while (n > 0 && (uchar(utf8[n]) & 0xC0) == 0x80) // inside a character
+            --n;
+        utf8.truncate(n);
     }
-    return s;
+    while (!utf8.isEmpty() && (utf8.endsWith('.') || utf8.endsWith(' ')))
+        utf8.chop(1);
+    return QString::fromUtf8(utf8);
 }
 
 // The folders kept within the levels and the path's length; the rest join the last one's name.
@@ -83,11 +89,7 @@ QString safesegment(const QString &segment, const QString &fallback)
         s.prepend(u'_'); // nothing hidden, nothing that reads as "." or ".."
     if (reservedname(s))
         s.prepend(u'_');
-    while (s.toUtf8().size() > longestsegment) {
-        const bool pair = s.size() >= 2 && s.back().isLowSurrogate();
-        s.chop(pair ? 2 : 1);
-    }
-    return s;
+    return cutto(s, longestsegment);
 }
 
 SiteTarget sitetarget(const QString &address)
