@@ -1,3 +1,4 @@
+#include "lineescape.h"
 #include "samplecache.h"
 #include "sitepath.h"
 #include "testsupport.h"
@@ -24,10 +25,10 @@ struct Run {
     QByteArray out, err;
 };
 
-Run dig(const QStringList &args)
+Run run(const QString &program, const QStringList &args)
 {
     QProcess p;
-    p.start(QStringLiteral(VELLOMAR_DIG), args);
+    p.start(program, args);
     Run r;
     if (!p.waitForFinished(120000))
         return r;
@@ -35,6 +36,11 @@ Run dig(const QStringList &args)
     r.out = p.readAllStandardOutput();
     r.err = p.readAllStandardError();
     return r;
+}
+
+Run dig(const QStringList &args)
+{
+    return run(QStringLiteral(VELLOMAR_DIG), args);
 }
 
 // Every file below `folder`: its path there and a hash of its bytes. The manifest is left out:
@@ -229,6 +235,169 @@ class TestCli : public QObject
             QCOMPARE(QJsonDocument::fromJson(lines.first()).object().value("files").toInt(), 3);
     }
 
+    // A field of an output line keeps to its field and its line.
+    void lineEscapes_data()
+    {
+        QTest::addColumn<QString>("field");
+        QTest::addColumn<QString>("line");
+        QTest::newRow("plain") << "Content.IE5/AB12CD34/a[1].jpg"
+                               << "Content.IE5/AB12CD34/a[1].jpg";
+        QTest::newRow("empty") << ""
+                               << "";
+        QTest::newRow("tab") << "a\tb"
+                             << R"(a\tb)";
+        QTest::newRow("line feed") << "a\nb"
+                                   << R"(a\nb)";
+        QTest::newRow("carriage return") << "a\rb"
+                                         << R"(a\rb)";
+        QTest::newRow("backslash") << "a\\b"
+                                   << R"(a\\b)";
+        // Escaped already, or looking so: the backslash is what tells them apart.
+        QTest::newRow("backslash before t") << R"(a\tb)"
+                                            << R"(a\\tb)";
+        QTest::newRow("all at once") << "\\\t\n\r\r\n"
+                                     << R"(\\\t\n\r\r\n)";
+        QTest::newRow("other controls kept") << QString("a\x01b\x0bc") << QString("a\x01b\x0bc");
+        QTest::newRow("Chinese and emoji") << QString::fromUtf8("挖到\t的\xF0\x9F\x98\x80")
+                                           << QString::fromUtf8("挖到\\t的\xF0\x9F\x98\x80");
+    }
+    void lineEscapes()
+    {
+        QFETCH(QString, field);
+        QFETCH(QString, line);
+        QCOMPARE(lineescaped(field), line);
+    }
+
+    // A user, cache folder and file name holding a tab, a line feed, a carriage return and a
+    // backslash: every line of every command is one record still.
+    void linesStayWhole_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QString>("line");
+        const QString path = "DISK/Users/" + QString(R"(x\ty\nz\\)") +
+                             "/AppData/Local/Microsoft/Windows/INetCache/IE";
+        const QString name = R"(a\tb\nc\rd\\e.jpg)";
+        QTest::newRow("vellomar --find")
+            << VELLOMAR_PROGRAM << QStringList{"--find", "DISK"}
+            << QString::fromUtf8("8–11\t") + R"(x\ty\nz\\)" + "\t" + path;
+        QTest::newRow("vellomar-dig --find")
+            << VELLOMAR_DIG << QStringList{"--find", "DISK"}
+            << QString::fromUtf8("1\t8–11\t") + R"(x\ty\nz\\)" + "\t" + path;
+        QTest::newRow("vellomar-dig --list")
+            << VELLOMAR_DIG << QStringList{"--list", "--type", "all", "--min", "0K", "DISK"}
+            << R"(S\tUB\n1)" + QString("\t") + name + "\tjpg\t11000\t";
+        QTest::newRow("vellomar-dig --dry-run")
+            << VELLOMAR_DIG
+            << QStringList{"--dry-run", "--type", "all", "--min", "0K", "DISK", "DEST"}
+            << path + R"(/S\tUB\n1/)" + name + " -> DEST/" + QString::fromUtf8("挖到的资源") +
+                   "/jpg/" + name;
+    }
+    void linesStayWhole()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, args);
+        QFETCH(QString, line);
+        QTemporaryDir dir;
+        const QString disk = dir.path() + "/disk";
+        const QString ie = disk + "/Users/x\ty\nz\\/AppData/Local/Microsoft/Windows/INetCache/IE";
+        QVERIFY(writefile(ie + "/index.dat", 100));
+        QVERIFY(writefile(ie + "/S\tUB\n1/a\tb\nc\rd\\e.jpg", 11000));
+        for (QString &a : args) {
+            a.replace("DISK", disk);
+            a.replace("DEST", dir.path() + "/dest");
+        }
+        line.replace("DISK", disk);
+        line.replace("DEST", dir.path() + "/dest");
+        const Run r = run(program, args);
+        QCOMPARE(r.status, 0);
+        QCOMPARE(QString::fromUtf8(r.out), line + "\n");
+    }
+
+    // A destination inside the cache to be dug is refused before anything is written, however
+    // the path reaches it; one beside it is not.
+    void destinationInsideTheCache_data()
+    {
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<int>("status");
+        QTest::newRow("the cache") << QStringList{"CA", "CA/Content.IE5"} << 2;
+        QTest::newRow("a cache folder") << QStringList{"CA", "CA/Content.IE5/AAAA0001"} << 2;
+        QTest::newRow("not made yet") << QStringList{"CA", "CA/Content.IE5/new/deeper"} << 2;
+        QTest::newRow("through a link") << QStringList{"CA", "OUT/link/Content.IE5/x"} << 2;
+        QTest::newRow("a link into the cache") << QStringList{"CA", "OUT/inlink"} << 2;
+        QTest::newRow("the place through a link")
+            << QStringList{"OUT/link", "CA/Content.IE5/AAAA0001/x"} << 2;
+        QTest::newRow("up and down again")
+            << QStringList{"CA", "OUT/../ca/Content.IE5/AAAA0001/../new"} << 2;
+        QTest::newRow("a dry run") << QStringList{"--dry-run", "CA", "CA/Content.IE5"} << 2;
+        QTest::newRow("beside the cache") << QStringList{"CA", "CA"} << 0;
+        QTest::newRow("a link beside it") << QStringList{"CA", "OUT/link"} << 0;
+        QTest::newRow("elsewhere") << QStringList{"CA", "OUT/dest"} << 0;
+    }
+    void destinationInsideTheCache()
+    {
+        QFETCH(QStringList, args);
+        QFETCH(int, status);
+        QTemporaryDir dir;
+        const QString ca = dir.path() + "/ca";
+        QVERIFY(writefile(ca + "/Content.IE5/AAAA0001/a.jpg", 20000));
+        QVERIFY(writefile(ca + "/Content.IE5/index.dat", 100));
+        QVERIFY(QDir().mkpath(dir.path() + "/out"));
+        QVERIFY(QFile::link(ca, dir.path() + "/out/link"));
+        QVERIFY(QFile::link(ca + "/Content.IE5/AAAA0001", dir.path() + "/out/inlink"));
+        const auto entries = [&] {
+            QStringList all;
+            QDirIterator it(ca + "/Content.IE5",
+                            QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
+                            QDirIterator::Subdirectories);
+            while (it.hasNext())
+                all << it.next();
+            return all;
+        };
+        const QStringList before = entries();
+        for (QString &a : args) {
+            a.replace("CA", ca);
+            a.replace("OUT", dir.path() + "/out");
+        }
+        const Run r = dig(QStringList{"--type", "all", "--min", "0K"} + args);
+        QCOMPARE(r.status, status);
+        QCOMPARE(entries(), before);
+        if (status == 2)
+            QVERIFY2(r.err.contains(QString::fromUtf8("之内").toUtf8()), r.err.constData());
+        else
+            QVERIFY(r.out.contains(QString::fromUtf8("JPG图片：1 张").toUtf8()));
+    }
+
+    // A tree an earlier dig left inside the cache is no cache folder: neither the command nor
+    // the window lists it, digs it or shows it among the cache's folders.
+    void aTreeInTheCacheIsNoCacheFolder()
+    {
+        CacheFixture c;
+        QVERIFY(writefile(c.sub("AAAA0001") + "/a.jpg", 20000));
+        QVERIFY(writefile(c.ie5() + "/index.dat", 100));
+        const QString old = c.ie5() + QString::fromUtf8("/挖到的资源");
+        QVERIFY(writefile(old + "/jpg/a.jpg", 20000));
+        QVERIFY(writefile(old + "/manifest.csv", 300));
+        QVERIFY(writefile(c.sub("OLDTREE1") + "/manifest.csv", 300));
+        QVERIFY(writefile(c.sub("OLDTREE1") + "/gif/b.gif", 20000));
+
+        const Run list = dig({"--list", "--type", "all", "--min", "0K", c.ie5()});
+        QCOMPARE(list.status, 0);
+        QCOMPARE(QString::fromUtf8(list.out), QString("AAAA0001\ta.jpg\tjpg\t20000\t\n"));
+        const Run dug = dig({"--quiet", "--type", "all", "--min", "0K", c.ie5(), c.download()});
+        QCOMPARE(dug.status, 0);
+        QCOMPARE(tree(c.download() + QString::fromUtf8("挖到的资源")).keys(),
+                 QStringList{"/jpg/a.jpg"});
+
+        // The window, with its download directory the cache itself: it makes its tree there at
+        // start, and lists the cache's own folder only.
+        Window w;
+        w.load(c.cacheroot(), c.ie5() + "/");
+        QVERIFY(QFileInfo(old + "/png").isDir());
+        QCOMPARE(w->lst_TmpIntDir->count(), 1);
+        QCOMPARE(w->lst_TmpIntDir->item(0)->text(), QStringLiteral("AAAA0001"));
+    }
+
     // A site's layout: each file where its address says, below the tree.
     void siteLayout()
     {
@@ -245,6 +414,28 @@ class TestCli : public QObject
                       "127.0.0.1_" + port + "/img/logo.gif", "127.0.0.1_" + port + "/img/photo.png",
                       "127.0.0.1_" + port + "/index.html", "127.0.0.1_" + port + "/media/game.swf",
                       "127.0.0.1_" + port + "/media/song.mp3"}));
+    }
+
+    // A record whose address has 32,000 segments (kept by Wine's wininet): its file lies 32
+    // folders down, not 32,000.
+    void deepSiteLayout()
+    {
+        QTemporaryDir dir;
+        const Run r = dig({"--layout", "site", "--type", "all", "--min", "0K",
+                           QFINDTESTDATA("data/deepcache"), dir.path()});
+        QCOMPARE(r.status, 0);
+        const QString resources = dir.path() + QString::fromUtf8("/挖到的资源/");
+        const QString folders =
+            "deep.example/" + QString("a/").repeated(30) + "a" + QString("~a").repeated(125);
+        QCOMPARE(tree(resources).keys(), QStringList{folders + "/deep.jpg"});
+        int made = 0;
+        QDirIterator it(resources + "deep.example", QDir::Dirs | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext() && made <= 100) {
+            it.next();
+            ++made;
+        }
+        QCOMPARE(made, 31);
     }
 
     // No address can place a file outside the tree, or name one the system would misread.
@@ -302,6 +493,55 @@ class TestCli : public QObject
             QVERIFY(s != "." && s != ".." && !s.contains('/') && !s.contains('\\'));
             QVERIFY(s.toUtf8().size() <= 200);
         }
+    }
+
+    // An address of thousands of segments: at most 32 folders and 1,024 bytes below the tree,
+    // the rest joined into the last folder's name, cut on a whole character.
+    void deepAddresses_data()
+    {
+        QTest::addColumn<QString>("address");
+        QTest::addColumn<int>("levels");
+        QTest::addColumn<QString>("last");
+        const auto segments = [](const QString &s, int n) {
+            return (s + "/").repeated(n);
+        };
+        QTest::newRow("32 folders kept whole")
+            << "http://h/" + segments("a", 31) + "x.jpg" << 32 << "a";
+        QTest::newRow("one more joins the last")
+            << "http://h/" + segments("a", 31) + "b/x.jpg" << 32 << "a~b";
+        QTest::newRow("32,000 segments") << "http://h/" + segments("a", 32000) + "x.jpg" << 32
+                                         << "a" + QString("~a").repeated(125);
+        const QString smile = QString::fromUtf8("\xF0\x9F\x98\x80"); // four bytes, two QChars
+        QTest::newRow("emoji not split") << "http://h/" + segments(smile, 100) + "x.jpg" << 32
+                                         << smile + ("~" + smile).repeated(49) + "~";
+        // Six folders of 200 bytes would pass 1,024: the fifth takes the rest, up to the limit.
+        QTest::newRow("long segments") << "http://h/" + segments(QString(200, u'b'), 5) +
+                                              segments(QString(200, u'c'), 3) + "x.jpg"
+                                       << 6 << QString(200, u'b') + "~" + QString(11, u'c');
+        QTest::newRow("a long name counts")
+            << "http://h/" + segments(QString(200, u'b'), 5) + QString(200, u'n') << 5
+            << QString(200, u'b') + "~" + QString(17, u'b');
+        QTest::newRow("a long segment of Chinese")
+            << "http://h/" + QString(100, u'图') + "/x.jpg" << 2 << QString(66, u'图');
+        QTest::newRow("a long segment cut before a dot")
+            << "http://h/" + QString(199, u'a') + ".b/x.jpg" << 2 << QString(199, u'a');
+        QTest::newRow("a cut before a dot")
+            << "http://h/" + segments(QString(200, u'b'), 4) + QString(200, u'd') + "/" +
+                   QString(10, u'e') + "." + QString(30, u'f') + "/x.jpg"
+            << 6 << QString(200, u'd') + "~" + QString(10, u'e');
+    }
+    void deepAddresses()
+    {
+        QFETCH(QString, address);
+        QFETCH(int, levels);
+        QFETCH(QString, last);
+        const SiteTarget t = sitetarget(address);
+        QCOMPARE(t.name, address.section(u'/', -1));
+        QCOMPARE(t.folders.size(), levels);
+        QCOMPARE(t.folders.back(), last);
+        QVERIFY(QString(t.folders.join('/') + '/' + t.name).toUtf8().size() <= 1024);
+        for (const QString &f : t.folders)
+            QVERIFY(f.toUtf8().size() <= 251 && QString::fromUtf8(f.toUtf8()) == f);
     }
 };
 

@@ -188,6 +188,67 @@ class TestFileListBox : public QObject
         QCOMPARE(first, all.mid(0, 16));
         QVERIFY(readsubfolders(dir.path() + "/missing", 16).isEmpty());
     }
+
+    // A resource tree of this program inside a cache is no cache folder: named 挖到的资源, or a
+    // plain manifest.csv beside a class folder. "x/" is a folder, "x>y" a link to y.
+    void resourceTreesAreNoCacheFolders_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<bool>("listed");
+        const QString tree = QString::fromUtf8("挖到的资源");
+        QTest::newRow("a cache folder") << "AAAA0001" << QStringList{"a.jpg", "b.gif"} << true;
+        QTest::newRow("an empty tree") << tree << QStringList{} << false;
+        QTest::newRow("a tree") << tree << QStringList{"manifest.csv", "jpg/", "others/"} << false;
+        QTest::newRow("a tree renamed") << "old" << QStringList{"manifest.csv", "jpg/"} << false;
+        QTest::newRow("with others only")
+            << "old" << QStringList{"manifest.csv", "others/"} << false;
+        QTest::newRow("a manifest alone") << "old" << QStringList{"manifest.csv"} << true;
+        QTest::newRow("a class folder alone") << "old" << QStringList{"jpg/", "gif/"} << true;
+        QTest::newRow("a manifest that is a folder")
+            << "old" << QStringList{"manifest.csv/", "jpg/"} << true;
+        QTest::newRow("a manifest that is a link")
+            << "old" << QStringList{"real.csv", "manifest.csv>real.csv", "jpg/"} << true;
+        QTest::newRow("a class folder that is a link")
+            << "old" << QStringList{"manifest.csv", "real/", "jpg>real"} << true;
+        QTest::newRow("a class file") << "old" << QStringList{"manifest.csv", "jpg"} << true;
+        QTest::newRow("names in other case")
+            << "old" << QStringList{"MANIFEST.CSV", "JPG/"} << true;
+        QTest::newRow("a tree with a similar name") << tree + "2" << QStringList{"jpg/"} << true;
+    }
+    void resourceTreesAreNoCacheFolders()
+    {
+        QFETCH(QString, folder);
+        QFETCH(QStringList, entries);
+        QFETCH(bool, listed);
+        QTemporaryDir dir;
+        const QString at = dir.path() + "/" + folder + "/";
+        QVERIFY(QDir().mkpath(at));
+        QVERIFY(QDir().mkpath(dir.path() + "/BBBB0002"));
+        for (const QString &e : entries) {
+            if (e.endsWith('/'))
+                QVERIFY(QDir().mkpath(at + e));
+            else if (e.contains('>'))
+                QVERIFY(QFile::link(e.section('>', 1), at + e.section('>', 0, 0)));
+            else
+                QVERIFY(writefile(at + e, 10));
+        }
+        const QStringList found = readsubfolders(dir.path(), 16);
+        QCOMPARE(found.contains(folder), listed);
+        QVERIFY(found.contains("BBBB0002"));
+    }
+
+    // A tree left out takes none of the sixteen places.
+    void resourceTreesTakeNoPlace()
+    {
+        QTemporaryDir dir;
+        QVERIFY(QDir().mkpath(dir.path() + QString::fromUtf8("/挖到的资源/jpg")));
+        for (int i = 0; i < 16; ++i)
+            QVERIFY(QDir().mkpath(dir.path() + QStringLiteral("/F%1").arg(i)));
+        const QStringList found = readsubfolders(dir.path(), 16);
+        QCOMPARE(found.size(), 16);
+        QVERIFY(!found.contains(QString::fromUtf8("挖到的资源")));
+    }
 };
 
 QTEST_GUILESS_MAIN(TestFileListBox)

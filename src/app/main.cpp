@@ -1,6 +1,7 @@
 #include "cachediscovery.h"
 #include "desktopseams.h"
 #include "frm_main.h"
+#include "lineescape.h"
 #include "mainwindow.h"
 #include "settingsstore.h"
 #include "xcbpicturesurface.h"
@@ -55,7 +56,8 @@ int findcommand(const QString &place)
     const std::vector<vellomar::FoundCache> caches = vellomar::findcaches(place);
     QTextStream out(stdout);
     for (const vellomar::FoundCache &c : caches)
-        out << vellomar::layoutname(c.layout) << '\t' << c.user << '\t' << c.path << '\n';
+        out << vellomar::layoutname(c.layout) << '\t' << vellomar::lineescaped(c.user) << '\t'
+            << vellomar::lineescaped(c.path) << '\n';
     return caches.empty() ? 3 : 0;
 }
 

@@ -6,6 +6,7 @@
 #include "digpass.h"
 #include "filelistbox.h"
 #include "filesummer.h"
+#include "lineescape.h"
 #include "manifest.h"
 #include "platform.h"
 #include "resourcetree.h"
@@ -144,8 +145,8 @@ int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progres
                                 {"files", c.files},
                                 {"bytes", c.bytes}});
             else
-                out << i + 1 << '\t' << layoutname(c.layout) << '\t' << c.user << '\t' << c.path
-                    << '\n';
+                out << i + 1 << '\t' << layoutname(c.layout) << '\t' << lineescaped(c.user) << '\t'
+                    << lineescaped(c.path) << '\n';
         }
         return digok;
     }
@@ -172,8 +173,8 @@ int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progres
         err << "“" << o.place << "”中有" << caches.size()
             << "个IE缓存，请用 --cache N 选一个，或用 --all-caches 全部挖取：\n";
         for (size_t i = 0; i < caches.size(); ++i)
-            err << i + 1 << '\t' << layoutname(caches[i].layout) << '\t' << caches[i].user << '\t'
-                << caches[i].path << '\n';
+            err << i + 1 << '\t' << layoutname(caches[i].layout) << '\t'
+                << lineescaped(caches[i].user) << '\t' << lineescaped(caches[i].path) << '\n';
         return digusage;
     }
 
@@ -198,6 +199,14 @@ int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progres
             rel += (rel.isEmpty() ? QString() : separator()) + sub;
         return rel;
     };
+    // A tree dug into the cache it came from would be listed, and dug, with it the next time.
+    for (const FoundCache &cache : chosen) {
+        const FolderHandle root = openbeneath(place, below(cache.path, QString()));
+        if (!o.list && root.valid() && liesinfolder(dest, root.fd())) {
+            err << "目标“" << dest << "”在要挖的缓存“" << cache.path << "”之内，请另选一个目标。\n";
+            return digusage;
+        }
+    }
     for (const FoundCache &cache : chosen) {
         // The cache as the window lists it: its first sixteen sub-folders, no link followed.
         const FolderHandle root = openbeneath(place, below(cache.path, QString()));
@@ -227,8 +236,9 @@ int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progres
                                     {"size", r.bytes},
                                     {"address", address}});
                 else
-                    out << r.folder << '\t' << r.name << '\t' << r.type << '\t' << r.bytes << '\t'
-                        << address << '\n';
+                    out << lineescaped(r.folder) << '\t' << lineescaped(r.name) << '\t'
+                        << lineescaped(r.type) << '\t' << r.bytes << '\t' << lineescaped(address)
+                        << '\n';
             }
             continue;
         }
@@ -251,8 +261,9 @@ int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progres
                                {"to", dest + texts::resourcefolder + separator() + to},
                                {"size", r.bytes}});
                 else
-                    out << cache.path << separator() << r.folder << separator() << r.name << " -> "
-                        << dest << texts::resourcefolder << separator() << to << '\n';
+                    out << lineescaped(cache.path + separator() + r.folder + separator() + r.name)
+                        << " -> " << lineescaped(dest + texts::resourcefolder + separator() + to)
+                        << '\n';
             }
             continue;
         }

@@ -1,6 +1,7 @@
 #include "filelistbox.h"
 
 #include "platform.h"
+#include "resourcetree.h"
 #include "sizes.h"
 #include "typefilter.h"
 
@@ -180,7 +181,7 @@ QStringList readsubfolders(int folderfd, int most)
         if (kind != EntryKind::folder || result.size() >= most)
             return;
         const QString name = decodedname(raw);
-        if (!name.isEmpty())
+        if (!name.isEmpty() && !isresourcetree(folderfd, name))
             result.push_back(name);
     });
     return result;

@@ -73,7 +73,7 @@ std::vector<AdmittedFile> admittedfiles(int folderfd, const QStringList &names,
                                         const SizeFilter &sizes);
 
 // Sub-folders of a folder in the order the system lists them, hidden ones included; links are
-// not sub-folders.
+// not sub-folders, and neither is a resource tree of this program (isresourcetree()).
 QStringList readsubfolders(const QString &folder, int most);
 QStringList readsubfolders(int folderfd, int most);
 

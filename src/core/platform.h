@@ -70,6 +70,11 @@ class FolderHandle
 // step fails or is not a folder.
 FolderHandle openbeneath(const QString &base, const QString &below = {});
 
+// Whether the folder `path` names, or would name once made, is the open folder `folderfd` or
+// lies below it, as the system resolves the path: links and ".." go where they lead. The deepest
+// part of `path` that exists is walked up to the root, each folder compared by device and inode.
+bool liesinfolder(const QString &path, int folderfd);
+
 // The size in bytes of each named plain file of the open folder, one query each; -1 where it
 // cannot be read or is not a plain file.
 std::vector<qint64> filesizes(int folderfd, const QStringList &names);

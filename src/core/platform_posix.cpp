@@ -102,6 +102,38 @@ FolderHandle openbeneath(const QString &base, const QString &below)
     return h;
 }
 
+bool liesinfolder(const QString &path, int folderfd)
+{
+    struct stat target;
+    if (::fstat(folderfd, &target) != 0)
+        return false;
+    std::string p = nativepath(path);
+    FileDescriptor at{::open(p.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC)};
+    while (at.fd < 0) { // not made yet: its parent is where it would be made
+        const size_t slash = p.find_last_of('/');
+        if (slash == std::string::npos || p.size() <= 1)
+            return false;
+        p.erase(std::max<size_t>(slash, 1));
+        at.fd = ::open(p.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    }
+    // Bounded by the deepest path the system resolves, whatever the folders do meanwhile.
+    constexpr int deepest = 4096;
+    for (int level = 0; level < deepest; ++level) {
+        struct stat st;
+        if (::fstat(at.fd, &st) != 0)
+            return false;
+        if (st.st_dev == target.st_dev && st.st_ino == target.st_ino)
+            return true;
+        FileDescriptor up{::openat(at.fd, "..", O_PATH | O_DIRECTORY | O_CLOEXEC)};
+        struct stat upst;
+        if (up.fd < 0 || ::fstat(up.fd, &upst) != 0 ||
+            (upst.st_dev == st.st_dev && upst.st_ino == st.st_ino)) // the root
+            return false;
+        std::swap(at.fd, up.fd);
+    }
+    return false;
+}
+
 namespace {
 
 // The name as a C string when it is ASCII and fits; false otherwise.

@@ -4,10 +4,17 @@
 #include "texts.h"
 
 #include <QDir>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 namespace vellomar {
+
+namespace {
+
+const char manifestname[] = "manifest.csv"; // written by each dig beside the class folders
+
+} // namespace
 
 QString classname(ResourceClass c)
 {
@@ -65,6 +72,25 @@ void makeresourcetree(const QString &downloaddir)
         return;
     for (ResourceClass c : creationorder)
         ::mkdirat(tree.fd(), nativepath(classname(c)).c_str(), 0777);
+}
+
+bool isresourcetree(int parentfd, const QString &name)
+{
+    if (name == texts::resourcefolder)
+        return true;
+    const FolderHandle folder(::openat(parentfd, nativepath(name).c_str(),
+                                       O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st;
+    if (!folder.valid() || ::fstatat(folder.fd(), manifestname, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(st.st_mode))
+        return false;
+    for (ResourceClass c : creationorder) {
+        if (::fstatat(folder.fd(), nativepath(classname(c)).c_str(), &st, AT_SYMLINK_NOFOLLOW) ==
+                0 &&
+            S_ISDIR(st.st_mode))
+            return true;
+    }
+    return false;
 }
 
 QString defaultdownloaddir(const QString &programfolder, const QString &downloadfolder)

@@ -35,6 +35,12 @@ QString defaultdownloaddir(const QString &programfolder, const QString &download
 // as not stored, so the tree never lands beside it or in whatever the current folder is.
 QString usabledownloaddir(const QString &stored);
 
+// Whether the folder `name` of the open folder is one of this program's resource trees: it is
+// named 挖到的资源, or it holds a plain file manifest.csv beside at least one class folder (a tree
+// renamed). A cache's folder list leaves such a folder out, so a tree made inside a cache is
+// never listed, dug or cleared as part of it.
+bool isresourcetree(int parentfd, const QString &name);
+
 // The class folder's path, ending with the separator.
 QString classfolder(const QString &downloaddir, ResourceClass c);
 

@@ -1,12 +1,61 @@
 #include "sitepath.h"
 
 #include <QUrl>
+#include <algorithm>
 
 namespace vellomar {
 
 namespace {
 
 constexpr int longestsegment = 200; // bytes, well below any file system's name limit
+// An address of thousands of segments must not become as many nested folders.
+constexpr int mostlevels = 32;         // folders below the tree, the host's included
+constexpr int longestpath = 1024;      // bytes below the tree: folders, separators and name
+constexpr int longestjoined = 255 - 4; // the name limit, less room for a folder's "_2_2"
+const QString joiner = QStringLiteral("~");
+
+qsizetype bytesof(const QString &s)
+{
+    return s.toUtf8().size();
+}
+
+// Cut to at most `bytes` of UTF-8 on a whole character, with no trailing dot or blank again. In
+// one pass: a hostile address may be megabytes long.
+QString cutto(const QString &s, qsizetype bytes)
+{
+    QByteArray utf8 = s.toUtf8();
+    if (utf8.size() > bytes) {
+        qsizetype n = bytes;
+        while (n > 0 && (uchar(utf8[n]) & 0xC0) == 0x80) // inside a character
+            --n;
+        utf8.truncate(n);
+    }
+    while (!utf8.isEmpty() && (utf8.endsWith('.') || utf8.endsWith(' ')))
+        utf8.chop(1);
+    return QString::fromUtf8(utf8);
+}
+
+// The folders kept within the levels and the path's length; the rest join the last one's name.
+QStringList boundedfolders(const QStringList &folders, qsizetype namebytes)
+{
+    QStringList kept;
+    qsizetype used = 0; // bytes of the folders kept, each with its separator
+    qsizetype i = 0;
+    for (; i < folders.size(); ++i) {
+        const qsizetype next = used + bytesof(folders[i]) + 1;
+        if (kept.size() == mostlevels || next + namebytes > longestpath)
+            break;
+        kept << folders[i];
+        used = next;
+    }
+    if (i == folders.size() || kept.isEmpty())
+        return kept;
+    used -= bytesof(kept.back()) + 1;
+    const QString joined = QStringList(folders.mid(i - 1)).join(joiner);
+    kept.back() =
+        cutto(joined, std::min<qsizetype>(longestjoined, longestpath - used - 1 - namebytes));
+    return kept;
+}
 
 bool reservedname(const QString &s)
 {
@@ -40,11 +89,7 @@ QString safesegment(const QString &segment, const QString &fallback)
         s.prepend(u'_'); // nothing hidden, nothing that reads as "." or ".."
     if (reservedname(s))
         s.prepend(u'_');
-    while (s.toUtf8().size() > longestsegment) {
-        const bool pair = s.size() >= 2 && s.back().isLowSurrogate();
-        s.chop(pair ? 2 : 1);
-    }
-    return s;
+    return cutto(s, longestsegment);
 }
 
 SiteTarget sitetarget(const QString &address)
@@ -81,6 +126,7 @@ SiteTarget sitetarget(const QString &address)
     }
     if (t.name.isEmpty())
         t.name = QStringLiteral("index.html");
+    t.folders = boundedfolders(t.folders, bytesof(t.name));
     return t;
 }
 

@@ -10,7 +10,9 @@ namespace vellomar {
 // segment is made a safe single name: percent escapes are undone first, then "." and "..",
 // separators, characters Windows forbids, control characters, reserved device names (CON, NUL,
 // COM1…), trailing dots and blanks, and segments longer than 200 bytes are made harmless, so
-// no address can place a file outside the tree. No folders (and an empty name) when the
+// no address can place a file outside the tree. At most 32 folders, the host's included, and
+// 1,024 bytes below the tree: the segments beyond join the last folder's name with "~", cut to
+// the file system's name limit on a whole character. No folders (and an empty name) when the
 // address has no host to go by.
 SiteTarget sitetarget(const QString &address);
 
