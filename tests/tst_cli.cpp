@@ -24,9 +24,11 @@ struct Run {
     QByteArray out, err;
 };
 
-Run dig(const QStringList &args)
+Run dig(const QStringList &args,
+        const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
 {
     QProcess p;
+    p.setProcessEnvironment(env);
     p.start(QStringLiteral(VELLOMAR_DIG), args);
     Run r;
     if (!p.waitForFinished(120000))
@@ -227,6 +229,57 @@ class TestCli : public QObject
             QVERIFY(!QFileInfo::exists(d.dir.path() + "/dest"));
         if (key == "report")
             QCOMPARE(QJsonDocument::fromJson(lines.first()).object().value("files").toInt(), 3);
+    }
+
+    // The caches' records are read at once: with four caches, all four readers run together.
+    // Each reader marks its start and waits (a bounded while) until four have started before
+    // reading as the real one does; read one after another, the first saw only itself.
+    void allCachesAreReadAtOnce()
+    {
+        QTemporaryDir dir;
+        const QString made = QFINDTESTDATA("data/iecache/Content.IE5");
+        for (int i = 1; i <= 4; ++i) {
+            const QString to =
+                dir.path() + QStringLiteral("/disk/Users/u%1/AppData/Local/Microsoft/Windows/"
+                                            "Temporary Internet Files/Content.IE5")
+                                 .arg(i);
+            QDirIterator it(made, QDir::Files, QDirIterator::Subdirectories);
+            while (it.hasNext()) {
+                const QString p = it.next();
+                QVERIFY(writecontent(to + p.mid(made.size()), readcontent(p)));
+            }
+        }
+        const QString marks = dir.path() + "/marks";
+        QVERIFY(QDir().mkpath(marks));
+        const QString reader = dir.path() + "/reader";
+        const QString real = qEnvironmentVariable("VELLOMAR_INDEX_READER");
+        QVERIFY(QFileInfo(real).isExecutable());
+        QVERIFY(writecontent(reader, QStringLiteral("#!/bin/sh\n"
+                                                    "m='%1'\n"
+                                                    ": > \"$m/started.$$\"\n"
+                                                    "i=0\n"
+                                                    "while [ $i -lt 150 ]; do\n"
+                                                    "  set -- \"$m\"/started.*\n"
+                                                    "  [ $# -ge 4 ] && break\n"
+                                                    "  sleep 0.01; i=$((i + 1))\n"
+                                                    "done\n"
+                                                    "set -- \"$m\"/started.*\n"
+                                                    "echo $# > \"$m/saw.$$\"\n"
+                                                    "exec '%2'\n")
+                                         .arg(marks, real)
+                                         .toUtf8()));
+        QVERIFY(QFile::setPermissions(reader, QFile::ReadOwner | QFile::ExeOwner));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("VELLOMAR_INDEX_READER", reader);
+        const Run r = dig(
+            {"--list", "--all-caches", "--type", "all", "--min", "0K", dir.path() + "/disk"}, env);
+        QCOMPARE(r.status, 0);
+        // Every cache's rows have their records: two banners each, at two addresses.
+        QCOMPARE(r.out.count("/img/banner.jpg"), 8);
+        const QStringList saw = QDir(marks).entryList({"saw.*"}, QDir::Files);
+        QCOMPARE(saw.size(), 4);
+        for (const QString &s : saw)
+            QCOMPARE(readcontent(marks + "/" + s).trimmed(), QByteArray("4"));
     }
 
     // A site's layout: each file where its address says, below the tree.

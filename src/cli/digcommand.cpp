@@ -198,10 +198,19 @@ int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progres
             rel += (rel.isEmpty() ? QString() : separator()) + sub;
         return rel;
     };
+    // Every cache's records are read at once: a damaged index.dat holds up no other cache.
+    std::vector<FolderHandle> roots;
+    std::vector<int> rootfds;
+    for (const FoundCache &cache : chosen) {
+        roots.push_back(openbeneath(place, below(cache.path, QString())));
+        rootfds.push_back(roots.back().fd());
+    }
+    const std::vector<CacheRecords> allrecords = CacheRecords::readall(rootfds);
     for (const FoundCache &cache : chosen) {
         // The cache as the window lists it: its first sixteen sub-folders, no link followed.
-        const FolderHandle root = openbeneath(place, below(cache.path, QString()));
-        const CacheRecords records = CacheRecords::read(root.fd());
+        const size_t at = size_t(&cache - chosen.data());
+        const FolderHandle &root = roots[at];
+        const CacheRecords &records = allrecords[at];
         const QStringList subs = readsubfolders(root.fd(), 16);
         std::vector<Row> rows;
         for (const QString &sub : subs) {

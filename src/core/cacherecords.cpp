@@ -7,6 +7,8 @@
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
+#include <QThreadPool>
+#include <algorithm>
 #include <libmsiecf.h>
 #include <memory>
 #include <sys/mman.h>
@@ -24,6 +26,15 @@ namespace {
 constexpr off_t largestindex = off_t(256) << 20;
 constexpr int mostrecords = 2'000'000;
 constexpr size_t longeststring = 64 * 1024;
+
+// A real index of 50,000 records (some 25 MB) is read in well under a second; the budget leaves
+// the reader many times that on a busy machine, and a looping one costs little more.
+constexpr std::chrono::milliseconds readerstart{2000};
+constexpr std::chrono::milliseconds readingpermegabyte{100};
+constexpr std::chrono::milliseconds longestreading{10000};
+// Readers run at once for several caches: each is a process waiting on its own, but a damaged
+// file keeps a core busy until its budget ends.
+constexpr int readersatonce = 4;
 
 struct Error {
     libmsiecf_error_t *e = nullptr;
@@ -132,8 +143,18 @@ QString httpheader(const QByteArray &headers, const QByteArray &name)
     return {};
 }
 
-CacheRecords CacheRecords::read(int cachefolderfd)
+std::chrono::milliseconds readingbudget(qint64 bytes)
 {
+    const qint64 megabytes = std::min<qint64>((std::max<qint64>(bytes, 0) + (1 << 20) - 1) >> 20,
+                                              longestreading / readingpermegabyte);
+    return std::min<std::chrono::milliseconds>(readerstart + readingpermegabyte * megabytes,
+                                               longestreading);
+}
+
+CacheRecords CacheRecords::read(int cachefolderfd, bool *stopped)
+{
+    if (stopped)
+        *stopped = false;
     long long size = 0;
     std::error_code ec;
     // Never through a link, never a FIFO or a device.
@@ -145,15 +166,20 @@ CacheRecords CacheRecords::read(int cachefolderfd)
     const QString helper = indexreaderpath();
     if (bytes.isEmpty() || helper.isEmpty())
         return {};
+    const qint64 budget = readingbudget(bytes.size()).count();
+    QElapsedTimer clock;
+    clock.start();
 
     QProcess reader;
     reader.setProgram(helper);
     reader.setProcessChannelMode(QProcess::SeparateChannels);
     reader.setStandardErrorFile(QProcess::nullDevice());
-    reader.setChildProcessModifier([] {
+    // Whole seconds of processor time, past the budget: stopped by its clock before this.
+    const rlim_t seconds = rlim_t(budget / 1000 + 2);
+    reader.setChildProcessModifier([seconds] {
         // A damaged file costs at most this much, whatever the library does with it.
         const struct rlimit memory = {rlim_t(2) << 30, rlim_t(2) << 30};
-        const struct rlimit cpu = {10, 10};
+        const struct rlimit cpu = {seconds, seconds};
 #if !defined(__SANITIZE_ADDRESS__) // which reserves terabytes of address space up front
         ::setrlimit(RLIMIT_AS, &memory);
 #else
@@ -162,15 +188,13 @@ CacheRecords CacheRecords::read(int cachefolderfd)
         ::setrlimit(RLIMIT_CPU, &cpu);
     });
     reader.start(QIODevice::ReadWrite);
-    if (!reader.waitForStarted(10000))
+    if (!reader.waitForStarted(int(budget)))
         return {};
     reader.write(bytes);
     reader.closeWriteChannel();
     bytes.clear();
     QByteArray out;
-    QElapsedTimer clock;
-    clock.start();
-    while (reader.state() != QProcess::NotRunning && clock.elapsed() < 10000) {
+    while (reader.state() != QProcess::NotRunning && clock.elapsed() < budget) {
         reader.waitForReadyRead(200);
         out += reader.readAllStandardOutput();
         if (out.size() > largestindex * 4)
@@ -179,12 +203,25 @@ CacheRecords CacheRecords::read(int cachefolderfd)
     if (reader.state() != QProcess::NotRunning) {
         reader.kill();
         reader.waitForFinished(5000);
+        if (stopped)
+            *stopped = true;
         return {};
     }
     out += reader.readAllStandardOutput();
     if (reader.exitStatus() != QProcess::NormalExit || reader.exitCode() != 0)
         return {};
     return deserialize(out);
+}
+
+std::vector<CacheRecords> CacheRecords::readall(const std::vector<int> &cachefolderfds)
+{
+    std::vector<CacheRecords> records(cachefolderfds.size());
+    QThreadPool readers;
+    readers.setMaxThreadCount(readersatonce);
+    for (size_t i = 0; i < cachefolderfds.size(); ++i)
+        readers.start([&records, &cachefolderfds, i] { records[i] = read(cachefolderfds[i]); });
+    readers.waitForDone();
+    return records;
 }
 
 QString indexreaderpath()

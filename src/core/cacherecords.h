@@ -4,6 +4,8 @@
 #include <QHash>
 #include <QLocale>
 #include <QString>
+#include <chrono>
+#include <vector>
 
 namespace vellomar {
 
@@ -25,9 +27,13 @@ class CacheRecords
 {
   public:
     // Reads "index.dat" in the open cache folder (the one holding the sub-folders). The file is
-    // read by libmsiecf in a helper process of its own (`vellomar-index`), within a time and a
-    // memory limit: the library loops forever, or reads out of bounds, on some damaged files.
-    static CacheRecords read(int cachefolderfd);
+    // read by libmsiecf in a helper process of its own (`vellomar-index`), within a time (the
+    // file's readingbudget) and a memory limit: the library loops forever, or reads out of
+    // bounds, on some damaged files. `stopped`, when given, tells whether the reader was stopped.
+    static CacheRecords read(int cachefolderfd, bool *stopped = nullptr);
+    // The records of each open cache folder, in their order, read at once (a few readers at a
+    // time), so that caches with damaged files cost one budget rather than one each.
+    static std::vector<CacheRecords> readall(const std::vector<int> &cachefolderfds);
     // The reading itself, as the helper does it: an index.dat's bytes in, records out.
     static CacheRecords parse(QByteArray bytes);
     // The records as the helper hands them over, and back.
@@ -42,6 +48,10 @@ class CacheRecords
   private:
     QHash<QString, CacheRecord> m_records;
 };
+
+// How long the reader of an index.dat of `bytes` runs before it is given up on: a start
+// allowance and so much a megabyte, at most the longest any index is given.
+std::chrono::milliseconds readingbudget(qint64 bytes);
 
 // What a row's tooltip says of its record: the address, the content type, when the file was
 // last modified and last accessed, in the user's locale; one per line.
