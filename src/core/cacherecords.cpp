@@ -1,14 +1,17 @@
 #include "cacherecords.h"
 
 #include "platform.h"
+#include "recordcodepage.h"
 
 #include <QCoreApplication>
 #include <QDataStream>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSet>
 #include <QThreadPool>
 #include <algorithm>
+#include <fcntl.h>
 #include <libmsiecf.h>
 #include <memory>
 #include <sys/mman.h>
@@ -74,19 +77,18 @@ QString keyof(const QString &folder, const QString &file)
     return folder.toLower() + QLatin1Char('/') + file.toLower();
 }
 
+// The string's bytes as the index keeps them (the library's narrow strings are not converted).
 template <typename SizeFn, typename GetFn>
-QString utf8string(libmsiecf_item_t *item, SizeFn sizefn, GetFn getfn)
+QByteArray keptbytes(libmsiecf_item_t *item, SizeFn sizefn, GetFn getfn)
 {
     Error e;
     size_t size = 0;
     if (sizefn(item, &size, &e) != 1 || size == 0 || size > longeststring)
         return {};
-    std::vector<uint8_t> buffer(size);
+    std::vector<char> buffer(size);
     if (getfn(item, buffer.data(), size, &e) != 1)
         return {};
-    return QString::fromUtf8(
-        reinterpret_cast<const char *>(buffer.data()),
-        qsizetype(strnlen(reinterpret_cast<const char *>(buffer.data()), size)));
+    return QByteArray(buffer.data(), qsizetype(strnlen(buffer.data(), size)));
 }
 
 } // namespace
@@ -210,7 +212,9 @@ CacheRecords CacheRecords::read(int cachefolderfd, bool *stopped)
     out += reader.readAllStandardOutput();
     if (reader.exitStatus() != QProcess::NormalExit || reader.exitCode() != 0)
         return {};
-    return deserialize(out);
+    CacheRecords records = deserialize(out);
+    records.decodekept(cachefolderfd);
+    return records;
 }
 
 std::vector<CacheRecords> CacheRecords::readall(const std::vector<int> &cachefolderfds)
@@ -222,6 +226,44 @@ std::vector<CacheRecords> CacheRecords::readall(const std::vector<int> &cachefol
         readers.start([&records, &cachefolderfds, i] { records[i] = read(cachefolderfds[i]); });
     readers.waitForDone();
     return records;
+}
+
+void CacheRecords::decodekept(int cachefolderfd)
+{
+    std::vector<KeptName> names;
+    names.reserve(size_t(m_records.size()));
+    for (const CacheRecord &r : std::as_const(m_records))
+        names.push_back({r.folder, r.filebytes});
+    // Each sub-folder a record names is listed once, when a name not in plain ASCII asks.
+    QHash<QString, QSet<QString>> listed;
+    const auto exists = [&](const QString &folder, const QString &name) {
+        auto it = listed.find(folder);
+        if (it == listed.end()) {
+            QSet<QString> files;
+            const QByteArray sub = folder.toLatin1();
+            const FileDescriptor fd{
+                sub.isEmpty() || sub.contains('/') || sub.startsWith('.')
+                    ? -1
+                    : ::openat(cachefolderfd, sub.constData(),
+                               O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
+            if (fd.fd >= 0)
+                listfolder(fd.fd, [&files](std::string_view raw, EntryKind kind) {
+                    if (kind == EntryKind::file)
+                        files.insert(decodedname(raw).toLower());
+                });
+            it = listed.insert(folder, files);
+        }
+        return it->contains(name.toLower());
+    };
+    const QByteArray codepage = fittingcodepage(names, exists);
+    QHash<QString, CacheRecord> records;
+    records.reserve(m_records.size());
+    for (CacheRecord &r : m_records) {
+        r.file = keptastext(r.filebytes, codepage);
+        r.address = keptastext(r.addressbytes, codepage);
+        records.insert(keyof(r.folder, r.file), std::move(r));
+    }
+    m_records = std::move(records);
 }
 
 QString indexreaderpath()
@@ -244,9 +286,9 @@ QByteArray CacheRecords::serialize() const
     QDataStream s(&out, QIODevice::WriteOnly);
     s << quint32(m_records.size());
     for (const CacheRecord &r : m_records) {
-        s << r.address << r.folder << r.file << r.lastmodified << r.lastaccessed << r.lastchecked
-          << r.expires << r.storedsize << r.hits << r.contenttype << r.contentencoding
-          << r.httplastmodified;
+        s << r.addressbytes << r.folder << r.filebytes << r.lastmodified << r.lastaccessed
+          << r.lastchecked << r.expires << r.storedsize << r.hits << r.contenttype
+          << r.contentencoding << r.httplastmodified;
     }
     return out;
 }
@@ -259,12 +301,13 @@ CacheRecords CacheRecords::deserialize(const QByteArray &bytes)
     s >> n;
     for (quint32 i = 0; i < n && i < quint32(mostrecords) && s.status() == QDataStream::Ok; ++i) {
         CacheRecord r;
-        s >> r.address >> r.folder >> r.file >> r.lastmodified >> r.lastaccessed >> r.lastchecked >>
-            r.expires >> r.storedsize >> r.hits >> r.contenttype >> r.contentencoding >>
-            r.httplastmodified;
+        s >> r.addressbytes >> r.folder >> r.filebytes >> r.lastmodified >> r.lastaccessed >>
+            r.lastchecked >> r.expires >> r.storedsize >> r.hits >> r.contenttype >>
+            r.contentencoding >> r.httplastmodified;
         if (s.status() != QDataStream::Ok)
             break;
-        records.m_records.insert(keyof(r.folder, r.file), std::move(r));
+        // As text once the cache's own files have told its code page.
+        records.m_records.insert(keyof(r.folder, QString::fromLatin1(r.filebytes)), std::move(r));
     }
     return records;
 }
@@ -326,12 +369,12 @@ CacheRecords CacheRecords::parse(QByteArray bytes)
             folder >= folders.size())
             continue; // a record with no file of its own
         r.folder = folders[folder];
-        r.file = utf8string(item.i, libmsiecf_url_get_utf8_filename_size,
-                            libmsiecf_url_get_utf8_filename);
-        if (r.folder.isEmpty() || r.file.isEmpty())
+        r.filebytes =
+            keptbytes(item.i, libmsiecf_url_get_filename_size, libmsiecf_url_get_filename);
+        if (r.folder.isEmpty() || r.filebytes.isEmpty())
             continue;
-        r.address = utf8string(item.i, libmsiecf_url_get_utf8_location_size,
-                               libmsiecf_url_get_utf8_location);
+        r.addressbytes =
+            keptbytes(item.i, libmsiecf_url_get_location_size, libmsiecf_url_get_location);
         uint64_t t64 = 0;
         uint32_t t32 = 0;
         // In a cache's records the first time is the file's last use, the second the server's
@@ -358,7 +401,7 @@ CacheRecords CacheRecords::parse(QByteArray bytes)
                 r.httplastmodified = httpheader(data, "Last-Modified");
             }
         }
-        records.m_records.insert(keyof(r.folder, r.file), std::move(r));
+        records.m_records.insert(keyof(r.folder, QString::fromLatin1(r.filebytes)), std::move(r));
     }
     return records;
 }

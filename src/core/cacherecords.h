@@ -11,9 +11,12 @@ namespace vellomar {
 
 // What the cache's own index.dat says of one cached file.
 struct CacheRecord {
-    QString address;                                            // where it was fetched from
-    QString folder;                                             // the cache sub-folder it lies in
-    QString file;                                               // its name there
+    QString address; // where it was fetched from
+    QString folder;  // the cache sub-folder it lies in
+    QString file;    // its name there
+    // The address and name as the index keeps them, in the code page of the Windows that wrote
+    // them; the two above are these as text, in the code page the cache's files bear out.
+    QByteArray addressbytes, filebytes;
     QDateTime lastmodified, lastaccessed, lastchecked, expires; // UTC; invalid when not kept
     qint64 storedsize = -1;
     quint32 hits = 0;
@@ -46,6 +49,10 @@ class CacheRecords
     bool isEmpty() const { return m_records.isEmpty(); }
 
   private:
+    // The names and addresses as text, in the code page under which the names match the files
+    // in the open cache folder's sub-folders; an address no code page fits stays percent-escaped.
+    void decodekept(int cachefolderfd);
+
     QHash<QString, CacheRecord> m_records;
 };
 

@@ -1,0 +1,42 @@
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <functional>
+#include <vector>
+
+namespace vellomar {
+
+// Internet Explorer kept a record's file name and address in the code page of the Windows that
+// wrote them, while a mounted or copied disk names the files in UTF-8: each cache's own files
+// tell which code page it was.
+
+// A record's file name as the index keeps it, and the sub-folder it lies in.
+struct KeptName {
+    QString folder;
+    QByteArray file;
+};
+
+// The code pages tried, UTF-8 first, then those of the Windows editions whose names are not
+// plain ASCII.
+const std::vector<QByteArray> &candidatecodepages();
+
+// The first candidate under which the most of `names` that are not plain ASCII name a file
+// that `exists` in its folder; empty when none does (or every name is ASCII, which tells
+// nothing).
+QByteArray
+fittingcodepage(const std::vector<KeptName> &names,
+                const std::function<bool(const QString &folder, const QString &name)> &exists);
+
+// The bytes as text in `codepage`; null when they are not valid there (or no code page is
+// given, unless they are plain ASCII).
+QString decodedkept(const QByteArray &bytes, const QByteArray &codepage);
+
+// The bytes with every one that is not printable ASCII written as %XX: the same bytes, in the
+// form an address is sent in, when no code page tells what they say.
+QString percentescaped(const QByteArray &bytes);
+
+// As decodedkept, else percent-escaped.
+QString keptastext(const QByteArray &bytes, const QByteArray &codepage);
+
+} // namespace vellomar
