@@ -2,6 +2,7 @@
 #include "hostilecache.h"
 #include "manifest.h"
 #include "platform.h"
+#include "recordcodepage.h"
 #include "resultlistcontrol.h"
 #include "testsupport.h"
 
@@ -158,6 +159,39 @@ class TestRecords : public QObject
         QCOMPARE(httpheader(headers, "Content-Type"), QStringLiteral("image/gif"));
         QCOMPARE(httpheader(headers, "content-encoding"), QStringLiteral("gzip"));
         QCOMPARE(httpheader(headers, "Last-Modified"), QString());
+    }
+
+    // Kept bytes read in a code page, or kept as they are, percent-escaped; a name that is not
+    // valid in the code page does not spoil the next one.
+    void keptBytesAsText_data()
+    {
+        QTest::addColumn<QByteArray>("codepage");
+        QTest::addColumn<QByteArray>("bytes");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("ASCII, no code page")
+            << QByteArray() << QByteArray("a b.jpg?q=%41") << "a b.jpg?q=%41";
+        QTest::newRow("GBK, no code page")
+            << QByteArray() << QByteArray("\xcd\xbc.jpg") << "%CD%BC.jpg";
+        QTest::newRow("GBK") << QByteArray("windows-936") << QByteArray("\xcd\xbc\xc6\xac.jpg")
+                             << QString::fromUtf8("图片.jpg");
+        QTest::newRow("Big5") << QByteArray("windows-950") << QByteArray("\xb9\xcf\xa4\xf9")
+                              << QString::fromUtf8("圖片");
+        QTest::newRow("not UTF-8")
+            << QByteArray("UTF-8") << QByteArray("\xcd\x41\x0a") << "%CDA%0A";
+        QTest::newRow("a lead byte cut short")
+            << QByteArray("windows-936") << QByteArray("a\xcd") << "a%CD";
+    }
+    void keptBytesAsText()
+    {
+        QFETCH(QByteArray, codepage);
+        QFETCH(QByteArray, bytes);
+        QFETCH(QString, text);
+        KeptText kept(codepage);
+        QCOMPARE(kept.text(bytes), text);
+        QCOMPARE(kept.text(bytes), text);
+        QCOMPARE(kept.text("plain"), QStringLiteral("plain"));
+        if (!codepage.isEmpty())
+            QCOMPARE(kept.decoded(QString::fromUtf8("图").toUtf8()).isNull(), codepage != "UTF-8");
     }
 
     // The reader's budget grows with the file, from a start allowance, up to the longest any

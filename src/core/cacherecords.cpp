@@ -258,9 +258,10 @@ void CacheRecords::decodekept(int cachefolderfd)
     const QByteArray codepage = fittingcodepage(names, exists);
     QHash<QString, CacheRecord> records;
     records.reserve(m_records.size());
+    KeptText kept(codepage);
     for (CacheRecord &r : m_records) {
-        r.file = keptastext(r.filebytes, codepage);
-        r.address = keptastext(r.addressbytes, codepage);
+        r.file = kept.text(r.filebytes);
+        r.address = kept.text(r.addressbytes);
         records.insert(keyof(r.folder, r.file), std::move(r));
     }
     m_records = std::move(records);

@@ -1,7 +1,5 @@
 #include "recordcodepage.h"
 
-#include <QStringDecoder>
-
 namespace vellomar {
 
 namespace {
@@ -14,6 +12,9 @@ bool isascii(const QByteArray &bytes)
     }
     return true;
 }
+
+// Enough names to tell the code page by, however large the cache.
+constexpr size_t mosttelling = 4096;
 
 } // namespace
 
@@ -28,17 +29,21 @@ const std::vector<QByteArray> &candidatecodepages()
     return pages;
 }
 
-QString decodedkept(const QByteArray &bytes, const QByteArray &codepage)
+KeptText::KeptText(const QByteArray &codepage)
+{
+    if (!codepage.isEmpty())
+        m_decoder = QStringDecoder(codepage.constData(), QStringDecoder::Flag::Stateless);
+}
+
+QString KeptText::decoded(const QByteArray &bytes)
 {
     if (isascii(bytes))
         return QString::fromLatin1(bytes);
-    if (codepage.isEmpty())
+    if (!m_decoder.isValid())
         return {};
-    QStringDecoder decoder(codepage.constData(), QStringDecoder::Flag::Stateless);
-    if (!decoder.isValid())
-        return {};
-    QString text = decoder(bytes);
-    if (decoder.hasError() || text.contains(QChar::ReplacementCharacter))
+    m_decoder.resetState();
+    QString text = m_decoder(bytes);
+    if (m_decoder.hasError() || text.contains(QChar::ReplacementCharacter))
         return {};
     return text;
 }
@@ -58,9 +63,9 @@ QString percentescaped(const QByteArray &bytes)
     return out;
 }
 
-QString keptastext(const QByteArray &bytes, const QByteArray &codepage)
+QString KeptText::text(const QByteArray &bytes)
 {
-    const QString text = decodedkept(bytes, codepage);
+    const QString text = decoded(bytes);
     return text.isNull() ? percentescaped(bytes) : text;
 }
 
@@ -70,15 +75,16 @@ fittingcodepage(const std::vector<KeptName> &names,
 {
     std::vector<const KeptName *> telling;
     for (const KeptName &n : names) {
-        if (!isascii(n.file))
+        if (!isascii(n.file) && telling.size() < mosttelling)
             telling.push_back(&n);
     }
     QByteArray best;
     size_t most = 0;
     for (const QByteArray &page : candidatecodepages()) {
         size_t fits = 0;
+        KeptText kept(page);
         for (const KeptName *n : telling) {
-            const QString name = decodedkept(n->file, page);
+            const QString name = kept.decoded(n->file);
             if (!name.isEmpty() && exists(n->folder, name))
                 ++fits;
         }

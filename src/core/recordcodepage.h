@@ -2,6 +2,7 @@
 
 #include <QByteArray>
 #include <QString>
+#include <QStringDecoder>
 #include <functional>
 #include <vector>
 
@@ -28,15 +29,22 @@ QByteArray
 fittingcodepage(const std::vector<KeptName> &names,
                 const std::function<bool(const QString &folder, const QString &name)> &exists);
 
-// The bytes as text in `codepage`; null when they are not valid there (or no code page is
-// given, unless they are plain ASCII).
-QString decodedkept(const QByteArray &bytes, const QByteArray &codepage);
-
 // The bytes with every one that is not printable ASCII written as %XX: the same bytes, in the
 // form an address is sent in, when no code page tells what they say.
 QString percentescaped(const QByteArray &bytes);
 
-// As decodedkept, else percent-escaped.
-QString keptastext(const QByteArray &bytes, const QByteArray &codepage);
+// Kept bytes as text in one code page (none: only plain ASCII is text).
+class KeptText
+{
+  public:
+    explicit KeptText(const QByteArray &codepage);
+    // Null when the bytes are not valid in the code page.
+    QString decoded(const QByteArray &bytes);
+    // Decoded, else percent-escaped.
+    QString text(const QByteArray &bytes);
+
+  private:
+    QStringDecoder m_decoder;
+};
 
 } // namespace vellomar
