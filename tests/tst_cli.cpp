@@ -25,9 +25,11 @@ struct Run {
     QByteArray out, err;
 };
 
-Run run(const QString &program, const QStringList &args)
+Run run(const QString &program, const QStringList &args,
+        const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
 {
     QProcess p;
+    p.setProcessEnvironment(env);
     p.start(program, args);
     Run r;
     if (!p.waitForFinished(120000))
@@ -38,9 +40,10 @@ Run run(const QString &program, const QStringList &args)
     return r;
 }
 
-Run dig(const QStringList &args)
+Run dig(const QStringList &args,
+        const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
 {
-    return run(QStringLiteral(VELLOMAR_DIG), args);
+    return run(QStringLiteral(VELLOMAR_DIG), args, env);
 }
 
 // Every file below `folder`: its path there and a hash of its bytes. The manifest is left out:
@@ -396,6 +399,125 @@ class TestCli : public QObject
         QVERIFY(QFileInfo(old + "/png").isDir());
         QCOMPARE(w->lst_TmpIntDir->count(), 1);
         QCOMPARE(w->lst_TmpIntDir->item(0)->text(), QStringLiteral("AAAA0001"));
+    }
+
+    // The caches' records are read at once: with four caches, all four readers run together.
+    // Each reader marks its start and waits (a bounded while) until four have started before
+    // reading as the real one does; read one after another, the first saw only itself.
+    void allCachesAreReadAtOnce()
+    {
+        QTemporaryDir dir;
+        const QString made = QFINDTESTDATA("data/iecache/Content.IE5");
+        for (int i = 1; i <= 4; ++i) {
+            const QString to =
+                dir.path() + QStringLiteral("/disk/Users/u%1/AppData/Local/Microsoft/Windows/"
+                                            "Temporary Internet Files/Content.IE5")
+                                 .arg(i);
+            QDirIterator it(made, QDir::Files, QDirIterator::Subdirectories);
+            while (it.hasNext()) {
+                const QString p = it.next();
+                QVERIFY(writecontent(to + p.mid(made.size()), readcontent(p)));
+            }
+        }
+        const QString marks = dir.path() + "/marks";
+        QVERIFY(QDir().mkpath(marks));
+        const QString reader = dir.path() + "/reader";
+        const QString real = qEnvironmentVariable("VELLOMAR_INDEX_READER");
+        QVERIFY(QFileInfo(real).isExecutable());
+        QVERIFY(writecontent(reader, QStringLiteral("#!/bin/sh\n"
+                                                    "m='%1'\n"
+                                                    ": > \"$m/started.$$\"\n"
+                                                    "i=0\n"
+                                                    "while [ $i -lt 150 ]; do\n"
+                                                    "  set -- \"$m\"/started.*\n"
+                                                    "  [ $# -ge 4 ] && break\n"
+                                                    "  sleep 0.01; i=$((i + 1))\n"
+                                                    "done\n"
+                                                    "set -- \"$m\"/started.*\n"
+                                                    "echo $# > \"$m/saw.$$\"\n"
+                                                    "exec '%2'\n")
+                                         .arg(marks, real)
+                                         .toUtf8()));
+        QVERIFY(QFile::setPermissions(reader, QFile::ReadOwner | QFile::ExeOwner));
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert("VELLOMAR_INDEX_READER", reader);
+        const Run r = dig(
+            {"--list", "--all-caches", "--type", "all", "--min", "0K", dir.path() + "/disk"}, env);
+        QCOMPARE(r.status, 0);
+        // Every cache's rows have their records: two banners each, at two addresses.
+        QCOMPARE(r.out.count("/img/banner.jpg"), 8);
+        const QStringList saw = QDir(marks).entryList({"saw.*"}, QDir::Files);
+        QCOMPARE(saw.size(), 4);
+        for (const QString &s : saw)
+            QCOMPARE(readcontent(marks + "/" + s).trimmed(), QByteArray("4"));
+    }
+
+    // Caches written by Wine as a Chinese Windows (code pages 936 and 950) keep names and
+    // addresses in that code page, while the files are named in UTF-8: each row finds its record
+    // and its address reads as the site's, in the list and in the manifest. When no code page
+    // makes the names fit (the files renamed), an address keeps its bytes, percent-escaped.
+    void codePagesOfTheCache_data()
+    {
+        QTest::addColumn<QString>("cache");
+        QTest::addColumn<bool>("renamed");
+        QTest::addColumn<QStringList>("rows"); // name, TAB, the address after the server's
+        QTest::newRow("GBK") << "iecache-gbk" << false
+                             << QStringList{"photo[0].jpg\t/img/photo.jpg?q=图片",
+                                            "图片[0].jpg\t/img/图片.jpg",
+                                            "风景[0].gif\t/图库/风景.gif"};
+        QTest::newRow("Big5") << "iecache-big5" << false
+                              << QStringList{"photo[0].jpg\t/img/photo.jpg?q=圖片",
+                                             "圖片[0].jpg\t/img/圖片.jpg",
+                                             "風景[0].gif\t/圖庫/風景.gif"};
+        QTest::newRow("GBK, no name fits")
+            << "iecache-gbk" << true
+            << QStringList{"a[0].jpg\t", "b[0].gif\t",
+                           "photo[0].jpg\t/img/photo.jpg?q=%CD%BC%C6%AC"};
+        QTest::newRow("Big5, no name fits")
+            << "iecache-big5" << true
+            << QStringList{"a[0].jpg\t", "b[0].gif\t",
+                           "photo[0].jpg\t/img/photo.jpg?q=%B9%CF%A4%F9"};
+    }
+    void codePagesOfTheCache()
+    {
+        QFETCH(QString, cache);
+        QFETCH(bool, renamed);
+        QFETCH(QStringList, rows);
+        QTemporaryDir dir;
+        const QString made = QFINDTESTDATA("data/" + cache);
+        const QString root = dir.path() + "/cache";
+        QDirIterator it(made, QDir::Files, QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString p = it.next();
+            QString to = root + p.mid(made.size());
+            if (renamed && !to.contains("photo") && !to.endsWith(".dat") && to.contains("[0]"))
+                to = QFileInfo(to).path() + (to.endsWith(".jpg") ? "/a[0].jpg" : "/b[0].gif");
+            QVERIFY(writecontent(to, readcontent(p)));
+        }
+        const QString base =
+            "http://127.0.0.1:" + QString::fromLatin1(readcontent(made + "/port").trimmed());
+        const Run r = dig({"--list", "--json", "--type", "all", "--min", "0K", root});
+        QCOMPARE(r.status, 0);
+        QStringList listed;
+        for (const QByteArray &line : r.out.trimmed().split('\n')) {
+            const QJsonObject o = QJsonDocument::fromJson(line).object();
+            QString address = o.value("address").toString();
+            QVERIFY2(address.isEmpty() || address.startsWith(base + "/"), qPrintable(address));
+            listed << o.value("name").toString() + "\t" + address.mid(base.size());
+        }
+        listed.sort();
+        QCOMPARE(listed, rows);
+
+        // The manifest holds the same addresses.
+        const Run d = dig({"--type", "all", "--min", "0K", root, dir.path() + "/dest"});
+        QCOMPARE(d.status, 0);
+        const QString manifest = QString::fromUtf8(
+            readcontent(dir.path() + QString::fromUtf8("/dest/挖到的资源/manifest.csv")));
+        for (const QString &row : rows) {
+            const QString address = row.section('\t', 1);
+            if (!address.isEmpty())
+                QVERIFY2(manifest.contains("," + base + address + ","), qPrintable(address));
+        }
     }
 
     // A site's layout: each file where its address says, below the tree.

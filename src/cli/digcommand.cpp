@@ -199,18 +199,24 @@ int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progres
             rel += (rel.isEmpty() ? QString() : separator()) + sub;
         return rel;
     };
-    // A tree dug into the cache it came from would be listed, and dug, with it the next time.
+    // Every cache's records are read at once: a damaged index.dat holds up no other cache.
+    std::vector<FolderHandle> roots;
+    std::vector<int> rootfds;
     for (const FoundCache &cache : chosen) {
-        const FolderHandle root = openbeneath(place, below(cache.path, QString()));
-        if (!o.list && root.valid() && liesinfolder(dest, root.fd())) {
+        roots.push_back(openbeneath(place, below(cache.path, QString())));
+        // A tree dug into the cache it came from would be listed, and dug, with it the next time.
+        if (!o.list && roots.back().valid() && liesinfolder(dest, roots.back().fd())) {
             err << "目标“" << dest << "”在要挖的缓存“" << cache.path << "”之内，请另选一个目标。\n";
             return digusage;
         }
+        rootfds.push_back(roots.back().fd());
     }
+    const std::vector<CacheRecords> allrecords = CacheRecords::readall(rootfds);
     for (const FoundCache &cache : chosen) {
         // The cache as the window lists it: its first sixteen sub-folders, no link followed.
-        const FolderHandle root = openbeneath(place, below(cache.path, QString()));
-        const CacheRecords records = CacheRecords::read(root.fd());
+        const size_t at = size_t(&cache - chosen.data());
+        const FolderHandle &root = roots[at];
+        const CacheRecords &records = allrecords[at];
         const QStringList subs = readsubfolders(root.fd(), 16);
         std::vector<Row> rows;
         for (const QString &sub : subs) {

@@ -1,12 +1,17 @@
 #include "cacherecords.h"
 
 #include "platform.h"
+#include "recordcodepage.h"
 
 #include <QCoreApplication>
 #include <QDataStream>
 #include <QElapsedTimer>
 #include <QFileInfo>
 #include <QProcess>
+#include <QSet>
+#include <QThreadPool>
+#include <algorithm>
+#include <fcntl.h>
 #include <libmsiecf.h>
 #include <memory>
 #include <sys/mman.h>
@@ -24,6 +29,15 @@ namespace {
 constexpr off_t largestindex = off_t(256) << 20;
 constexpr int mostrecords = 2'000'000;
 constexpr size_t longeststring = 64 * 1024;
+
+// A real index of 50,000 records (some 25 MB) is read in well under a second; the budget leaves
+// the reader many times that on a busy machine, and a looping one costs little more.
+constexpr std::chrono::milliseconds readerstart{2000};
+constexpr std::chrono::milliseconds readingpermegabyte{100};
+constexpr std::chrono::milliseconds longestreading{10000};
+// Readers run at once for several caches: each is a process waiting on its own, but a damaged
+// file keeps a core busy until its budget ends.
+constexpr int readersatonce = 4;
 
 struct Error {
     libmsiecf_error_t *e = nullptr;
@@ -63,19 +77,18 @@ QString keyof(const QString &folder, const QString &file)
     return folder.toLower() + QLatin1Char('/') + file.toLower();
 }
 
+// The string's bytes as the index keeps them (the library's narrow strings are not converted).
 template <typename SizeFn, typename GetFn>
-QString utf8string(libmsiecf_item_t *item, SizeFn sizefn, GetFn getfn)
+QByteArray keptbytes(libmsiecf_item_t *item, SizeFn sizefn, GetFn getfn)
 {
     Error e;
     size_t size = 0;
     if (sizefn(item, &size, &e) != 1 || size == 0 || size > longeststring)
         return {};
-    std::vector<uint8_t> buffer(size);
+    std::vector<char> buffer(size);
     if (getfn(item, buffer.data(), size, &e) != 1)
         return {};
-    return QString::fromUtf8(
-        reinterpret_cast<const char *>(buffer.data()),
-        qsizetype(strnlen(reinterpret_cast<const char *>(buffer.data()), size)));
+    return QByteArray(buffer.data(), qsizetype(strnlen(buffer.data(), size)));
 }
 
 } // namespace
@@ -132,8 +145,18 @@ QString httpheader(const QByteArray &headers, const QByteArray &name)
     return {};
 }
 
-CacheRecords CacheRecords::read(int cachefolderfd)
+std::chrono::milliseconds readingbudget(qint64 bytes)
 {
+    const qint64 megabytes = std::min<qint64>((std::max<qint64>(bytes, 0) + (1 << 20) - 1) >> 20,
+                                              longestreading / readingpermegabyte);
+    return std::min<std::chrono::milliseconds>(readerstart + readingpermegabyte * megabytes,
+                                               longestreading);
+}
+
+CacheRecords CacheRecords::read(int cachefolderfd, bool *stopped)
+{
+    if (stopped)
+        *stopped = false;
     long long size = 0;
     std::error_code ec;
     // Never through a link, never a FIFO or a device.
@@ -145,15 +168,20 @@ CacheRecords CacheRecords::read(int cachefolderfd)
     const QString helper = indexreaderpath();
     if (bytes.isEmpty() || helper.isEmpty())
         return {};
+    const qint64 budget = readingbudget(bytes.size()).count();
+    QElapsedTimer clock;
+    clock.start();
 
     QProcess reader;
     reader.setProgram(helper);
     reader.setProcessChannelMode(QProcess::SeparateChannels);
     reader.setStandardErrorFile(QProcess::nullDevice());
-    reader.setChildProcessModifier([] {
+    // Whole seconds of processor time, past the budget: stopped by its clock before this.
+    const rlim_t seconds = rlim_t(budget / 1000 + 2);
+    reader.setChildProcessModifier([seconds] {
         // A damaged file costs at most this much, whatever the library does with it.
         const struct rlimit memory = {rlim_t(2) << 30, rlim_t(2) << 30};
-        const struct rlimit cpu = {10, 10};
+        const struct rlimit cpu = {seconds, seconds};
 #if !defined(__SANITIZE_ADDRESS__) // which reserves terabytes of address space up front
         ::setrlimit(RLIMIT_AS, &memory);
 #else
@@ -162,15 +190,13 @@ CacheRecords CacheRecords::read(int cachefolderfd)
         ::setrlimit(RLIMIT_CPU, &cpu);
     });
     reader.start(QIODevice::ReadWrite);
-    if (!reader.waitForStarted(10000))
+    if (!reader.waitForStarted(int(budget)))
         return {};
     reader.write(bytes);
     reader.closeWriteChannel();
     bytes.clear();
     QByteArray out;
-    QElapsedTimer clock;
-    clock.start();
-    while (reader.state() != QProcess::NotRunning && clock.elapsed() < 10000) {
+    while (reader.state() != QProcess::NotRunning && clock.elapsed() < budget) {
         reader.waitForReadyRead(200);
         out += reader.readAllStandardOutput();
         if (out.size() > largestindex * 4)
@@ -179,12 +205,66 @@ CacheRecords CacheRecords::read(int cachefolderfd)
     if (reader.state() != QProcess::NotRunning) {
         reader.kill();
         reader.waitForFinished(5000);
+        if (stopped)
+            *stopped = true;
         return {};
     }
     out += reader.readAllStandardOutput();
     if (reader.exitStatus() != QProcess::NormalExit || reader.exitCode() != 0)
         return {};
-    return deserialize(out);
+    CacheRecords records = deserialize(out);
+    records.decodekept(cachefolderfd);
+    return records;
+}
+
+std::vector<CacheRecords> CacheRecords::readall(const std::vector<int> &cachefolderfds)
+{
+    std::vector<CacheRecords> records(cachefolderfds.size());
+    QThreadPool readers;
+    readers.setMaxThreadCount(readersatonce);
+    for (size_t i = 0; i < cachefolderfds.size(); ++i)
+        readers.start([&records, &cachefolderfds, i] { records[i] = read(cachefolderfds[i]); });
+    readers.waitForDone();
+    return records;
+}
+
+void CacheRecords::decodekept(int cachefolderfd)
+{
+    std::vector<KeptName> names;
+    names.reserve(size_t(m_records.size()));
+    for (const CacheRecord &r : std::as_const(m_records))
+        names.push_back({r.folder, r.filebytes});
+    // Each sub-folder a record names is listed once, when a name not in plain ASCII asks.
+    QHash<QString, QSet<QString>> listed;
+    const auto exists = [&](const QString &folder, const QString &name) {
+        auto it = listed.find(folder);
+        if (it == listed.end()) {
+            QSet<QString> files;
+            const QByteArray sub = folder.toLatin1();
+            const FileDescriptor fd{
+                sub.isEmpty() || sub.contains('/') || sub.startsWith('.')
+                    ? -1
+                    : ::openat(cachefolderfd, sub.constData(),
+                               O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC)};
+            if (fd.fd >= 0)
+                listfolder(fd.fd, [&files](std::string_view raw, EntryKind kind) {
+                    if (kind == EntryKind::file)
+                        files.insert(decodedname(raw).toLower());
+                });
+            it = listed.insert(folder, files);
+        }
+        return it->contains(name.toLower());
+    };
+    const QByteArray codepage = fittingcodepage(names, exists);
+    QHash<QString, CacheRecord> records;
+    records.reserve(m_records.size());
+    KeptText kept(codepage);
+    for (CacheRecord &r : m_records) {
+        r.file = kept.text(r.filebytes);
+        r.address = kept.text(r.addressbytes);
+        records.insert(keyof(r.folder, r.file), std::move(r));
+    }
+    m_records = std::move(records);
 }
 
 QString indexreaderpath()
@@ -207,9 +287,9 @@ QByteArray CacheRecords::serialize() const
     QDataStream s(&out, QIODevice::WriteOnly);
     s << quint32(m_records.size());
     for (const CacheRecord &r : m_records) {
-        s << r.address << r.folder << r.file << r.lastmodified << r.lastaccessed << r.lastchecked
-          << r.expires << r.storedsize << r.hits << r.contenttype << r.contentencoding
-          << r.httplastmodified;
+        s << r.addressbytes << r.folder << r.filebytes << r.lastmodified << r.lastaccessed
+          << r.lastchecked << r.expires << r.storedsize << r.hits << r.contenttype
+          << r.contentencoding << r.httplastmodified;
     }
     return out;
 }
@@ -222,12 +302,13 @@ CacheRecords CacheRecords::deserialize(const QByteArray &bytes)
     s >> n;
     for (quint32 i = 0; i < n && i < quint32(mostrecords) && s.status() == QDataStream::Ok; ++i) {
         CacheRecord r;
-        s >> r.address >> r.folder >> r.file >> r.lastmodified >> r.lastaccessed >> r.lastchecked >>
-            r.expires >> r.storedsize >> r.hits >> r.contenttype >> r.contentencoding >>
-            r.httplastmodified;
+        s >> r.addressbytes >> r.folder >> r.filebytes >> r.lastmodified >> r.lastaccessed >>
+            r.lastchecked >> r.expires >> r.storedsize >> r.hits >> r.contenttype >>
+            r.contentencoding >> r.httplastmodified;
         if (s.status() != QDataStream::Ok)
             break;
-        records.m_records.insert(keyof(r.folder, r.file), std::move(r));
+        // As text once the cache's own files have told its code page.
+        records.m_records.insert(keyof(r.folder, QString::fromLatin1(r.filebytes)), std::move(r));
     }
     return records;
 }
@@ -289,12 +370,12 @@ CacheRecords CacheRecords::parse(QByteArray bytes)
             folder >= folders.size())
             continue; // a record with no file of its own
         r.folder = folders[folder];
-        r.file = utf8string(item.i, libmsiecf_url_get_utf8_filename_size,
-                            libmsiecf_url_get_utf8_filename);
-        if (r.folder.isEmpty() || r.file.isEmpty())
+        r.filebytes =
+            keptbytes(item.i, libmsiecf_url_get_filename_size, libmsiecf_url_get_filename);
+        if (r.folder.isEmpty() || r.filebytes.isEmpty())
             continue;
-        r.address = utf8string(item.i, libmsiecf_url_get_utf8_location_size,
-                               libmsiecf_url_get_utf8_location);
+        r.addressbytes =
+            keptbytes(item.i, libmsiecf_url_get_location_size, libmsiecf_url_get_location);
         uint64_t t64 = 0;
         uint32_t t32 = 0;
         // In a cache's records the first time is the file's last use, the second the server's
@@ -321,7 +402,7 @@ CacheRecords CacheRecords::parse(QByteArray bytes)
                 r.httplastmodified = httpheader(data, "Last-Modified");
             }
         }
-        records.m_records.insert(keyof(r.folder, r.file), std::move(r));
+        records.m_records.insert(keyof(r.folder, QString::fromLatin1(r.filebytes)), std::move(r));
     }
     return records;
 }

@@ -86,12 +86,14 @@ int openplainfile(const std::string &path, long long *size, std::error_code &ec)
 int openplainfileat(int folderfd, const std::string &name, long long *size, std::error_code &ec);
 
 // What a file is and how it stood: another file put at its path, or this one written since,
-// has another identity.
+// has another identity. The change time is the system's own (no user can set it back, as the
+// modification time can be), so a file written in place with its time put back is told too.
 struct FileIdentity {
     quint64 device = 0;
     quint64 inode = 0;
     qint64 size = -1;
     qint64 modifiedns = 0;
+    qint64 changedns = 0;
     bool valid() const { return size >= 0; }
     bool operator==(const FileIdentity &) const = default;
 };
@@ -101,6 +103,8 @@ FileIdentity fileidentity(int fd);
 // Of the plain file at `path`, asked without following a link: invalid for a link, a FIFO or
 // anything else that is no plain file.
 FileIdentity plainfileidentity(const std::string &path);
+// The same for a name inside an open folder.
+FileIdentity plainfileidentityat(int folderfd, const std::string &name);
 
 // The first `size` bytes of the open file, read from its start; fewer when it ends sooner or
 // cannot be read further.

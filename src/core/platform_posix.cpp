@@ -242,6 +242,7 @@ FileIdentity identityof(const struct stat &st)
     id.inode = quint64(st.st_ino);
     id.size = qint64(st.st_size);
     id.modifiedns = qint64(st.st_mtim.tv_sec) * 1000000000 + st.st_mtim.tv_nsec;
+    id.changedns = qint64(st.st_ctim.tv_sec) * 1000000000 + st.st_ctim.tv_nsec;
     return id;
 }
 
@@ -257,8 +258,14 @@ FileIdentity fileidentity(int fd)
 
 FileIdentity plainfileidentity(const std::string &path)
 {
+    return plainfileidentityat(AT_FDCWD, path);
+}
+
+FileIdentity plainfileidentityat(int folderfd, const std::string &name)
+{
     struct stat st;
-    if (::fstatat(AT_FDCWD, path.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISREG(st.st_mode))
+    if (folderfd == -1 || ::fstatat(folderfd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+        !S_ISREG(st.st_mode))
         return {};
     return identityof(st);
 }

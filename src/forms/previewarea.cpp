@@ -197,7 +197,7 @@ void PreviewArea::dofilelist(const int &row)
         m_list.holdsplainfile(name) ? previewgroup(path) : PreviewGroup::other;
     switch (group) {
     case PreviewGroup::picture:
-        showpicture(path);
+        showpicture(path, name);
         return;
     case PreviewGroup::flash: {
         // Opened now, in the folder listed: whatever its path comes to name later is not shown.
@@ -231,9 +231,14 @@ void PreviewArea::dofilelist(const int &row)
     clearall();
 }
 
-void PreviewArea::showpicture(const QString &path)
+void PreviewArea::showpicture(const QString &path, const QString &name)
 {
-    if (!Img_test->load(path, m_ahead.get()))
+    // A picture decoded ahead stands for the file only while the file beneath the folder listed
+    // is still that one.
+    const FolderHandle listed = m_list.openlisted();
+    const FileIdentity standing =
+        listed.valid() ? plainfileidentityat(listed.fd(), nativepath(name)) : FileIdentity();
+    if (!Img_test->load(path, m_ahead.get(), standing))
         return clear();
     const QSize natural = Img_test->naturalsize();
     if (natural.width() <= 0 || natural.height() <= 0)

@@ -43,7 +43,7 @@ class PreviewArea : public QObject
     void clear();
 
     void dofilelist(const int &row);
-    void showpicture(const QString &path);
+    void showpicture(const QString &path, const QString &name);
     // Decodes the pictures of these rows ahead, the first the likeliest to be shown: only a plain
     // file of the folder listed that is a picture by its type, as dofilelist would show it.
     void prefetch(const std::vector<int> &rows);

@@ -50,7 +50,7 @@ void PictureCache::want(const QStringList &paths)
     trim();
 }
 
-bool PictureCache::take(const QString &path, DecodedPicture &picture)
+bool PictureCache::take(const QString &path, const FileIdentity &standing, DecodedPicture &picture)
 {
     const qint64 rank = ++m_clock * ranksatick + ranksatick - 1;
     if (const auto r = m_running.find(path); r != m_running.end() && !r->second.discard) {
@@ -64,7 +64,8 @@ bool PictureCache::take(const QString &path, DecodedPicture &picture)
         m_queue.removeOne(path); // not begun: the caller reads it now
         return false;
     }
-    if (!picture.file.valid() || plainfileidentity(nativepath(path)) != picture.file) {
+    // Its identity was taken from the descriptor the decode read.
+    if (!picture.file.valid() || standing != picture.file) {
         forget(path);
         picture = DecodedPicture();
         return false;

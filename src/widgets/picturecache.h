@@ -33,9 +33,10 @@ class PictureCache : public QObject
     // wanted; what was wanted before comes after them when the budget runs short.
     void want(const QStringList &paths);
     // The picture of `path` (a null image: the file is no picture), when one was decoded from
-    // the file as it stands now; one being decoded is waited for. False when there is none, and
-    // the caller reads the file itself.
-    bool take(const QString &path, DecodedPicture &picture);
+    // the file as it stands now, `standing` (its identity asked afresh by the caller, beneath the
+    // folder listed); one being decoded is waited for. False when there is none, and the caller
+    // reads the file itself.
+    bool take(const QString &path, const FileIdentity &standing, DecodedPicture &picture);
     // Lets every picture go; those in flight are let go when they are done.
     void drop();
     // Where opaque still pictures are decoded to from the next decode on; none by default. It

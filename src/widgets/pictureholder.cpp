@@ -82,11 +82,11 @@ bool readpicture(const QString &path, DecodedPicture &picture, PictureSurface *s
     return true;
 }
 
-bool PictureHolder::load(const QString &path, PictureCache *ahead)
+bool PictureHolder::load(const QString &path, PictureCache *ahead, const FileIdentity &standing)
 {
     DecodedPicture picture;
-    const bool read =
-        ahead && ahead->take(path, picture) ? !picture.image.isNull() : readpicture(path, picture);
+    const bool read = ahead && ahead->take(path, standing, picture) ? !picture.image.isNull()
+                                                                    : readpicture(path, picture);
     m_picture = read ? std::move(picture) : DecodedPicture();
     return read;
 }

@@ -43,9 +43,10 @@ class PictureHolder
 {
   public:
     // Reads the file once and decodes its first frame. False, and empty, when it is no picture
-    // the decoder can read within the budget. What `ahead` decoded of the same file, unchanged,
-    // is taken instead of decoding it again.
-    bool load(const QString &path, PictureCache *ahead = nullptr);
+    // the decoder can read within the budget. What `ahead` decoded of the same file, unchanged
+    // (`standing` is the file's identity as it stands now), is taken instead of decoding it again.
+    bool load(const QString &path, PictureCache *ahead = nullptr,
+              const FileIdentity &standing = {});
     void clear();
     bool isempty() const { return m_picture.image.isNull(); }
 

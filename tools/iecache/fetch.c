@@ -2,10 +2,13 @@
  * the body read through wininet, then a cache entry made and committed through wininet's cache
  * functions with the response's own headers, last-modified and expiry times. So the cache and
  * its index.dat come from the real writer. Built with mingw-w64 and run under Wine by
- * generate.sh. */
+ * generate.sh. With --ansi first, entries are made through the ANSI functions, as Internet
+ * Explorer of the ANSI Windows did: the address and file name are kept in the system's code
+ * page. */
 #include <windows.h>
 #include <wininet.h>
 #include <stdio.h>
+#include <stdlib.h>
 #include <string.h>
 
 /* "jpg" for ".../banner.jpg?v=2"; empty when the last segment has none. */
@@ -22,6 +25,47 @@ static void extensionof(const wchar_t *url, wchar_t *ext, size_t size)
     ext[0] = 0;
     if (dot && dot[1])
         wcsncpy(ext, dot + 1, size - 1), ext[size - 1] = 0;
+}
+
+static int ansi = 0;
+
+/* In the system's code page, as an ANSI program has it; NULL when it does not fit. */
+static char *toansi(const wchar_t *text, int length)
+{
+    int size = WideCharToMultiByte(CP_ACP, 0, text, length, NULL, 0, NULL, NULL);
+    char *out = size > 0 ? malloc(size + 1) : NULL;
+    if (out) {
+        WideCharToMultiByte(CP_ACP, 0, text, length, out, size, NULL, NULL);
+        out[size] = 0;
+    }
+    return out;
+}
+
+static int commitansi(const wchar_t *address, DWORD total, const char *body, FILETIME expires,
+                      FILETIME modified, const wchar_t *headers, DWORD hlength, const wchar_t *ext)
+{
+    char *url = toansi(address, -1), *aext = toansi(ext, -1), *aheaders = toansi(headers, hlength);
+    char file[MAX_PATH];
+    int ok = url && aext && CreateUrlCacheEntryA(url, total, aext, file, 0);
+    if (ok) {
+        HANDLE h = CreateFileA(file, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
+        DWORD written = 0;
+        WriteFile(h, body, total, &written, NULL);
+        CloseHandle(h);
+        ok = CommitUrlCacheEntryA(url, file, expires, modified, NORMAL_CACHE_ENTRY,
+                                  (BYTE *)aheaders, aheaders ? (DWORD)strlen(aheaders) : 0,
+                                  aext, NULL);
+    }
+    if (ok) {
+        char info[4096];
+        DWORD isize = sizeof info;
+        if (RetrieveUrlCacheEntryFileA(url, (INTERNET_CACHE_ENTRY_INFOA *)info, &isize, 0))
+            UnlockUrlCacheEntryFileA(url, 0);
+    }
+    free(url);
+    free(aext);
+    free(aheaders);
+    return ok;
 }
 
 static int fetch(HINTERNET net, const wchar_t *address)
@@ -56,6 +100,13 @@ static int fetch(HINTERNET net, const wchar_t *address)
 
     wchar_t ext[32], file[MAX_PATH];
     extensionof(address, ext, 32);
+    if (ansi) {
+        if (!commitansi(address, total, body, expires, modified, headers, hsize / sizeof(wchar_t),
+                        ext))
+            return 0;
+        wprintf(L"%ls: %lu bytes\n", address, (unsigned long)total);
+        return 1;
+    }
     if (!CreateUrlCacheEntryW(address, total, ext, file, 0))
         return 0;
     HANDLE h = CreateFileW(file, GENERIC_WRITE, 0, NULL, CREATE_ALWAYS, 0, NULL);
@@ -82,8 +133,10 @@ int wmain(int argc, wchar_t **argv)
                                   INTERNET_OPEN_TYPE_DIRECT, NULL, NULL, 0);
     if (!net)
         return 2;
-    int failed = 0;
-    for (int i = 1; i < argc; ++i) {
+    int failed = 0, first = 1;
+    if (argc > 1 && wcscmp(argv[1], L"--ansi") == 0)
+        ansi = 1, first = 2;
+    for (int i = first; i < argc; ++i) {
         if (!fetch(net, argv[i])) {
             wprintf(L"%ls failed: %lu\n", argv[i], (unsigned long)GetLastError());
             failed = 1;

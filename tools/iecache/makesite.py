@@ -1,4 +1,5 @@
-"""Makes the few files the cache generator's server serves: real small media."""
+"""Makes the few files the cache generator's server serves: real small media, and a small
+picture at each further path given (its kind by its extension; a query is the same file)."""
 import os
 import struct
 import subprocess
@@ -31,3 +32,11 @@ with open(os.path.join(site, "media/game.swf"), "wb") as f:
 
 with open(os.path.join(site, "index.html"), "w", encoding="utf-8") as f:
     f.write("<!doctype html><title>A cached page</title><img src=img/banner.jpg>\n")
+
+# The further paths, named in any script: a picture of its own colour each.
+for i, extra in enumerate(sys.argv[2:]):
+    at = os.path.join(site, extra.split("?")[0])
+    if os.path.exists(at):
+        continue
+    os.makedirs(os.path.dirname(at), exist_ok=True)
+    run("convert", "-size", "40x30", "xc:#%02x%02x%02x" % (40 + 50 * i, 200 - 30 * i, 90), at)
