@@ -1,4 +1,6 @@
 #include "cachediscovery.h"
+#include "platform.h"
+#include "registryhive.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -13,6 +15,13 @@ using namespace vellomar;
 using namespace vellomar::test;
 
 namespace {
+
+// The samples shared beside the checkout, read in place (VELLOMAR_SAMPLES names another).
+QString samplesfolder()
+{
+    const QString named = qEnvironmentVariable("VELLOMAR_SAMPLES");
+    return QDir::cleanPath(named.isEmpty() ? QStringLiteral(VELLOMAR_SAMPLES) : named);
+}
 
 // A found cache as the tests name it: layout, user, path below the place.
 QStringList rows(const std::vector<FoundCache> &caches, const QString &place)
@@ -177,7 +186,7 @@ class TestDiscovery : public QObject
         DiskFixture d;
         const QString profile = d.root + "/Users/frank";
         QVERIFY(QDir().mkpath(profile));
-        QVERIFY(QFile::copy(QFINDTESTDATA("data/NTUSER-sample.DAT"), profile + "/NTUSER.DAT"));
+        QVERIFY(QFile::copy(QFINDTESTDATA("data/ntuser/NTUSER.DAT"), profile + "/NTUSER.DAT"));
         QFile(profile + "/NTUSER.DAT").setPermissions(QFile::ReadOwner | QFile::WriteOwner);
         QVERIFY(sethivecache(profile + "/NTUSER.DAT", key, value));
         QVERIFY(writefile(d.root + "/" + folder + "/FRNK0001/f.jpg", 500));
@@ -189,12 +198,42 @@ class TestDiscovery : public QObject
         QCOMPARE(fromprofile.contains("registry|frank|" + below), !fromdisk);
     }
 
-    // The hive as it came from Windows names the usual folder: that cache is listed once.
+    // A hive as its system wrote it names the usual folder: that cache is listed once. Wine's
+    // names INetCache (carol's layout); the Windows 7 and XP hives of the shared samples name
+    // Temporary Internet Files (bob's and alice's).
+    void aHiveNamingTheUsualFolderAddsNothing_data()
+    {
+        QTest::addColumn<QString>("hive");
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<QString>("names");
+        const QString local = "%USERPROFILE%\\AppData\\Local\\Microsoft\\Windows\\";
+        QTest::newRow("Wine") << QFINDTESTDATA("data/ntuser/NTUSER.DAT") << "Users/carol"
+                              << local + "INetCache";
+        const QString samples = samplesfolder() + "/plaso-more/";
+        QTest::newRow("Windows 7") << samples + "NTUSER-sample.DAT"
+                                   << "Users/bob" << local + "Temporary Internet Files";
+        QTest::newRow("Windows 7, another") << samples + "plaso-NTUSER-win7.DAT"
+                                            << "Users/bob" << local + "Temporary Internet Files";
+        QTest::newRow("XP") << samples + "plaso-NTUSER-xp.DAT"
+                            << "documents and settings/alice"
+                            << "%USERPROFILE%\\Local Settings\\Temporary Internet Files";
+    }
     void aHiveNamingTheUsualFolderAddsNothing()
     {
+        QFETCH(QString, hive);
+        QFETCH(QString, profile);
+        QFETCH(QString, names);
+        if (!QFile::exists(hive))
+            QSKIP(qPrintable(QFileInfo(hive).path() + " is not here (the shared samples)"));
+        long long size = 0;
+        std::error_code ec;
+        const int fd = openplainfile(hive.toStdString(), &size, ec);
+        QVERIFY(fd >= 0);
+        const QString named = hivecachefolder(fd);
+        ::close(fd);
+        QCOMPARE(named, names);
         DiskFixture d;
-        QVERIFY(
-            QFile::copy(QFINDTESTDATA("data/NTUSER-sample.DAT"), d.root + "/Users/bob/NTUSER.DAT"));
+        QVERIFY(QFile::copy(hive, d.root + "/" + profile + "/NTUSER.DAT"));
         QCOMPARE(findcaches(d.root).size(), size_t(5));
     }
 
@@ -202,7 +241,7 @@ class TestDiscovery : public QObject
     void aDamagedHiveIsSkipped_data()
     {
         QTest::addColumn<QByteArray>("content");
-        QByteArray real = readcontent(QFINDTESTDATA("data/NTUSER-sample.DAT"));
+        QByteArray real = readcontent(QFINDTESTDATA("data/ntuser/NTUSER.DAT"));
         QTest::newRow("empty") << QByteArray();
         QTest::newRow("text") << QByteArray("regf but not really");
         QTest::newRow("truncated") << real.left(5000);
