@@ -156,6 +156,67 @@ class TestDiscovery : public QObject
         QCOMPARE(rows(findcaches(at), at), expected);
     }
 
+    // Folders whose names differ only in case (two disks' profiles copied into one folder, a
+    // case-sensitive file system) are each searched, at every level names are matched at.
+    void everyCaseVariantIsSearched_data()
+    {
+        QTest::addColumn<QString>("place");
+        QTest::addColumn<QStringList>("caches"); // below the place, made in this order
+        QTest::addColumn<QStringList>("expected");
+        const QString win = "AppData/Local/Microsoft/Windows/";
+        QTest::newRow("Users and users")
+            << ""
+            << QStringList{"Users/bob/" + win + "INetCache/IE",
+                           "users/dave/" + win + "INetCache/IE"}
+            << QStringList{"8–11|bob|Users/bob/" + win + "INetCache/IE",
+                           "8–11|dave|users/dave/" + win + "INetCache/IE"};
+        QTest::newRow("two Documents and Settings")
+            << ""
+            << QStringList{"documents and settings/eve/Local Settings/Temporary Internet "
+                           "Files/Content.IE5",
+                           "Documents and Settings/fay/Local Settings/Temporary Internet "
+                           "Files/Content.IE5"}
+            << QStringList{"XP|fay|Documents and Settings/fay/Local Settings/Temporary Internet "
+                           "Files/Content.IE5",
+                           "XP|eve|documents and settings/eve/Local Settings/Temporary Internet "
+                           "Files/Content.IE5"};
+        QTest::newRow("inside a profile")
+            << "Users/bob"
+            << QStringList{"AppData/Local/Microsoft/Windows/INetCache/IE",
+                           "appdata/local/microsoft/windows/inetcache/ie",
+                           "AppData/Local/Microsoft/WINDOWS/INetCache/IE"}
+            << QStringList{"8–11|bob|AppData/Local/Microsoft/Windows/INetCache/IE",
+                           "8–11|bob|AppData/Local/Microsoft/WINDOWS/INetCache/IE",
+                           "8–11|bob|appdata/local/microsoft/windows/inetcache/ie"};
+        QTest::newRow("the cache's own folder")
+            << "INetCache" << QStringList{"IE", "ie", "Low/IE", "LOW/ie"}
+            << QStringList{"folder||IE", "folder||ie", "Protected Mode||Low/IE",
+                           "Protected Mode||LOW/ie"};
+        QTest::newRow("a Wine prefix's drive")
+            << "wine"
+            << QStringList{"drive_c/users/dan/" + win + "INetCache/Content.IE5",
+                           "Drive_C/users/dan/" + win + "INetCache/Content.IE5"}
+            << QStringList{"Wine|dan|drive_c/users/dan/" + win + "INetCache/Content.IE5",
+                           "Wine|dan|Drive_C/users/dan/" + win + "INetCache/Content.IE5"};
+    }
+    void everyCaseVariantIsSearched()
+    {
+        QFETCH(QString, place);
+        QFETCH(QStringList, caches);
+        QFETCH(QStringList, expected);
+        QTemporaryDir dir;
+        const QString at = place.isEmpty() ? dir.path() : dir.path() + "/" + place;
+        int n = 0;
+        for (const QString &c : caches)
+            QVERIFY(writefile(at + "/" + c + QString("/CASE000%1/f.jpg").arg(++n), 100));
+        if (place == "wine")
+            QVERIFY(writecontent(at + "/user.reg",
+                                 "[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Explorer"
+                                 "\\\\Shell Folders]\n\"Cache\"=\"C:\\\\users\\\\dan\\\\AppData\\\\"
+                                 "Local\\\\Microsoft\\\\Windows\\\\INetCache\"\n"));
+        QCOMPARE(rows(findcaches(at), at), expected);
+    }
+
     // A folder the user chose for the cache, named in the user's registry hive: under the
     // profile, or on the disk's own C:.
     void theRegistryNamesTheCache_data()
@@ -297,6 +358,38 @@ class TestDiscovery : public QObject
         ::chmod(QFile::encodeName(d.root + "/Users/bob").constData(), 0755);
         QCOMPARE(found.size(), 3);
         QVERIFY(!found.join('\n').contains("|bob|"));
+    }
+
+    // Each empty profile costs one open of its folder and one read of its entries (two calls,
+    // the second finding the end), whatever the number of layouts tried in it: counted on the
+    // program's own system calls, against a disk with no profiles.
+    void eachProfileFolderIsReadOnce()
+    {
+        const auto calls = [](const QString &root, const QString &log) {
+            QProcess p;
+            p.start("strace", {"-f", "-qq", "-e", "trace=openat,open,getdents64,getdents", "-o",
+                               log, VELLOMAR_PROGRAM, "--find", root});
+            if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
+                return QMap<QString, int>();
+            QMap<QString, int> n;
+            for (const QByteArray &line : readcontent(log).split('\n')) {
+                const QByteArray t = line.simplified(); // "pid call(arguments) = result"
+                const QByteArray call = t.mid(t.indexOf(' ') + 1);
+                n[QString::fromLatin1(call.left(call.indexOf('(')))] += 1;
+            }
+            return n;
+        };
+        QTemporaryDir dir;
+        const int profiles = 300;
+        QVERIFY(QDir().mkpath(dir.path() + "/none/Users"));
+        for (int i = 0; i < profiles; ++i)
+            QVERIFY(QDir().mkpath(dir.path() + QString("/many/Users/user%1").arg(i)));
+        const QMap<QString, int> none = calls(dir.path() + "/none", dir.path() + "/none.log");
+        const QMap<QString, int> many = calls(dir.path() + "/many", dir.path() + "/many.log");
+        QVERIFY2(none.value("openat") > 0, "strace saw no open");
+        const int slack = 8; // the larger folder of profiles may take another read or two
+        QCOMPARE_LE(many.value("openat") - none.value("openat"), profiles + slack);
+        QCOMPARE_LE(many.value("getdents64") - none.value("getdents64"), 2 * profiles + slack);
     }
 
     // The program's own headless listing.
