@@ -1,4 +1,5 @@
 #include "cachediscovery.h"
+#include "cachesearch.h"
 #include "platform.h"
 #include "registryhive.h"
 #include "testsupport.h"
@@ -390,6 +391,41 @@ class TestDiscovery : public QObject
         const int slack = 8; // the larger folder of profiles may take another read or two
         QCOMPARE_LE(many.value("openat") - none.value("openat"), profiles + slack);
         QCOMPARE_LE(many.value("getdents64") - none.value("getdents64"), 2 * profiles + slack);
+    }
+
+    // The search counts the folders it reads, stops at the next one once cancelled, and runs
+    // as a job whose end comes back on the thread that started it.
+    void aSearchCountsAndStops()
+    {
+        DiskFixture d;
+        SearchControl whole;
+        QCOMPARE(findcaches(d.root, &whole).size(), size_t(5));
+        QVERIFY(whole.folders > 20);
+        SearchControl cancelled;
+        cancelled.cancel = true;
+        QVERIFY(findcaches(d.root, &cancelled).empty());
+        QCOMPARE(cancelled.folders.load(), qint64(0));
+
+        CacheSearch job;
+        std::vector<std::pair<size_t, bool>> ends;
+        connect(&job, &CacheSearch::finished, this,
+                [&](const QString &place, const std::vector<FoundCache> &caches, bool stopped) {
+                    QCOMPARE(place, d.root);
+                    ends.emplace_back(caches.size(), stopped);
+                });
+        job.start(d.root);
+        QVERIFY(job.running());
+        QVERIFY(QTest::qWaitFor([&] { return !ends.empty(); }, 30000));
+        QCOMPARE(ends, (std::vector<std::pair<size_t, bool>>{{5, false}}));
+        QVERIFY(!job.running());
+        QCOMPARE(job.foldersread(), whole.folders.load());
+        // A search replaced by another is never announced.
+        ends.clear();
+        job.start(d.root);
+        job.start(d.root);
+        QVERIFY(QTest::qWaitFor([&] { return !ends.empty(); }, 30000));
+        QTest::qWait(50);
+        QCOMPARE(ends.size(), size_t(1));
     }
 
     // The program's own headless listing.
