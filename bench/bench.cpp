@@ -1,5 +1,5 @@
-// vellomar-bench WHAT: one benchmark. WHAT is resultlist, dig, pause, preview, stepping, startup or
-// memory; the last two start this program again as "startup-child" and "minimal-child".
+// vellomar-bench WHAT: one benchmark. WHAT is resultlist, discovery, dig, pause, preview, stepping,
+// startup or memory; the last two start this program again as "startup-child" and "minimal-child".
 #include "bench.h"
 
 #include "cachebrowser.h"
@@ -315,6 +315,8 @@ int main(int argc, char *argv[])
         rc = benchstartup();
     else if (what == QLatin1String("memory"))
         rc = benchmemory();
+    else if (what == QLatin1String("discovery"))
+        rc = benchdiscovery(args);
     else if (what == QLatin1String("dig"))
         rc = benchdig(args);
     else if (what == QLatin1String("pause"))
@@ -322,8 +324,8 @@ int main(int argc, char *argv[])
     else if (what == QLatin1String("preview") || what == QLatin1String("stepping"))
         rc = benchview(args);
     else {
-        std::fprintf(
-            stderr, "usage: vellomar-bench resultlist|dig|pause|preview|stepping|startup|memory\n");
+        std::fprintf(stderr, "usage: vellomar-bench "
+                             "resultlist|discovery|dig|pause|preview|stepping|startup|memory\n");
         return 2;
     }
     return rc ? rc : allmet() ? 0 : 1;

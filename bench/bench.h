@@ -26,6 +26,7 @@ void judge(const QString &name, double value, double limit);
 bool allmet();
 
 int benchdig(const QStringList &args);
+int benchdiscovery(const QStringList &args);
 int benchpause(const QStringList &args);
 int benchview(const QStringList &args);
 

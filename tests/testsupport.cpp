@@ -85,6 +85,14 @@ void Window::load(const QString &cacheroot, const QString &downloaddir)
 
 void Window::start(const QString &place, const QString &downloaddir)
 {
+    begin(place, downloaddir);
+    if (!QTest::qWaitFor([this] { return !w->searching(); }, 60000))
+        qFatal("the search of %s did not end", qPrintable(place));
+    rebuilds = 0;
+}
+
+void Window::begin(const QString &place, const QString &downloaddir)
+{
     if (!downloaddir.isNull())
         settings.values[texts::settingsgroup + QStringLiteral("/") + texts::settingskey] =
             downloaddir;

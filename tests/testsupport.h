@@ -182,8 +182,10 @@ struct Window {
     // Points VELLOMAR_CACHE at `cacheroot` and loads the window with `downloaddir` stored.
     void load(const QString &cacheroot, const QString &downloaddir);
     // Loads the window as started with `place` on its command line (none when empty), leaving
-    // the environment as it is.
+    // the environment as it is, and waits for the place's search to end.
     void start(const QString &place, const QString &downloaddir);
+    // The same without waiting: the place is still being searched.
+    void begin(const QString &place, const QString &downloaddir);
     const Controls *operator->() const { return controls.get(); }
     frm_main &form() const { return *w; }
     CacheBrowser &browser() const;

@@ -1,4 +1,7 @@
 #include "cachediscovery.h"
+#include "cachesearch.h"
+#include "platform.h"
+#include "registryhive.h"
 #include "testsupport.h"
 
 #include <QDir>
@@ -13,6 +16,13 @@ using namespace vellomar;
 using namespace vellomar::test;
 
 namespace {
+
+// The samples shared beside the checkout, read in place (VELLOMAR_SAMPLES names another).
+QString samplesfolder()
+{
+    const QString named = qEnvironmentVariable("VELLOMAR_SAMPLES");
+    return QDir::cleanPath(named.isEmpty() ? QStringLiteral(VELLOMAR_SAMPLES) : named);
+}
 
 // A found cache as the tests name it: layout, user, path below the place.
 QStringList rows(const std::vector<FoundCache> &caches, const QString &place)
@@ -147,6 +157,67 @@ class TestDiscovery : public QObject
         QCOMPARE(rows(findcaches(at), at), expected);
     }
 
+    // Folders whose names differ only in case (two disks' profiles copied into one folder, a
+    // case-sensitive file system) are each searched, at every level names are matched at.
+    void everyCaseVariantIsSearched_data()
+    {
+        QTest::addColumn<QString>("place");
+        QTest::addColumn<QStringList>("caches"); // below the place, made in this order
+        QTest::addColumn<QStringList>("expected");
+        const QString win = "AppData/Local/Microsoft/Windows/";
+        QTest::newRow("Users and users")
+            << ""
+            << QStringList{"Users/bob/" + win + "INetCache/IE",
+                           "users/dave/" + win + "INetCache/IE"}
+            << QStringList{"8–11|bob|Users/bob/" + win + "INetCache/IE",
+                           "8–11|dave|users/dave/" + win + "INetCache/IE"};
+        QTest::newRow("two Documents and Settings")
+            << ""
+            << QStringList{"documents and settings/eve/Local Settings/Temporary Internet "
+                           "Files/Content.IE5",
+                           "Documents and Settings/fay/Local Settings/Temporary Internet "
+                           "Files/Content.IE5"}
+            << QStringList{"XP|fay|Documents and Settings/fay/Local Settings/Temporary Internet "
+                           "Files/Content.IE5",
+                           "XP|eve|documents and settings/eve/Local Settings/Temporary Internet "
+                           "Files/Content.IE5"};
+        QTest::newRow("inside a profile")
+            << "Users/bob"
+            << QStringList{"AppData/Local/Microsoft/Windows/INetCache/IE",
+                           "appdata/local/microsoft/windows/inetcache/ie",
+                           "AppData/Local/Microsoft/WINDOWS/INetCache/IE"}
+            << QStringList{"8–11|bob|AppData/Local/Microsoft/Windows/INetCache/IE",
+                           "8–11|bob|AppData/Local/Microsoft/WINDOWS/INetCache/IE",
+                           "8–11|bob|appdata/local/microsoft/windows/inetcache/ie"};
+        QTest::newRow("the cache's own folder")
+            << "INetCache" << QStringList{"IE", "ie", "Low/IE", "LOW/ie"}
+            << QStringList{"folder||IE", "folder||ie", "Protected Mode||Low/IE",
+                           "Protected Mode||LOW/ie"};
+        QTest::newRow("a Wine prefix's drive")
+            << "wine"
+            << QStringList{"drive_c/users/dan/" + win + "INetCache/Content.IE5",
+                           "Drive_C/users/dan/" + win + "INetCache/Content.IE5"}
+            << QStringList{"Wine|dan|drive_c/users/dan/" + win + "INetCache/Content.IE5",
+                           "Wine|dan|Drive_C/users/dan/" + win + "INetCache/Content.IE5"};
+    }
+    void everyCaseVariantIsSearched()
+    {
+        QFETCH(QString, place);
+        QFETCH(QStringList, caches);
+        QFETCH(QStringList, expected);
+        QTemporaryDir dir;
+        const QString at = place.isEmpty() ? dir.path() : dir.path() + "/" + place;
+        int n = 0;
+        for (const QString &c : caches)
+            QVERIFY(writefile(at + "/" + c + QString("/CASE000%1/f.jpg").arg(++n), 100));
+        if (place == "wine")
+            QVERIFY(writecontent(at + "/user.reg",
+                                 "[Software\\\\Microsoft\\\\Windows\\\\CurrentVersion\\\\Explorer"
+                                 "\\\\Shell Folders]\n\"Cache\"=\"C:\\\\users\\\\dan\\\\AppData\\\\"
+                                 "Local\\\\Microsoft\\\\Windows\\\\INetCache\"\n"));
+        QCOMPARE(rows(findcaches(at), at), expected);
+    }
+
     // A folder the user chose for the cache, named in the user's registry hive: under the
     // profile, or on the disk's own C:.
     void theRegistryNamesTheCache_data()
@@ -177,7 +248,7 @@ class TestDiscovery : public QObject
         DiskFixture d;
         const QString profile = d.root + "/Users/frank";
         QVERIFY(QDir().mkpath(profile));
-        QVERIFY(QFile::copy(QFINDTESTDATA("data/NTUSER-sample.DAT"), profile + "/NTUSER.DAT"));
+        QVERIFY(QFile::copy(QFINDTESTDATA("data/ntuser/NTUSER.DAT"), profile + "/NTUSER.DAT"));
         QFile(profile + "/NTUSER.DAT").setPermissions(QFile::ReadOwner | QFile::WriteOwner);
         QVERIFY(sethivecache(profile + "/NTUSER.DAT", key, value));
         QVERIFY(writefile(d.root + "/" + folder + "/FRNK0001/f.jpg", 500));
@@ -189,12 +260,42 @@ class TestDiscovery : public QObject
         QCOMPARE(fromprofile.contains("registry|frank|" + below), !fromdisk);
     }
 
-    // The hive as it came from Windows names the usual folder: that cache is listed once.
+    // A hive as its system wrote it names the usual folder: that cache is listed once. Wine's
+    // names INetCache (carol's layout); the Windows 7 and XP hives of the shared samples name
+    // Temporary Internet Files (bob's and alice's).
+    void aHiveNamingTheUsualFolderAddsNothing_data()
+    {
+        QTest::addColumn<QString>("hive");
+        QTest::addColumn<QString>("profile");
+        QTest::addColumn<QString>("names");
+        const QString local = "%USERPROFILE%\\AppData\\Local\\Microsoft\\Windows\\";
+        QTest::newRow("Wine") << QFINDTESTDATA("data/ntuser/NTUSER.DAT") << "Users/carol"
+                              << local + "INetCache";
+        const QString samples = samplesfolder() + "/plaso-more/";
+        QTest::newRow("Windows 7") << samples + "NTUSER-sample.DAT"
+                                   << "Users/bob" << local + "Temporary Internet Files";
+        QTest::newRow("Windows 7, another") << samples + "plaso-NTUSER-win7.DAT"
+                                            << "Users/bob" << local + "Temporary Internet Files";
+        QTest::newRow("XP") << samples + "plaso-NTUSER-xp.DAT"
+                            << "documents and settings/alice"
+                            << "%USERPROFILE%\\Local Settings\\Temporary Internet Files";
+    }
     void aHiveNamingTheUsualFolderAddsNothing()
     {
+        QFETCH(QString, hive);
+        QFETCH(QString, profile);
+        QFETCH(QString, names);
+        if (!QFile::exists(hive))
+            QSKIP(qPrintable(QFileInfo(hive).path() + " is not here (the shared samples)"));
+        long long size = 0;
+        std::error_code ec;
+        const int fd = openplainfile(hive.toStdString(), &size, ec);
+        QVERIFY(fd >= 0);
+        const QString named = hivecachefolder(fd);
+        ::close(fd);
+        QCOMPARE(named, names);
         DiskFixture d;
-        QVERIFY(
-            QFile::copy(QFINDTESTDATA("data/NTUSER-sample.DAT"), d.root + "/Users/bob/NTUSER.DAT"));
+        QVERIFY(QFile::copy(hive, d.root + "/" + profile + "/NTUSER.DAT"));
         QCOMPARE(findcaches(d.root).size(), size_t(5));
     }
 
@@ -202,7 +303,7 @@ class TestDiscovery : public QObject
     void aDamagedHiveIsSkipped_data()
     {
         QTest::addColumn<QByteArray>("content");
-        QByteArray real = readcontent(QFINDTESTDATA("data/NTUSER-sample.DAT"));
+        QByteArray real = readcontent(QFINDTESTDATA("data/ntuser/NTUSER.DAT"));
         QTest::newRow("empty") << QByteArray();
         QTest::newRow("text") << QByteArray("regf but not really");
         QTest::newRow("truncated") << real.left(5000);
@@ -258,6 +359,78 @@ class TestDiscovery : public QObject
         ::chmod(QFile::encodeName(d.root + "/Users/bob").constData(), 0755);
         QCOMPARE(found.size(), 3);
         QVERIFY(!found.join('\n').contains("|bob|"));
+    }
+
+    // Each empty profile costs one open of its folder and one read of its entries (two calls,
+    // the second finding the end), whatever the number of layouts tried in it: counted on the
+    // program's own system calls, against a disk with no profiles.
+    void eachProfileFolderIsReadOnce()
+    {
+        const auto calls = [](const QString &root, const QString &log) {
+            QProcess p;
+            // LeakSanitizer cannot run under ptrace; the sanitizer build's leaks are found
+            // elsewhere.
+            QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+            env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":detect_leaks=0");
+            p.setProcessEnvironment(env);
+            p.start("strace", {"-f", "-qq", "-e", "trace=openat,open,getdents64,getdents", "-o",
+                               log, VELLOMAR_PROGRAM, "--find", root});
+            if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
+                return QMap<QString, int>();
+            QMap<QString, int> n;
+            for (const QByteArray &line : readcontent(log).split('\n')) {
+                const QByteArray t = line.simplified(); // "pid call(arguments) = result"
+                const QByteArray call = t.mid(t.indexOf(' ') + 1);
+                n[QString::fromLatin1(call.left(call.indexOf('(')))] += 1;
+            }
+            return n;
+        };
+        QTemporaryDir dir;
+        const int profiles = 300;
+        QVERIFY(QDir().mkpath(dir.path() + "/none/Users"));
+        for (int i = 0; i < profiles; ++i)
+            QVERIFY(QDir().mkpath(dir.path() + QString("/many/Users/user%1").arg(i)));
+        const QMap<QString, int> none = calls(dir.path() + "/none", dir.path() + "/none.log");
+        const QMap<QString, int> many = calls(dir.path() + "/many", dir.path() + "/many.log");
+        QVERIFY2(none.value("openat") > 0, "strace saw no open");
+        const int slack = 8; // the larger folder of profiles may take another read or two
+        QCOMPARE_LE(many.value("openat") - none.value("openat"), profiles + slack);
+        QCOMPARE_LE(many.value("getdents64") - none.value("getdents64"), 2 * profiles + slack);
+    }
+
+    // The search counts the folders it reads, stops at the next one once cancelled, and runs
+    // as a job whose end comes back on the thread that started it.
+    void aSearchCountsAndStops()
+    {
+        DiskFixture d;
+        SearchControl whole;
+        QCOMPARE(findcaches(d.root, &whole).size(), size_t(5));
+        QVERIFY(whole.folders > 20);
+        SearchControl cancelled;
+        cancelled.cancel = true;
+        QVERIFY(findcaches(d.root, &cancelled).empty());
+        QCOMPARE(cancelled.folders.load(), qint64(0));
+
+        CacheSearch job;
+        std::vector<std::pair<size_t, bool>> ends;
+        connect(&job, &CacheSearch::finished, this,
+                [&](const QString &place, const std::vector<FoundCache> &caches, bool stopped) {
+                    QCOMPARE(place, d.root);
+                    ends.emplace_back(caches.size(), stopped);
+                });
+        job.start(d.root);
+        QVERIFY(job.running());
+        QVERIFY(QTest::qWaitFor([&] { return !ends.empty(); }, 30000));
+        QCOMPARE(ends, (std::vector<std::pair<size_t, bool>>{{5, false}}));
+        QVERIFY(!job.running());
+        QCOMPARE(job.foldersread(), whole.folders.load());
+        // A search replaced by another is never announced.
+        ends.clear();
+        job.start(d.root);
+        job.start(d.root);
+        QVERIFY(QTest::qWaitFor([&] { return !ends.empty(); }, 30000));
+        QTest::qWait(50);
+        QCOMPARE(ends.size(), size_t(1));
     }
 
     // The program's own headless listing.

@@ -3,13 +3,17 @@
 #include "testsupport.h"
 #include "texts.h"
 
+#include <QAccessible>
 #include <QAction>
 #include <QDir>
+#include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
+#include <QPushButton>
 #include <QtTest>
+#include <sys/stat.h>
 
 using namespace vellomar;
 using namespace vellomar::test;
@@ -150,6 +154,81 @@ class TestPlaces : public QObject
         QCOMPARE(w.settings.values.value(cachekey), place        ? p + "/place/Content.IE5"
                                                     : remembered ? p + "/remembered"
                                                                  : QString());
+    }
+
+    // A place named at start is searched while the window shows, on the cache it would have had
+    // without one; the search's progress shows, and a cancel (its button or Escape) leaves the
+    // window as it is, saying and remembering nothing.
+    void theWindowShowsWhileThePlaceIsSearched_data()
+    {
+        QTest::addColumn<bool>("escape"); // cancelled with Escape, else with the button
+        QTest::newRow("the button") << false;
+        QTest::newRow("Escape") << true;
+    }
+    void theWindowShowsWhileThePlaceIsSearched()
+    {
+        QFETCH(bool, escape);
+        CleanEnvironment env;
+        CacheFixture c;
+        QVERIFY(QDir().mkpath(c.sub("NAMED001")));
+        qputenv("VELLOMAR_CACHE", c.cacheroot().toUtf8());
+        // A disk of many profiles, two of which hold caches: a search of some length. In memory
+        // where there is a file system there, since a disk takes minutes to remove so many.
+        static const int profiles = 40000;
+        const QString shm = QStringLiteral("/dev/shm");
+        QTemporaryDir disk((QFileInfo(shm).isWritable() ? shm : QDir::tempPath()) +
+                           "/tst_places-XXXXXX");
+        QVERIFY(disk.isValid());
+        const QString root = disk.path();
+        const QByteArray users = QFile::encodeName(root + "/Users");
+        QVERIFY(::mkdir(users.constData(), 0755) == 0);
+        for (int i = 0; i < profiles; ++i)
+            QVERIFY(::mkdir((users + "/empty" + QByteArray::number(i)).constData(), 0755) == 0);
+        for (const char *cache : {"ZZZZ0001", "ZZZZ0002"})
+            QVERIFY(writefile(root + "/Users/" + cache +
+                                  "/AppData/Local/Microsoft/Windows/INetCache/IE/" + cache +
+                                  "/a.jpg",
+                              20000));
+
+        Window w;
+        w.begin(root, c.download());
+        qunsetenv("VELLOMAR_CACHE");
+        QVERIFY(w.form().searching());
+        QVERIFY(w.dialogs.offered.empty()); // the chooser waits for the end of the search
+        QCOMPARE(folders(w), QStringList{"NAMED001"});
+        auto *box = w.form().findChild<QWidget *>("pic_searchbox");
+        auto *label = w.form().findChild<QLabel *>("lbl_search");
+        auto *button = w.form().findChild<QPushButton *>("cmd_cancelsearch");
+        QVERIFY(box && label && button);
+        w.form().show();
+        QVERIFY(QTest::qWaitForWindowExposed(&w.form()));
+        QVERIFY(box->isVisible());
+        QVERIFY(label->text().contains(root));
+        QAccessibleInterface *a = QAccessible::queryAccessibleInterface(button);
+        QVERIFY(a);
+        QCOMPARE(a->text(QAccessible::Name), texts::cancelsearchname);
+        const int writes = w.settings.writes;
+        if (escape)
+            QTest::keyClick(&w.form(), Qt::Key_Escape);
+        else
+            QTest::mouseClick(button, Qt::LeftButton);
+        QVERIFY(QTest::qWaitFor([&] { return !w.form().searching(); }, 30000));
+        QTest::qWait(50); // anything still on its way comes now
+        QVERIFY(!box->isVisible());
+        QVERIFY(w.dialogs.offered.empty());
+        QVERIFY(w.dialogs.informs.isEmpty());
+        QCOMPARE(folders(w), QStringList{"NAMED001"});
+        QCOMPARE(w.settings.writes, writes);
+
+        // Searched to its end, the place offers its caches, as a place named at start does.
+        Window again;
+        again.dialogs.cachechoice = 1;
+        again.begin(root, c.download());
+        QVERIFY(QTest::qWaitFor([&] { return !again.dialogs.offered.empty(); }, 60000));
+        QCOMPARE(again.dialogs.offered[0].size(), size_t(2));
+        QVERIFY(!again.form().searching());
+        QVERIFY(!again.form().findChild<QWidget *>("pic_searchbox")->isVisibleTo(&again.form()));
+        QCOMPARE(folders(again), QStringList{"ZZZZ0002"});
     }
 
     // The menu bar lies above the client area, which keeps its size and every control its place.

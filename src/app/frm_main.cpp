@@ -7,6 +7,7 @@
 #include "frm_picfullscreen.h"
 #include "icons.h"
 #include "numbers.h"
+#include "placesearch.h"
 #include "previewarea.h"
 #include "previewwidgets.h"
 #include "resultlistcontrol.h"
@@ -31,6 +32,7 @@ frm_main::frm_main(const Seams &seams, QWidget *parent) : QWidget(parent), m_sea
     m_preview = new PreviewArea(this, *m_browser, m_seams);
     // Its progress and report lie over the preview board.
     m_dig = new DigCommands(this, m_preview->board(), *m_browser, m_seams);
+    m_search = new PlaceSearch(this, m_preview->board());
     settaborder();
     connectparts();
 }
@@ -62,7 +64,13 @@ void frm_main::connectparts()
         m_browser->setenabled(!busy);
         m_preview->setbusy(busy);
         emit busychanged(busy);
+        if (!busy && m_startfound) {
+            const auto found = std::move(*m_startfound);
+            m_startfound.reset();
+            startplacefound(found.first, found.second);
+        }
     });
+    connect(m_search, &PlaceSearch::found, this, &frm_main::startplacefound);
 }
 
 // The keyboard visits the controls in the order they stand, whichever part owns them.
@@ -100,24 +108,37 @@ void frm_main::Form_Load()
 {
     m_browser->load();
     m_preview->load();
-    FoundCache start;
-    const bool fromplace = !m_startplace.isEmpty() && pickcache(m_startplace, start);
-    if (fromplace) {
-        remember(start, m_startplace);
-        m_browser->setcache(start.path, m_startplace);
-    } else {
-        m_browser->getiecachedir();
-    }
+    // The cache it would have without a place, until the place's search ends.
+    m_browser->getiecachedir();
     setWindowTitle(texts::caption);
     m_dig->load();
     m_browser->listsubdirs(m_browser->iecachedir());
     if (m_browser->foldercount() > 0)
         m_browser->choosefolder(0);
+    if (!m_startplace.isEmpty())
+        m_search->start(m_startplace);
 }
 
-bool frm_main::pickcache(const QString &place, FoundCache &picked)
+bool frm_main::searching() const
 {
-    const std::vector<FoundCache> caches = findcaches(place);
+    return m_search->searching();
+}
+
+void frm_main::startplacefound(const QString &place, const std::vector<FoundCache> &caches)
+{
+    // The dig reads the rows listed until it ends: the place opens after it.
+    if (m_dig->digging()) {
+        m_startfound.emplace(place, caches);
+        return;
+    }
+    FoundCache picked;
+    if (pickcache(place, caches, picked))
+        opencache(picked, place);
+}
+
+bool frm_main::pickcache(const QString &place, const std::vector<FoundCache> &caches,
+                         FoundCache &picked)
+{
     if (caches.empty()) {
         m_seams.dialogs().inform(texts::nocachetext(place));
         return false;
@@ -136,8 +157,11 @@ bool frm_main::openplace(const QString &place)
     // The dig reads the rows listed until it ends: they stay as they are.
     if (m_dig->digging())
         return false;
+    // The place the user opens now wins over the one still searched from the start.
+    m_search->cancel();
+    m_startfound.reset();
     FoundCache picked;
-    if (!pickcache(place, picked))
+    if (!pickcache(place, findcaches(place), picked))
         return false;
     opencache(picked, place);
     return true;
@@ -193,6 +217,7 @@ void frm_main::closeEvent(QCloseEvent *event)
 
 void frm_main::Form_Unload()
 {
+    m_search->cancel();
     m_dig->stop();
     m_preview->unload();
     closeviewer();

@@ -6,11 +6,15 @@
 
 #include <QStringList>
 #include <QWidget>
+#include <optional>
+#include <utility>
+#include <vector>
 
 namespace vellomar {
 
 class CacheBrowser;
 class DigCommands;
+class PlaceSearch;
 class PreviewArea;
 class frm_picfullscreen;
 class PictureSurface;
@@ -24,9 +28,12 @@ class frm_main : public QWidget, private ViewerHost
     explicit frm_main(const Seams &seams, QWidget *parent = nullptr);
     ~frm_main() override;
 
-    // A place named on the command line: opened at load, before the caches found otherwise.
+    // A place named on the command line: searched from load on, while the window shows the
+    // cache it would have had without one; its cache is opened when the search ends.
     void setstartplace(const QString &place) { m_startplace = place; }
     void Form_Load();
+    // The start place's caches are being searched.
+    bool searching() const;
 
     // Opens a place (a cache, a profile, a Windows disk, a Wine prefix): when it holds several
     // caches the user chooses one; the one opened is remembered. False when nothing was opened.
@@ -55,7 +62,9 @@ class frm_main : public QWidget, private ViewerHost
     void settaborder();
     void Form_Unload();
     // The cache the user picks among those found in `place`; false when none.
-    bool pickcache(const QString &place, FoundCache &picked);
+    bool pickcache(const QString &place, const std::vector<FoundCache> &caches, FoundCache &picked);
+    // The start place's search has ended with `caches`.
+    void startplacefound(const QString &place, const std::vector<FoundCache> &caches);
     void remember(const FoundCache &cache, const QString &place);
     void openrow(int row);
     void shellopenrow(int row);
@@ -80,7 +89,10 @@ class frm_main : public QWidget, private ViewerHost
     DigCommands *m_dig;
     frm_picfullscreen *m_viewer = nullptr;
     PictureSurface *m_surface = nullptr;
+    PlaceSearch *m_search;
     QString m_startplace;
+    // The start place's caches, found while a dig ran: offered once it ends.
+    std::optional<std::pair<QString, std::vector<FoundCache>>> m_startfound;
 };
 
 } // namespace vellomar

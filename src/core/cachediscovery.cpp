@@ -80,52 +80,23 @@ QStringList windowspathbelowroot(const QString &winpath, const QStringList &prof
 
 namespace {
 
-// The raw name of the sub-folder of `dir` called `name` without regard to case; a link of
-// that name is no folder.
-std::optional<std::string> foldernamed(int dir, const QString &name,
-                                       EntryKind kind = EntryKind::folder)
-{
-    std::optional<std::string> exact, folded;
-    listfolder(dir, [&](std::string_view raw, EntryKind k) {
-        if (k != kind)
-            return;
-        const QString n = decodedname(raw);
-        if (n == name)
-            exact = std::string(raw);
-        else if (!folded && n.compare(name, Qt::CaseInsensitive) == 0)
-            folded = std::string(raw);
-    });
-    return exact ? exact : folded;
-}
-
-FolderHandle openfolder(int dir, const std::string &raw)
-{
-    return FolderHandle(
-        ::openat(dir, raw.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-}
-
-struct Step {
-    FolderHandle fd;
-    QString path;
+struct Entry {
+    std::string raw;
+    EntryKind kind;
 };
 
-// Follows `components` down from `from`, one folder at a time, never through a link.
-std::optional<Step> descend(int from, const QString &path, const QStringList &components)
-{
-    Step at{FolderHandle(::openat(from, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC)), path};
-    for (const QString &c : components) {
-        if (!at.fd.valid())
-            return std::nullopt;
-        const std::optional<std::string> raw = foldernamed(at.fd.fd(), c);
-        if (!raw)
-            return std::nullopt;
-        at.fd = openfolder(at.fd.fd(), *raw);
-        at.path += QLatin1Char('/') + decodedname(*raw);
-    }
-    if (!at.fd.valid())
-        return std::nullopt;
-    return at;
-}
+// A folder opened once and read once: what discovery asks of it comes from this reading.
+struct Folder {
+    FolderHandle fd;
+    QString path;
+    std::vector<Entry> entries;
+};
+
+// Where a layout keeps its cache, below the folder it is tried from.
+struct Pattern {
+    QStringList components;
+    CacheLayout layout;
+};
 
 bool iscachefoldername(std::string_view raw)
 {
@@ -141,211 +112,324 @@ bool iscachefoldername(std::string_view raw)
 // A cache keeps its records in index.dat and its files in sub-folders named with eight capital
 // letters and digits, and nothing else: a disk or a profile holding "PerfLogs" or "PICTURES"
 // among its other folders is no cache.
-bool iscacheroot(int dir)
+bool iscacheroot(const Folder &dir)
 {
     bool index = false;
     int cachefolders = 0, others = 0;
-    listfolder(dir, [&](std::string_view raw, EntryKind k) {
-        if (k == EntryKind::folder && raw.front() != '.')
-            ++(iscachefoldername(raw) ? cachefolders : others);
-        else if (k == EntryKind::file &&
-                 QString::fromLatin1(raw.data(), qsizetype(raw.size()))
+    for (const Entry &e : dir.entries) {
+        if (e.kind == EntryKind::folder && e.raw.front() != '.')
+            ++(iscachefoldername(e.raw) ? cachefolders : others);
+        else if (e.kind == EntryKind::file &&
+                 QString::fromLatin1(e.raw.data(), qsizetype(e.raw.size()))
                          .compare(QLatin1String("index.dat"), Qt::CaseInsensitive) == 0)
             index = true;
-    });
+    }
     return index || (cachefolders > 0 && others == 0);
 }
 
-void measure(int root, FoundCache &cache)
+FolderHandle openfolder(int dir, const std::string &raw)
 {
-    std::vector<std::string> subs;
-    listfolder(root, [&](std::string_view raw, EntryKind k) {
-        if (k == EntryKind::folder)
-            subs.emplace_back(raw);
-    });
-    cache.folders = int(subs.size());
-    for (const std::string &s : subs) {
-        const FolderHandle sub = openfolder(root, s);
-        if (!sub.valid())
-            continue;
-        listfolder(sub.fd(), [&](std::string_view raw, EntryKind k) {
-            struct stat st;
-            // Counted as the list counts them: hidden files are left out there.
-            if (k != EntryKind::file || raw.front() == '.' ||
-                ::fstatat(sub.fd(), std::string(raw).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
-                !S_ISREG(st.st_mode))
-                return;
-            ++cache.files;
-            cache.bytes += st.st_size;
-            cache.newest = std::max<qint64>(cache.newest, qint64(st.st_mtim.tv_sec) * 1000 +
-                                                              st.st_mtim.tv_nsec / 1000000);
-        });
-    }
+    return FolderHandle(
+        ::openat(dir, raw.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
 }
+
+// A cache found, before the caches of one try are put in order and told apart.
+struct Candidate {
+    size_t pattern;
+    FolderId id;
+    FoundCache cache;
+};
 
 class Finder
 {
   public:
-    explicit Finder(std::vector<FoundCache> &found) : m_found(found) {}
-
-    // A cache at `components` below the open folder, if it is one.
-    void tryat(int from, const QString &path, const QStringList &components, CacheLayout layout,
-               const QString &user)
+    Finder(std::vector<FoundCache> &found, SearchControl *control)
+        : m_found(found), m_control(control)
     {
-        std::optional<Step> at = descend(from, path, components);
-        if (!at || !iscacheroot(at->fd.fd()))
-            return;
-        const FolderId id = at->fd.id();
-        for (const FolderId &seen : m_seen) {
-            if (seen == id)
-                return;
-        }
-        m_seen.push_back(id);
-        FoundCache c;
-        c.path = at->path;
-        c.layout = layout;
-        c.user = user;
-        measure(at->fd.fd(), c);
-        m_found.push_back(std::move(c));
     }
 
-    // The caches of a user profile; `fromroot` is the profile's place below the disk's root
-    // (empty when the disk's root is not known).
-    void profile(int fd, const QString &path, const QString &user, int rootfd,
-                 const QString &rootpath, const QStringList &fromroot)
+    bool stopped() const { return m_control && m_control->cancel.load(std::memory_order_relaxed); }
+
+    // Reads the open folder; false when stopped or it cannot be read.
+    bool read(Folder &f)
     {
-        const QStringList tif{QStringLiteral("Local Settings"),
-                              QStringLiteral("Temporary Internet Files")};
-        const QStringList windows{QStringLiteral("AppData"), QStringLiteral("Local"),
-                                  QStringLiteral("Microsoft"), QStringLiteral("Windows")};
-        const QString ie5 = QStringLiteral("Content.IE5");
-        const QString low = QStringLiteral("Low");
-        const QString tifname = QStringLiteral("Temporary Internet Files");
-        const QString inet = QStringLiteral("INetCache");
-        tryat(fd, path, tif + QStringList{ie5}, CacheLayout::xp, user);
-        tryat(fd, path, windows + QStringList{tifname, ie5}, CacheLayout::vista7, user);
-        tryat(fd, path, windows + QStringList{tifname, low, ie5}, CacheLayout::protectedmode, user);
-        tryat(fd, path, windows + QStringList{inet, QStringLiteral("IE")}, CacheLayout::win8, user);
-        tryat(fd, path, windows + QStringList{inet, low, QStringLiteral("IE")},
-              CacheLayout::protectedmode, user);
-        // Wine keeps its cache in INetCache itself.
-        tryat(fd, path, windows + QStringList{inet, ie5}, CacheLayout::wine, user);
+        if (stopped() || !f.fd.valid())
+            return false;
+        if (m_control)
+            m_control->folders.fetch_add(1, std::memory_order_relaxed);
+        return listopenfolder(f.fd.fd(), [&f](std::string_view raw, EntryKind k) {
+            f.entries.push_back({std::string(raw), k});
+        });
+    }
+
+    // The sub-folder (or link-free folder) of `parent` named `raw`, read.
+    std::optional<Folder> open(const Folder &parent, const std::string &raw)
+    {
+        if (stopped())
+            return std::nullopt;
+        Folder f{
+            openfolder(parent.fd.fd(), raw), parent.path + QLatin1Char('/') + decodedname(raw), {}};
+        if (!read(f))
+            return std::nullopt;
+        return f;
+    }
+
+    // The entries of `dir` of `kind` named `name` without regard to case: the exact spelling
+    // first, then the others in byte order, so that the order found does not depend on how the
+    // file system lists them.
+    static std::vector<const Entry *> named(const Folder &dir, const QString &name, EntryKind kind)
+    {
+        std::vector<const Entry *> out;
+        for (const Entry &e : dir.entries) {
+            if (e.kind == kind && decodedname(e.raw).compare(name, Qt::CaseInsensitive) == 0)
+                out.push_back(&e);
+        }
+        std::sort(out.begin(), out.end(), [&name](const Entry *a, const Entry *b) {
+            const bool ea = decodedname(a->raw) == name, eb = decodedname(b->raw) == name;
+            return ea != eb ? ea : a->raw < b->raw;
+        });
+        return out;
+    }
+
+    // The caches the patterns lead to from `from`, in the patterns' order; each folder on the
+    // way is opened and read once, whichever patterns pass through it.
+    void tryall(const Folder &from, const std::vector<Pattern> &patterns, const QString &user)
+    {
+        std::vector<size_t> all(patterns.size());
+        for (size_t i = 0; i < all.size(); ++i)
+            all[i] = i;
+        std::vector<Candidate> found;
+        walk(from, patterns, all, 0, user, found);
+        std::stable_sort(found.begin(), found.end(), [](const Candidate &a, const Candidate &b) {
+            return a.pattern < b.pattern;
+        });
+        for (Candidate &c : found) {
+            if (std::find(m_seen.begin(), m_seen.end(), c.id) != m_seen.end())
+                continue;
+            m_seen.push_back(c.id);
+            m_found.push_back(std::move(c.cache));
+        }
+    }
+
+    // The caches of a user profile (read); `root` is the disk's root when it is known, and
+    // `fromroot` the profile's place below it.
+    void profile(const Folder &prof, const QString &user, const Folder *root,
+                 const QStringList &fromroot)
+    {
+        static const std::vector<Pattern> layouts = [] {
+            const QStringList windows{QStringLiteral("AppData"), QStringLiteral("Local"),
+                                      QStringLiteral("Microsoft"), QStringLiteral("Windows")};
+            const QString ie5 = QStringLiteral("Content.IE5");
+            const QString low = QStringLiteral("Low");
+            const QString tif = QStringLiteral("Temporary Internet Files");
+            const QString inet = QStringLiteral("INetCache");
+            const QString ie = QStringLiteral("IE");
+            return std::vector<Pattern>{
+                {{QStringLiteral("Local Settings"), tif, ie5}, CacheLayout::xp},
+                {windows + QStringList{tif, ie5}, CacheLayout::vista7},
+                {windows + QStringList{tif, low, ie5}, CacheLayout::protectedmode},
+                {windows + QStringList{inet, ie}, CacheLayout::win8},
+                {windows + QStringList{inet, low, ie}, CacheLayout::protectedmode},
+                // Wine keeps its cache in INetCache itself.
+                {windows + QStringList{inet, ie5}, CacheLayout::wine},
+            };
+        }();
+        tryall(prof, layouts, user);
 
         // A folder of the user's own choosing, named in the user's registry hive.
-        const std::optional<std::string> hive =
-            foldernamed(fd, QStringLiteral("NTUSER.DAT"), EntryKind::file);
-        if (!hive)
-            return;
-        long long size = 0;
-        std::error_code ec;
-        const int h = openplainfileat(fd, *hive, &size, ec);
-        if (h < 0)
-            return;
-        const QString value = hivecachefolder(h);
-        ::close(h);
-        if (value.isEmpty())
-            return;
-        // A path in the profile is followed from the profile; one from the drive's root only
-        // when the disk's root was opened.
-        QStringList below;
-        int from = fd;
-        QString frompath = path;
-        if (value.startsWith(u'%') &&
-            !value.startsWith(QLatin1String("%SystemDrive%"), Qt::CaseInsensitive)) {
-            below = windowspathbelowroot(value, {});
-        } else if (rootfd >= 0) {
-            below = windowspathbelowroot(value, fromroot);
-            from = rootfd;
-            frompath = rootpath;
+        for (const Entry *hive : named(prof, QStringLiteral("NTUSER.DAT"), EntryKind::file)) {
+            if (stopped())
+                return;
+            long long size = 0;
+            std::error_code ec;
+            const int h = openplainfileat(prof.fd.fd(), hive->raw, &size, ec);
+            if (h < 0)
+                continue;
+            const QString value = hivecachefolder(h);
+            ::close(h);
+            if (value.isEmpty())
+                continue;
+            // A path in the profile is followed from the profile; one from the drive's root
+            // only when the disk's root was opened.
+            QStringList below;
+            const Folder *from = &prof;
+            if (value.startsWith(u'%') &&
+                !value.startsWith(QLatin1String("%SystemDrive%"), Qt::CaseInsensitive)) {
+                below = windowspathbelowroot(value, {});
+            } else if (root) {
+                below = windowspathbelowroot(value, fromroot);
+                from = root;
+            }
+            if (!below.isEmpty())
+                tryall(*from,
+                       {{below + QStringList{QStringLiteral("Content.IE5")}, CacheLayout::registry},
+                        {below + QStringList{QStringLiteral("IE")}, CacheLayout::registry},
+                        {below, CacheLayout::registry}},
+                       user);
         }
-        if (below.isEmpty())
-            return;
-        for (const QString &leaf : {ie5, QStringLiteral("IE"), QString()})
-            tryat(from, frompath, leaf.isEmpty() ? below : below + QStringList{leaf},
-                  CacheLayout::registry, user);
+    }
+
+    // A disk: its profiles, under either of the two names Windows gave their folder, in each
+    // spelling found.
+    void disk(const Folder &root)
+    {
+        for (const QString &folder :
+             {QStringLiteral("Documents and Settings"), QStringLiteral("Users")}) {
+            for (const Entry *e : named(root, folder, EntryKind::folder)) {
+                std::optional<Folder> users = open(root, e->raw);
+                if (!users)
+                    continue;
+                std::vector<std::string> profiles;
+                for (const Entry &p : users->entries) {
+                    if (p.kind == EntryKind::folder)
+                        profiles.push_back(p.raw);
+                }
+                std::sort(profiles.begin(), profiles.end());
+                const QString usersname = decodedname(e->raw);
+                for (const std::string &raw : profiles) {
+                    // A name that cannot be named again exactly is left out: the path kept
+                    // must lead back to this folder and no other.
+                    const QString user = decodedname(raw);
+                    if (user.isEmpty())
+                        continue;
+                    std::optional<Folder> prof = open(*users, raw);
+                    if (stopped())
+                        return;
+                    if (!prof)
+                        continue; // an unreadable profile is skipped
+                    profile(*prof, user, &root, {usersname, user});
+                }
+            }
+        }
     }
 
   private:
+    // `live`: the patterns whose first `depth` components led here.
+    void walk(const Folder &at, const std::vector<Pattern> &patterns,
+              const std::vector<size_t> &live, int depth, const QString &user,
+              std::vector<Candidate> &found)
+    {
+        std::vector<QString> next; // the names asked for here, in the patterns' order
+        for (const size_t i : live) {
+            const QStringList &c = patterns[i].components;
+            if (c.size() == depth) {
+                if (iscacheroot(at))
+                    found.push_back({i, at.fd.id(), measure(at, patterns[i].layout, user)});
+            } else if (std::none_of(next.begin(), next.end(), [&](const QString &n) {
+                           return n.compare(c[depth], Qt::CaseInsensitive) == 0;
+                       })) {
+                next.push_back(c[depth]);
+            }
+        }
+        for (const QString &name : next) {
+            std::vector<size_t> below;
+            for (const size_t i : live) {
+                const QStringList &c = patterns[i].components;
+                if (c.size() > depth && c[depth].compare(name, Qt::CaseInsensitive) == 0)
+                    below.push_back(i);
+            }
+            for (const Entry *e : named(at, name, EntryKind::folder)) {
+                if (std::optional<Folder> sub = open(at, e->raw))
+                    walk(*sub, patterns, below, depth + 1, user, found);
+                if (stopped())
+                    return;
+            }
+        }
+    }
+
+    FoundCache measure(const Folder &root, CacheLayout layout, const QString &user)
+    {
+        FoundCache cache;
+        cache.path = root.path;
+        cache.layout = layout;
+        cache.user = user;
+        for (const Entry &s : root.entries) {
+            if (s.kind != EntryKind::folder)
+                continue;
+            ++cache.folders;
+            if (stopped())
+                continue;
+            const FolderHandle sub = openfolder(root.fd.fd(), s.raw);
+            if (!sub.valid())
+                continue;
+            listopenfolder(sub.fd(), [&](std::string_view raw, EntryKind k) {
+                struct stat st;
+                // Counted as the list counts them: hidden files are left out there.
+                if (k != EntryKind::file || raw.front() == '.' ||
+                    ::fstatat(sub.fd(), std::string(raw).c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+                    !S_ISREG(st.st_mode))
+                    return;
+                ++cache.files;
+                cache.bytes += st.st_size;
+                cache.newest = std::max<qint64>(cache.newest, qint64(st.st_mtim.tv_sec) * 1000 +
+                                                                  st.st_mtim.tv_nsec / 1000000);
+            });
+        }
+        return cache;
+    }
+
     std::vector<FoundCache> &m_found;
+    SearchControl *m_control;
     std::vector<FolderId> m_seen;
 };
 
 } // namespace
 
-std::vector<FoundCache> findcaches(const QString &place)
+std::vector<FoundCache> findcaches(const QString &place, SearchControl *control)
 {
     std::vector<FoundCache> found;
     QString path = place;
     while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
         path.chop(1);
+    Finder finder(found, control);
     // The folder named is the user's: it is opened as the system resolves it.
-    const FolderHandle p = openbeneath(path);
-    if (!p.valid())
+    Folder p{openbeneath(path), path, {}};
+    if (!finder.read(p))
         return found;
-    Finder finder(found);
-    const QString name = QFileInfo(path).fileName();
 
     // The cache itself, or the folder that holds it.
-    finder.tryat(p.fd(), path, {}, CacheLayout::folder, QString());
-    for (const QString &leaf : {QStringLiteral("Content.IE5"), QStringLiteral("IE")}) {
-        finder.tryat(p.fd(), path, {leaf}, CacheLayout::folder, QString());
-        finder.tryat(p.fd(), path, {QStringLiteral("Low"), leaf}, CacheLayout::protectedmode,
-                     QString());
-    }
+    const QString ie5 = QStringLiteral("Content.IE5"), ie = QStringLiteral("IE"),
+                  low = QStringLiteral("Low");
+    finder.tryall(p,
+                  {{{}, CacheLayout::folder},
+                   {{ie5}, CacheLayout::folder},
+                   {{low, ie5}, CacheLayout::protectedmode},
+                   {{ie}, CacheLayout::folder},
+                   {{low, ie}, CacheLayout::protectedmode}},
+                  QString());
 
     // A profile.
-    finder.profile(p.fd(), path, name, -1, QString(), {});
+    finder.profile(p, QFileInfo(path).fileName(), nullptr, {});
 
-    // A disk: its profiles, under either of the two names Windows gave their folder.
-    const auto disk = [&finder](int rootfd, const QString &rootpath) {
-        for (const QString &folder :
-             {QStringLiteral("Documents and Settings"), QStringLiteral("Users")}) {
-            std::optional<Step> users = descend(rootfd, rootpath, {folder});
-            if (!users)
-                continue;
-            std::vector<std::string> profiles;
-            listfolder(users->fd.fd(), [&](std::string_view raw, EntryKind k) {
-                if (k == EntryKind::folder)
-                    profiles.emplace_back(raw);
-            });
-            std::sort(profiles.begin(), profiles.end());
-            const QString usersname = users->path.mid(users->path.lastIndexOf(u'/') + 1);
-            for (const std::string &raw : profiles) {
-                const FolderHandle prof = openfolder(users->fd.fd(), raw);
-                if (!prof.valid())
-                    continue; // an unreadable profile is skipped
-                // A name that cannot be named again exactly is left out: the path kept must
-                // lead back to this folder and no other.
-                const QString user = decodedname(raw);
-                if (user.isEmpty())
-                    continue;
-                finder.profile(prof.fd(), users->path + QLatin1Char('/') + user, user, rootfd,
-                               rootpath, {usersname, user});
-            }
-        }
-    };
-    disk(p.fd(), path);
+    // A disk.
+    finder.disk(p);
 
     // A Wine prefix: the cache its registry names, on its C: drive, then its own profiles.
-    if (std::optional<Step> c = descend(p.fd(), path, {QStringLiteral("drive_c")})) {
+    QStringList below;
+    QString user;
+    {
         long long size = 0;
         std::error_code ec;
-        const int reg = openplainfileat(p.fd(), "user.reg", &size, ec);
+        const int reg = openplainfileat(p.fd.fd(), "user.reg", &size, ec);
         if (reg >= 0 && size < (64 << 20)) {
             const QString value = regvalue(
                 readbytes(reg, size),
                 QStringLiteral(
                     "Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders"),
                 QStringLiteral("Cache"));
-            const QStringList below = windowspathbelowroot(value, {});
-            if (!below.isEmpty())
-                finder.tryat(c->fd.fd(), c->path,
-                             below + QStringList{QStringLiteral("Content.IE5")}, CacheLayout::wine,
-                             below.size() > 1 ? below[1] : QString());
+            below = windowspathbelowroot(value, {});
+            user = below.size() > 1 ? below[1] : QString();
         }
         if (reg >= 0)
             ::close(reg);
-        disk(c->fd.fd(), c->path);
+    }
+    for (const Entry *e : Finder::named(p, QStringLiteral("drive_c"), EntryKind::folder)) {
+        std::optional<Folder> c = finder.open(p, e->raw);
+        if (!c)
+            continue;
+        if (!below.isEmpty())
+            finder.tryall(*c, {{below + QStringList{ie5}, CacheLayout::wine}}, user);
+        finder.disk(*c);
     }
     return found;
 }

@@ -2,6 +2,7 @@
 
 #include <QString>
 #include <QStringList>
+#include <atomic>
 #include <vector>
 
 namespace vellomar {
@@ -30,12 +31,20 @@ struct FoundCache {
     qint64 newest = 0; // the newest file's modification time, in ms since 1970; 0 for none
 };
 
+// A search's progress and its stop, shared with the thread that searches.
+struct SearchControl {
+    std::atomic<bool> cancel{false}; // polled before each folder is read
+    std::atomic<qint64> folders{0};  // folders read so far
+};
+
 // Every Internet Explorer cache in `place`: a cache itself, the folder holding one, a user
 // profile, a Windows disk (its "Documents and Settings" and "Users"), a Wine prefix. Folder names
-// are matched without regard to case. Only the layouts' own folders are looked at, never a
-// whole disk; no link is followed below `place`, nothing is written, and what cannot be read is
-// skipped. Each cache is listed once, in the order found.
-std::vector<FoundCache> findcaches(const QString &place);
+// are matched without regard to case, and every folder whose name matches is searched (the
+// exact spelling first, then the others in byte order). Only the layouts' own folders are
+// looked at, never a whole disk, each read once; no link is followed below `place`, nothing is
+// written, and what cannot be read is skipped. Each cache is listed once, in the order found.
+// With `control`, a cancel ends the search at the next folder with what was found so far.
+std::vector<FoundCache> findcaches(const QString &place, SearchControl *control = nullptr);
 
 // The cache with the newest files (the first on a tie); -1 for none.
 int newestcache(const std::vector<FoundCache> &caches);

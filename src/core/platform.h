@@ -28,6 +28,11 @@ enum class EntryKind { file, folder, other };
 bool listfolder(int folderfd,
                 const std::function<void(std::string_view name, EntryKind kind)> &visit);
 
+// The same through the descriptor itself, with no other opened: its position moves, so each
+// descriptor is listed once.
+bool listopenfolder(int folderfd,
+                    const std::function<void(std::string_view name, EntryKind kind)> &visit);
+
 // What a folder is, whatever its path: a swapped-in folder or link has another identity.
 struct FolderId {
     quint64 device = 0;

@@ -64,6 +64,37 @@ bool listfolder(int folderfd,
     return true;
 }
 
+bool listopenfolder(int folderfd,
+                    const std::function<void(std::string_view name, EntryKind kind)> &visit)
+{
+    // Large enough for a few hundred names a call, small enough for any thread's stack.
+    alignas(dirent64) char buffer[16384];
+    for (;;) {
+        const ssize_t n = ::getdents64(folderfd, buffer, sizeof buffer);
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        for (ssize_t at = 0; at < n;) {
+            const auto *e = reinterpret_cast<const dirent64 *>(buffer + at);
+            at += e->d_reclen;
+            const std::string_view name(e->d_name);
+            if (name == "." || name == "..")
+                continue;
+            unsigned char type = e->d_type;
+            if (type == DT_UNKNOWN) {
+                struct stat st;
+                if (::fstatat(folderfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+                    continue;
+                type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : DT_LNK;
+            }
+            visit(name, type == DT_REG   ? EntryKind::file
+                        : type == DT_DIR ? EntryKind::folder
+                                         : EntryKind::other);
+        }
+    }
+}
+
 FolderHandle &FolderHandle::operator=(FolderHandle &&other) noexcept
 {
     if (this != &other) {

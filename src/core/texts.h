@@ -17,6 +17,14 @@ inline QString nocachetext(const QString &place)
 {
     return QStringLiteral("在“") + place + QStringLiteral("”中没有找到IE缓存。");
 }
+// While the caches of a place are searched, with the folders read so far.
+inline QString searchingtext(const QString &place, qint64 folders)
+{
+    return QStringLiteral("正在“") + place + QStringLiteral("”中查找IE缓存……已查找 ") +
+           QString::number(folders) + QStringLiteral(" 个文件夹");
+}
+inline const QString cancelsearchtext = QStringLiteral("取消查找");
+inline const QString cancelsearchname = QStringLiteral("取消查找IE缓存");
 inline const QString resourcefolder = QStringLiteral("挖到的资源");
 inline const QString browsetitle = QStringLiteral("请选择挖到资料的存放目录");
 inline const QString confirmkillall = QStringLiteral("您确定要清空存放挖到资源的目录吗？");
