@@ -1,5 +1,7 @@
 #include "digpass.h"
+#include "digsession.h"
 #include "filesummer.h"
+#include "passlock.h"
 #include "testsupport.h"
 
 #include <QCryptographicHash>
@@ -323,8 +325,11 @@ class TestDigPass : public QObject
             rows.push_back({name, "jpg", i % 2 == 0});
         }
         QList<qint64> percents;
+        const FolderHandle source = openbeneath(f.source());
+        const PassLock lock(f.down());
+        DigSession session(lock, f.down(), QDateTime::currentDateTimeUtc(), c);
         const std::vector<DigOutcome> outcomes =
-            digrows(f.source(), rows, f.down(), c, [&](qint64 r, qint64 n) {
+            digrows(source.fd(), f.source(), rows, session, [&](qint64 r, qint64 n) {
                 percents << progresspercent(r, n);
                 return true;
             });
@@ -340,9 +345,10 @@ class TestDigPass : public QObject
             r.chosen = true;
         QTemporaryDir other;
         makeresourcetree(other.path() + "/");
-        const std::vector<DigOutcome> reached =
-            digrows(f.source(), rows, other.path() + "/", stopped,
-                    [&](qint64, qint64) { return ++calls < 3; });
+        const PassLock otherlock(other.path() + "/");
+        DigSession again(otherlock, other.path() + "/", QDateTime::currentDateTimeUtc(), stopped);
+        const std::vector<DigOutcome> reached = digrows(
+            source.fd(), f.source(), rows, again, [&](qint64, qint64) { return ++calls < 3; });
         QCOMPARE(calls, 3);
         QCOMPARE(reached.size(), size_t(3)); // the rows reached, no more
         QCOMPARE(stopped.totalfiles(), qint64(3));

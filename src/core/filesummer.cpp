@@ -22,13 +22,27 @@ FileSummer::~FileSummer()
     m_thread.join();
 }
 
-void FileSummer::add(int fd, long long size, QByteArray *out)
+qint64 FileSummer::add(int fd, long long size, QByteArray *out)
 {
     std::unique_lock lock(m_mutex);
     m_changed.wait(lock, [this] { return m_jobs.size() < mostqueued; });
     m_jobs.push_back({fd, size, out});
+    const qint64 ticket = ++m_added;
     lock.unlock();
     m_changed.notify_all();
+    return ticket;
+}
+
+bool FileSummer::done(qint64 ticket)
+{
+    std::lock_guard lock(m_mutex);
+    return m_summed >= ticket;
+}
+
+void FileSummer::waitfor(qint64 ticket)
+{
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [this, ticket] { return m_summed >= ticket; });
 }
 
 void FileSummer::wait()
@@ -53,6 +67,7 @@ void FileSummer::run()
         ::close(job.fd);
         lock.lock();
         *job.out = std::move(sum);
+        ++m_summed;
         m_busy = false;
         m_changed.notify_all();
     }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QByteArray>
+#include <QtGlobal>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -22,9 +23,13 @@ class FileSummer
     // Sums the first `size` bytes of the open file `fd`, which it takes over and closes, into
     // `*out` (lower-case hex; empty when they cannot all be read). `*out` must stay where it is
     // until wait() returns. Waits while many files are queued: each holds a descriptor.
-    void add(int fd, long long size, QByteArray *out);
+    // Returns the file's ticket: files are summed in the order they are added.
+    qint64 add(int fd, long long size, QByteArray *out);
     // Returns when every file added has its sum.
     void wait();
+    // Whether the file of `ticket` has its sum; waitfor() returns once it has.
+    bool done(qint64 ticket);
+    void waitfor(qint64 ticket);
 
   private:
     struct Job {
@@ -38,6 +43,7 @@ class FileSummer
     std::condition_variable m_changed;
     std::deque<Job> m_jobs;
     bool m_busy = false;
+    qint64 m_added = 0, m_summed = 0;
     bool m_ending = false;
     std::thread m_thread;
 };
