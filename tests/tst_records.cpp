@@ -342,6 +342,33 @@ class TestRecords : public QObject
         QVERIFY(w.digresultcaption().contains(QString::fromUtf8("本次共提取到文件：5个，")));
     }
 
+    // A manifest that cannot be written is told to the user apart from the report, which
+    // keeps its text; the files are dug all the same.
+    void aManifestNotWrittenIsTold()
+    {
+        MadeCache c;
+        const QString down = c.dir.path() + "/down/";
+        const QString manifest = down + QString::fromUtf8("挖到的资源/manifest.csv");
+        QVERIFY(QDir().mkpath(manifest)); // something that is no file holds its name
+        Window w;
+        w.load(c.root(), down);
+        w->SlD_minfilesize->setValue(1);
+        w.browser().Opt_filetype_Click(0);
+        w->Cmd_autodownall->click();
+        QCOMPARE(w.dig().counters().totalfiles(), qint64(7));
+        QVERIFY(!w.dig().manifestfailure().isEmpty());
+        QCOMPARE(w.dialogs.informs.size(), 1);
+        QVERIFY2(w.dialogs.informs[0].contains(manifest), qPrintable(w.dialogs.informs[0]));
+        QVERIFY(w.dialogs.informs[0].contains(w.dig().manifestfailure()));
+        QCOMPARE(w.digresultcaption(), digreport(w.dig().counters()));
+        // Written again: nothing more to tell.
+        QVERIFY(QDir(manifest).removeRecursively());
+        w->Cmd_autodownall->click();
+        QVERIFY(w.dig().manifestfailure().isEmpty());
+        QCOMPARE(w.dialogs.informs.size(), 1);
+        QCOMPARE(manifestrows(manifest).size(), 1 + 7);
+    }
+
     void csvRecords_data()
     {
         QTest::addColumn<QStringList>("fields");
