@@ -64,7 +64,8 @@ void DigSession::settlefront()
                                             detail, w.record, m_downloaddir),
                                name);
     };
-    m_held.remove(w.file.folder + w.file.candidate);
+    if (w.file.outcome == DigOutcome::copied)
+        m_held.remove(w.file.folder + w.file.candidate);
     m_outcomes[w.index] = settlefile(w.file, m_counters, d, record);
     m_waiting.pop_front();
 }
