@@ -1,6 +1,8 @@
 #include "digpass.h"
+#include "digsession.h"
 #include "filecopy.h"
 #include "filesummer.h"
+#include "passlock.h"
 #include "testsupport.h"
 
 #include <QCryptographicHash>
@@ -100,6 +102,30 @@ class TestDigPass : public QObject
             for (int i = 0; i < 40; ++i)
                 QCOMPARE(sums[size_t(i)], expected[size_t(i)]);
         }
+    }
+
+    // A ticket tells of its own file, even when a later, shorter file is summed first.
+    void aTicketTellsOfItsOwnFile()
+    {
+        QTemporaryDir dir;
+        const QByteArray longbytes(32 << 20, 'L'), shortbytes(10, 'S');
+        QVERIFY(writecontent(dir.path() + "/long", longbytes));
+        QVERIFY(writecontent(dir.path() + "/short", shortbytes));
+        const auto opened = [&](const char *name) {
+            return ::open(QFile::encodeName(dir.path() + "/" + name).constData(),
+                          O_RDONLY | O_CLOEXEC);
+        };
+        const QByteArray longexpected =
+            QCryptographicHash::hash(longbytes, QCryptographicHash::Sha256).toHex();
+        FileSummer summer(2);
+        QByteArray longsum, shortsum;
+        const qint64 first = summer.add(opened("long"), longbytes.size(), &longsum);
+        const qint64 second = summer.add(opened("short"), shortbytes.size(), &shortsum);
+        summer.waitfor(second);
+        QVERIFY(!shortsum.isEmpty());
+        summer.waitfor(first);
+        QCOMPARE(longsum, longexpected);
+        QVERIFY(summer.done(first) && summer.done(second));
     }
 
     // Two copies are the same only when every byte is, wherever a read of the comparison
@@ -391,8 +417,11 @@ class TestDigPass : public QObject
             rows.push_back({name, "jpg", i % 2 == 0});
         }
         QList<qint64> percents;
+        const FolderHandle source = openbeneath(f.source());
+        const PassLock lock(f.down());
+        DigSession session(lock, f.down(), QDateTime::currentDateTimeUtc(), c);
         const std::vector<DigOutcome> outcomes =
-            digrows(f.source(), rows, f.down(), c, [&](qint64 r, qint64 n) {
+            digrows(source.fd(), f.source(), rows, session, [&](qint64 r, qint64 n) {
                 percents << progresspercent(r, n);
                 return true;
             });
@@ -408,12 +437,102 @@ class TestDigPass : public QObject
             r.chosen = true;
         QTemporaryDir other;
         makeresourcetree(other.path() + "/");
-        const std::vector<DigOutcome> reached =
-            digrows(f.source(), rows, other.path() + "/", stopped,
-                    [&](qint64, qint64) { return ++calls < 3; });
+        const PassLock otherlock(other.path() + "/");
+        DigSession again(otherlock, other.path() + "/", QDateTime::currentDateTimeUtc(), stopped);
+        const std::vector<DigOutcome> reached = digrows(
+            source.fd(), f.source(), rows, again, [&](qint64, qint64) { return ++calls < 3; });
         QCOMPARE(calls, 3);
         QCOMPARE(reached.size(), size_t(3)); // the rows reached, no more
         QCOMPARE(stopped.totalfiles(), qint64(3));
+    }
+
+    // In one pass, files of several cache folders that want the same name: each is named in
+    // turn ("_2" for other bytes, kept for the same bytes), whatever is still waiting for its
+    // name when the next one comes, and each gets the line that says so.
+    void namesWantedTwiceInOnePass()
+    {
+        DigFixture f;
+        DigCounters c;
+        const QStringList folders = {"X", "Y", "Z", "W"};
+        const QList<QByteArray> bytes = {QByteArray(5000, 'x'), QByteArray(5000, 'y'),
+                                         QByteArray(5000, 'x'), QByteArray(7000, 'w')};
+        for (int i = 0; i < folders.size(); ++i)
+            QVERIFY(writecontent(f.source() + "/" + folders[i] + "/a.jpg", bytes[i]));
+        {
+            const PassLock lock(f.down());
+            DigSession session(lock, f.down(), QDateTime::currentDateTimeUtc(), c);
+            std::vector<FolderHandle> open;
+            for (const QString &folder : folders) {
+                open.push_back(openbeneath(f.source() + "/" + folder));
+                session.dig(open.back().fd(), folder, "a.jpg", "jpg", nullptr);
+            }
+            session.finish();
+            QCOMPARE(session.outcomes(),
+                     std::vector<DigOutcome>({DigOutcome::copied, DigOutcome::copied,
+                                              DigOutcome::same, DigOutcome::copied}));
+            QCOMPARE(session.details()[2].storedas, f.tree("jpg/a.jpg"));
+            QVERIFY(!session.manifesterror());
+        }
+        QCOMPARE(f.files("jpg"), QStringList({"a.jpg", "a_2.jpg", "a_2_2.jpg"}));
+        QCOMPARE(readcontent(f.tree("jpg/a.jpg")), bytes[0]);
+        QCOMPARE(readcontent(f.tree("jpg/a_2.jpg")), bytes[1]);
+        QCOMPARE(readcontent(f.tree("jpg/a_2_2.jpg")), bytes[3]);
+        QCOMPARE(c.totalfiles(), qint64(4));
+        const QList<QByteArray> lines = readcontent(f.tree("manifest.csv")).split('\n');
+        QCOMPARE(lines.size(), 1 + 4 + 1);
+        const QStringList expected = {"jpg/a.jpg,copied", "jpg/a_2.jpg,copied",
+                                      "jpg/a.jpg,same file kept", "jpg/a_2_2.jpg,copied"};
+        for (int i = 0; i < 4; ++i) {
+            const QStringList fields = QString::fromUtf8(lines[1 + i]).split(',');
+            QCOMPARE(fields[1], folders[i]);
+            QCOMPARE(fields[6] + "," + fields[7], expected[i]);
+            QCOMPARE(fields[4],
+                     QString::fromLatin1(
+                         QCryptographicHash::hash(bytes[i], QCryptographicHash::Sha256).toHex()));
+        }
+    }
+
+    // Another program may take the name between its choice and the naming: the copy moves
+    // on to the next "_2" name, or is dropped when the file put there holds its bytes.
+    void aNameTakenBeforeTheNaming_data()
+    {
+        QTest::addColumn<QByteArray>("intheway");
+        QTest::addColumn<int>("outcome");
+        QTest::addColumn<QStringList>("files");
+        QTest::newRow("other bytes")
+            << QByteArray("other") << int(DigOutcome::copied) << QStringList({"a.jpg", "a_2.jpg"});
+        QTest::newRow("the same bytes")
+            << QByteArray("the bytes") << int(DigOutcome::same) << QStringList({"a.jpg"});
+    }
+    void aNameTakenBeforeTheNaming()
+    {
+        QFETCH(QByteArray, intheway);
+        QFETCH(int, outcome);
+        QFETCH(QStringList, files);
+        DigFixture f;
+        QVERIFY(writecontent(f.source() + "/a.jpg", "the bytes"));
+        const FolderHandle source = openbeneath(f.source());
+        ClassFolders folders;
+        PendingFile p;
+        DigDetail d;
+        QVERIFY(
+            stagefile(source.fd(), "a.jpg", "jpg", f.down(), nullptr, folders, {}, p, d, nullptr));
+        QCOMPARE(p.outcome, DigOutcome::copied);
+        QVERIFY(writecontent(f.tree("jpg/a.jpg"), intheway));
+        DigCounters c;
+        QStringList recorded;
+        const DigOutcome o = settlefile(
+            p, c, d, [&](DigOutcome, const DigDetail &at, const std::function<bool()> &name) {
+                const bool named = !name || name();
+                if (named)
+                    recorded << QFileInfo(at.storedas).fileName();
+                return named;
+            });
+        QCOMPARE(int(o), outcome);
+        QCOMPARE(f.files("jpg"), files);
+        QCOMPARE(readcontent(f.tree("jpg/a.jpg")), intheway);
+        QCOMPARE(recorded, QStringList{files.last()}); // one record, of the name it has
+        QCOMPARE(c.totalfiles(), qint64(1));
     }
 
     void progressAndReportTexts()

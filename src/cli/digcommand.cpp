@@ -4,10 +4,10 @@
 #include "cacherecords.h"
 #include "digcounters.h"
 #include "digpass.h"
+#include "digsession.h"
 #include "filelistbox.h"
-#include "filesummer.h"
 #include "lineescape.h"
-#include "manifest.h"
+#include "passlock.h"
 #include "platform.h"
 #include "resourcetree.h"
 #include "settingsstore.h"
@@ -24,7 +24,7 @@
 #include <QJsonObject>
 #include <QStandardPaths>
 #include <QTextStream>
-#include <deque>
+#include <memory>
 
 namespace vellomar {
 
@@ -186,6 +186,8 @@ int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progres
         dest += separator();
     DigCounters counters;
     QStringList failures;
+    QString manifestfailure; // why the manifest could not be written
+    std::unique_ptr<PassLock> passlock;
     const QDateTime started = QDateTime::currentDateTimeUtc();
 
     // Below the place named, each folder is opened a level at a time without following a link,
@@ -277,44 +279,38 @@ int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progres
         // A destination named on the command line is made when missing, as cp -r would.
         QDir().mkpath(dest);
         makeresourcetree(dest);
+        if (!passlock)
+            passlock = std::make_unique<PassLock>(dest);
         qint64 total = 0;
         for (const Row &r : rows)
             total += r.bytes;
         ProgressBar bar(err, progress, qint64(rows.size()), total);
-        const QString tree = dest + texts::resourcefolder + separator();
         QString lastfolder;
         FolderHandle source;
-        ClassFolders classfolders;
-        // Sums are taken beside the copying; each row's detail stays put until they are all in.
-        FileSummer summer;
-        std::deque<DigDetail> details;
-        std::vector<DigOutcome> outcomes;
+        // Each file is recorded in the manifest as it is dug.
+        DigSession session(*passlock, dest, started, counters);
         for (const Row &r : rows) {
             if (r.folder != lastfolder) {
                 source = openbeneath(place, below(cache.path, r.folder));
                 lastfolder = r.folder;
             }
             const SiteTarget site = targetof(r);
-            DigDetail &d = details.emplace_back();
-            const DigOutcome outcome =
-                digfile(source.fd(), r.name, r.type, dest, counters, nullptr, &d,
-                        site.folders.isEmpty() ? nullptr : &site, &classfolders, &summer);
-            outcomes.push_back(outcome);
+            session.dig(source.fd(), cache.path + separator() + r.folder, r.name, r.type, r.record,
+                        site.folders.isEmpty() ? nullptr : &site);
             bar.step(r.bytes);
+        }
+        session.finish();
+        for (size_t i = 0; i < session.outcomes().size(); ++i) {
+            const DigOutcome outcome = session.outcomes()[i];
             if (outcome != DigOutcome::copied && outcome != DigOutcome::same)
-                failures << cache.path + separator() + r.folder + separator() + r.name +
-                                QStringLiteral(": ") + d.reason;
+                failures << cache.path + separator() + rows[i].folder + separator() + rows[i].name +
+                                QStringLiteral(": ") + session.details()[i].reason;
         }
-        summer.wait();
-        std::vector<ManifestLine> lines;
-        for (size_t i = 0; i < outcomes.size(); ++i) {
-            const Row &r = rows[i];
-            lines.push_back(manifestline(started, cache.path + separator() + r.folder, r.name,
-                                         r.type, outcomes[i], details[i], r.record, dest));
+        if (session.manifesterror() && manifestfailure.isEmpty()) {
+            manifestfailure = QString::fromLocal8Bit(session.manifesterror().message().c_str());
+            err << dest << texts::resourcefolder << separator()
+                << "manifest.csv: " << manifestfailure << '\n';
         }
-        std::error_code ec;
-        if (!appendmanifest(dest, lines, ec))
-            err << tree << "manifest.csv: " << QString::fromLocal8Bit(ec.message().c_str()) << '\n';
     }
     if (o.list || o.dryrun)
         return digok;
@@ -331,11 +327,13 @@ int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progres
                         {"bytes", counters.totalbytes()},
                         {"classes", classes},
                         {"failed", qint64(failures.size())},
+                        {"manifesterror",
+                         manifestfailure.isEmpty() ? QJsonValue() : QJsonValue(manifestfailure)},
                         {"destination", dest + texts::resourcefolder}});
     } else {
         out << texts::forlabel(digreport(counters)) << '\n';
     }
-    return failures.isEmpty() ? digok : digfailures;
+    return failures.isEmpty() && manifestfailure.isEmpty() ? digok : digfailures;
 }
 
 } // namespace vellomar

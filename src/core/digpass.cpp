@@ -108,6 +108,169 @@ DigOutcome digfile(const QString &sourcefolder, const QString &name, const QStri
     return digfile(source.fd(), name, type, downloaddir, counters, storedas);
 }
 
+namespace {
+
+enum class NameState { free, same, held, failed };
+struct NameChoice {
+    NameState state = NameState::failed;
+    int attempt = 0;
+    QString candidate;
+    QString reason;
+};
+
+// The first name from attempt `from` on that the file may take in the open folder: a free one,
+// or one held by an identical file (`content` holds its bytes).
+NameChoice choosename(const PendingFile &p, int from, int content,
+                      const std::function<bool(const QString &)> &held)
+{
+    // The names tried are bounded by the file system's own name length.
+    for (int attempt = from; attempt < 1000; ++attempt) {
+        const QString candidate = candidatename(p.targetname, attempt, p.limit);
+        if (held && held(p.folder + candidate))
+            return {NameState::held, attempt, candidate, {}};
+        const std::string entry = nativepath(candidate);
+        const int kind = entrykind(p.targetfd, entry);
+        if (kind == 2) {
+            if (identical(p.targetfd, entry, content, p.size))
+                return {NameState::same, attempt, candidate, {}};
+            continue;
+        }
+        if (kind == 1) {
+            if (p.bysite)
+                continue; // in a site's tree a folder may hold a file's name: the next one
+            return {NameState::failed, attempt, {}, QStringLiteral("a folder holds the name")};
+        }
+        return {NameState::free, attempt, candidate, {}};
+    }
+    return {NameState::failed, 0, {}, QStringLiteral("no free name")};
+}
+
+bool nameonly(DigOutcome, const DigDetail &, const std::function<bool()> &name)
+{
+    return !name || name();
+}
+
+} // namespace
+
+bool stagefile(int sourcefolderfd, const QString &name, const QString &type,
+               const QString &downloaddir, const SiteTarget *site, ClassFolders &folders,
+               const std::function<bool(const QString &)> &held, PendingFile &p, DigDetail &d,
+               int *sumfd)
+{
+    p = PendingFile();
+    d = DigDetail();
+    if (sumfd)
+        *sumfd = -1;
+    std::error_code ec;
+    long long size = 0;
+    if (sourcefolderfd < 0 || name.contains(QLatin1Char('/'))) {
+        d.reason = QStringLiteral("the cache folder is no longer the one listed");
+        return true;
+    }
+    FileDescriptor source{openplainfileat(sourcefolderfd, nativepath(name), &size, ec)};
+    if (source.fd < 0) {
+        d.reason =
+            ec == std::errc::not_supported ? QStringLiteral("not a plain file") : reasonof(ec);
+        return true;
+    }
+    d.size = p.size = size;
+    p.outcome = DigOutcome::failed;
+    p.cls = classify(type);
+    p.bysite = site && !site->folders.isEmpty();
+    long limit = 0;
+    if (p.bysite) {
+        p.sitefolder = opensitefolder(downloaddir, site->folders, p.folder);
+        p.targetfd = p.sitefolder.fd();
+        if (p.targetfd >= 0)
+            limit = ::fpathconf(p.targetfd, _PC_NAME_MAX);
+    } else {
+        p.folder = classfolder(downloaddir, p.cls);
+        p.targetfd = folders.open(downloaddir, p.cls, &limit);
+    }
+    if (p.targetfd < 0) {
+        d.reason = p.bysite ? QStringLiteral("the site's folder cannot be made")
+                            : QStringLiteral("the class folder cannot be opened");
+        return true;
+    }
+    p.limit = limit > 0 ? int(limit) : 255;
+    p.targetname = p.bysite ? site->name : name;
+
+    const NameChoice choice = choosename(p, 0, source.fd, held);
+    p.attempt = choice.attempt;
+    p.candidate = choice.candidate;
+    switch (choice.state) {
+    case NameState::held:
+        p = PendingFile();
+        return false;
+    case NameState::failed:
+        d.reason = choice.reason;
+        return true;
+    case NameState::same:
+        p.outcome = DigOutcome::same;
+        if (sumfd)
+            *sumfd = ::fcntl(source.fd, F_DUPFD_CLOEXEC, 0);
+        return true;
+    case NameState::free:
+        break;
+    }
+    if (!stagecopy(source.fd, size, p.targetfd, p.copy, ec)) {
+        d.reason = reasonof(ec);
+        return true;
+    }
+    p.outcome = DigOutcome::copied;
+    if (sumfd)
+        *sumfd = ::fcntl(p.copy.fd, F_DUPFD_CLOEXEC, 0); // the bytes now in the tree
+    return true;
+}
+
+DigOutcome settlefile(PendingFile &p, DigCounters &counters, DigDetail &d, const DigRecord &record)
+{
+    if (p.outcome == DigOutcome::same) {
+        d.storedas = p.folder + p.candidate;
+        counters.add(p.cls, p.size);
+        record(p.outcome, d, {});
+        return p.outcome;
+    }
+    if (p.outcome != DigOutcome::copied) {
+        record(p.outcome, d, {});
+        return p.outcome;
+    }
+    // Another program may take the name between the choice and the naming: bounded retries.
+    for (int round = 0; round < 1000; ++round) {
+        d.storedas = p.folder + p.candidate;
+        std::error_code ec;
+        const std::string entry = nativepath(p.candidate);
+        if (record(DigOutcome::copied, d, [&] { return publishcopy(p.copy, entry, ec); })) {
+            counters.add(p.cls, p.size);
+            return DigOutcome::copied;
+        }
+        d.storedas.clear();
+        if (ec != std::errc::file_exists) {
+            d.reason = reasonof(ec);
+            break;
+        }
+        // The name was taken meanwhile: look at it again, then on.
+        const NameChoice choice = choosename(p, p.attempt, p.copy.fd, {});
+        p.attempt = choice.attempt;
+        p.candidate = choice.candidate;
+        if (choice.state == NameState::same) {
+            discardcopy(p.copy);
+            p.outcome = DigOutcome::same;
+            return settlefile(p, counters, d, record);
+        }
+        if (choice.state == NameState::failed) {
+            d.reason = choice.reason;
+            break;
+        }
+    }
+    if (d.reason.isEmpty())
+        d.reason = QStringLiteral("no free name");
+    discardcopy(p.copy);
+    p.outcome = DigOutcome::failed;
+    record(p.outcome, d, {});
+    return p.outcome;
+}
+
 DigOutcome digfile(int sourcefolderfd, const QString &name, const QString &type,
                    const QString &downloaddir, DigCounters &counters, QString *storedas,
                    DigDetail *detail, const SiteTarget *site, ClassFolders *folders,
@@ -115,100 +278,17 @@ DigOutcome digfile(int sourcefolderfd, const QString &name, const QString &type,
 {
     DigDetail scratch;
     DigDetail &d = detail ? *detail : scratch;
-    d = DigDetail();
-    // The sum is worked out only for whoever keeps the record.
-    const bool summing = detail != nullptr;
-    std::error_code ec;
-    long long size = 0;
-    if (sourcefolderfd < 0 || name.contains(QLatin1Char('/'))) {
-        d.reason = QStringLiteral("the cache folder is no longer the one listed");
-        return DigOutcome::missing;
-    }
-    FileDescriptor source{openplainfileat(sourcefolderfd, nativepath(name), &size, ec)};
-    if (source.fd < 0) {
-        d.reason =
-            ec == std::errc::not_supported ? QStringLiteral("not a plain file") : reasonof(ec);
-        return DigOutcome::missing;
-    }
-    d.size = size;
-
-    const ResourceClass cls = classify(type);
-    const bool bysite = site && !site->folders.isEmpty();
     ClassFolders own;
-    ClassFolders &classes = folders ? *folders : own;
-    QString folder;
-    FolderHandle sitefolder;
-    long limit = 0;
-    int targetfd = -1;
-    if (bysite) {
-        sitefolder = opensitefolder(downloaddir, site->folders, folder);
-        targetfd = sitefolder.fd();
-        if (targetfd >= 0)
-            limit = ::fpathconf(targetfd, _PC_NAME_MAX);
-    } else {
-        folder = classfolder(downloaddir, cls);
-        targetfd = classes.open(downloaddir, cls, &limit);
-    }
-    if (targetfd < 0) {
-        d.reason = bysite ? QStringLiteral("the site's folder cannot be made")
-                          : QStringLiteral("the class folder cannot be opened");
-        return DigOutcome::failed;
-    }
-    const QString &targetname = bysite ? site->name : name;
-
-    // The names tried are bounded by the file system's own name length.
-    for (int attempt = 0; attempt < 1000; ++attempt) {
-        const QString candidate = candidatename(targetname, attempt, limit > 0 ? int(limit) : 255);
-        const std::string entry = nativepath(candidate);
-        const int kind = entrykind(targetfd, entry);
-        if (kind == 2) {
-            if (!identical(targetfd, entry, source.fd, size))
-                continue;
-            counters.add(cls, size);
-            d.storedas = folder + candidate;
-            if (summing)
-                keepsum(summer, ::fcntl(source.fd, F_DUPFD_CLOEXEC, 0), size, d);
-            if (storedas)
-                *storedas = d.storedas;
-            return DigOutcome::same;
-        }
-        if (kind == 1) {
-            if (bysite)
-                continue; // in a site's tree a folder may hold a file's name: the next one
-            d.reason = QStringLiteral("a folder holds the name");
-            return DigOutcome::failed;
-        }
-        ec.clear();
-        int copy = -1;
-        if (copyinto(source.fd, size, targetfd, entry, ec, summing ? &copy : nullptr)) {
-            counters.add(cls, size);
-            d.storedas = folder + candidate;
-            keepsum(summer, copy, size, d); // the bytes now in the tree
-            if (storedas)
-                *storedas = d.storedas;
-            return DigOutcome::copied;
-        }
-        if (ec != std::errc::file_exists) {
-            d.reason = reasonof(ec);
-            return DigOutcome::failed;
-        }
-        // The name was taken while copying: look at it again.
-        --attempt;
-        if (::lseek(source.fd, 0, SEEK_SET) != 0) {
-            d.reason = reasonof(std::error_code(errno, std::generic_category()));
-            return DigOutcome::failed;
-        }
-    }
-    d.reason = QStringLiteral("no free name");
-    return DigOutcome::failed;
-}
-
-std::vector<DigOutcome> digrows(const QString &sourcefolder, const std::vector<DigRow> &rows,
-                                const QString &downloaddir, DigCounters &counters,
-                                const DigProgress &progress)
-{
-    const FolderHandle source = openbeneath(sourcefolder);
-    return digrows(source.fd(), rows, downloaddir, counters, progress);
+    PendingFile p;
+    int sumfd = -1;
+    // The sum is worked out only for whoever keeps the record.
+    stagefile(sourcefolderfd, name, type, downloaddir, site, folders ? *folders : own, {}, p, d,
+              detail ? &sumfd : nullptr);
+    keepsum(summer, sumfd, p.size, d);
+    const DigOutcome outcome = settlefile(p, counters, d, nameonly);
+    if (storedas && (outcome == DigOutcome::copied || outcome == DigOutcome::same))
+        *storedas = d.storedas;
+    return outcome;
 }
 
 int ClassFolders::open(const QString &downloaddir, ResourceClass c, long *namelimit)
@@ -226,39 +306,6 @@ int ClassFolders::open(const QString &downloaddir, ResourceClass c, long *nameli
     }
     *namelimit = m_limits[size_t(c)];
     return h.fd();
-}
-
-std::vector<DigOutcome> digrows(int sourcefolderfd, const std::vector<DigRow> &rows,
-                                const QString &downloaddir, DigCounters &counters,
-                                const DigProgress &progress, std::vector<DigDetail> *details)
-{
-    ClassFolders folders;
-    std::vector<DigOutcome> outcomes;
-    outcomes.reserve(rows.size());
-    // Each detail stays where it is while its sum is being taken.
-    std::unique_ptr<FileSummer> summer;
-    if (details) {
-        details->reserve(details->size() + rows.size());
-        summer = std::make_unique<FileSummer>();
-    }
-    const qint64 n = qint64(rows.size());
-    for (qint64 r = 0; r < n; ++r) {
-        const DigRow &row = rows[size_t(r)];
-        DigDetail *detail = nullptr;
-        if (details) {
-            details->emplace_back();
-            detail = &details->back();
-        }
-        outcomes.push_back(row.chosen
-                               ? digfile(sourcefolderfd, row.name, row.type, downloaddir, counters,
-                                         nullptr, detail, nullptr, &folders, summer.get())
-                               : DigOutcome::skipped);
-        if (progress && !progress(r, n))
-            break;
-    }
-    if (summer)
-        summer->wait();
-    return outcomes;
 }
 
 } // namespace vellomar

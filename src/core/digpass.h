@@ -1,6 +1,7 @@
 #pragma once
 
 #include "digcounters.h"
+#include "filecopy.h"
 #include "platform.h"
 #include "resourcetree.h"
 
@@ -13,12 +14,14 @@
 namespace vellomar {
 
 class FileSummer;
+struct CacheRecord;
 
 // One row of the list as the dig pass sees it.
 struct DigRow {
     QString name;
     QString type;
     bool chosen = true;
+    const CacheRecord *record = nullptr; // what the cache says of it, for the manifest
 };
 
 // What became of one file, for the record kept of every dig.
@@ -73,21 +76,42 @@ DigOutcome digfile(int sourcefolderfd, const QString &name, const QString &type,
                    DigDetail *detail = nullptr, const SiteTarget *site = nullptr,
                    ClassFolders *folders = nullptr, FileSummer *summer = nullptr);
 
-// Called after every row, dug or not, with the row's index and the row count; return false to
-// end the pass after this row.
-using DigProgress = std::function<bool(qint64 row, qint64 rows)>;
+// A file of a pass between its copy and its name: its name in the tree is chosen and its copy
+// written beside it (or an identical file found holding it). It takes the name in
+// settlefile(), once its line for the manifest can be written.
+struct PendingFile {
+    DigOutcome outcome = DigOutcome::missing; // copied: the copy waits for its name
+    ResourceClass cls = ResourceClass::others;
+    qint64 size = -1;
+    QString folder;     // the target folder's path, ending with the separator
+    QString targetname; // the name wanted, before any "_2"
+    QString candidate;  // the name chosen
+    int attempt = 0;
+    int limit = 255;
+    bool bysite = false;
+    int targetfd = -1;
+    FolderHandle sitefolder; // a site's folder, open until the file has its name
+    StagedCopy copy;
+};
 
-// The dig pass over a snapshot of the list's rows. Returns the outcome of each row reached, in
-// row order.
-std::vector<DigOutcome> digrows(const QString &sourcefolder, const std::vector<DigRow> &rows,
-                                const QString &downloaddir, DigCounters &counters,
-                                const DigProgress &progress);
-// From an open source folder; an invalid one (-1) makes every chosen row missing.
-// With `details`, each row reached gets one.
-std::vector<DigOutcome> digrows(int sourcefolderfd, const std::vector<DigRow> &rows,
-                                const QString &downloaddir, DigCounters &counters,
-                                const DigProgress &progress,
-                                std::vector<DigDetail> *details = nullptr);
+// The first half of digging a file. `held(path)` names the paths that files of the pass still
+// waiting for their names will take: when the file would take one, nothing is done and false
+// is returned, for the pass to settle those first. `sumfd`, when given, receives a new
+// descriptor to the bytes the file's sum is to be taken of (-1 when there are none).
+bool stagefile(int sourcefolderfd, const QString &name, const QString &type,
+               const QString &downloaddir, const SiteTarget *site, ClassFolders &folders,
+               const std::function<bool(const QString &)> &held, PendingFile &p, DigDetail &d,
+               int *sumfd);
+
+// Keeps the record of a file: `name`, for a copy, is the step that gives it its name, to be
+// taken only once the record says so; returns whether that step succeeded (true without one).
+using DigRecord =
+    std::function<bool(DigOutcome outcome, const DigDetail &d, const std::function<bool()> &name)>;
+
+// The second half: a copy takes its name, moving on to the next "_2" name when another file
+// took it meanwhile (or keeping that one when identical). Copied and identical files are
+// counted; every file is recorded once, with what became of it.
+DigOutcome settlefile(PendingFile &p, DigCounters &counters, DigDetail &d, const DigRecord &record);
 
 // The name tried after `attempt` clashes: attempt 0 is the name itself, then "_2" is inserted
 // before the last "." once more for each attempt. A name without a "." gets it at the end.

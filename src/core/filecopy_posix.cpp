@@ -132,13 +132,16 @@ bool publish(int dir, const std::string &temp, const std::string &target, std::e
     return true;
 }
 
+const char tempprefix[] = ".vellomar-";
+constexpr size_t templetters = 8;
+const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+
 // A new, private file under a name of our own in the open folder.
 int maketemp(int dir, std::string &name, std::error_code &ec, bool readable)
 {
-    static const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
     for (int tries = 0; tries < 100; ++tries) {
-        name = ".vellomar-";
-        for (int i = 0; i < 8; ++i)
+        name = tempprefix;
+        for (size_t i = 0; i < templetters; ++i)
             name += letters[QRandomGenerator::global()->bounded(int(sizeof letters) - 1)];
         const int fd = ::openat(
             dir, name.c_str(),
@@ -205,10 +208,45 @@ bool samecontent(int a, int b, long long size, std::error_code &ec)
 bool copyinto(int in, long long size, int folderfd, const std::string &target, std::error_code &ec,
               int *readback)
 {
-    std::string temp;
-    const int out = maketemp(folderfd, temp, ec, readback != nullptr);
+    StagedCopy copy;
+    if (!stagecopy(in, size, folderfd, copy, ec) || !publishcopy(copy, target, ec))
+        return false;
+    if (readback)
+        *readback = std::exchange(copy.fd, -1);
+    return true;
+}
+
+StagedCopy::~StagedCopy()
+{
+    discardcopy(*this);
+}
+
+StagedCopy &StagedCopy::operator=(StagedCopy &&other) noexcept
+{
+    if (this != &other) {
+        discardcopy(*this);
+        fd = std::exchange(other.fd, -1);
+        folder = std::exchange(other.folder, -1);
+        tempname = std::exchange(other.tempname, {});
+    }
+    return *this;
+}
+
+bool stagecopy(int in, long long size, int folderfd, StagedCopy &copy, std::error_code &ec)
+{
+    discardcopy(copy);
+    copy.folder = folderfd;
+    // Unnamed where the file system makes such files: a crash then leaves nothing behind.
+    int out = ::openat(folderfd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (out < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
+        ec = lasterror();
+        return false;
+    }
+    if (out < 0)
+        out = maketemp(folderfd, copy.tempname, ec, true);
     if (out < 0)
         return false;
+    copy.fd = out;
     bool ok = copydata(in, out, size, ec);
     if (ok) {
         // Keep the cache's time stamp: when a file was cached is often all a user knows of it.
@@ -218,23 +256,67 @@ bool copyinto(int in, long long size, int folderfd, const std::string &target, s
             ::futimens(out, times);
         }
         ::fchmod(out, ordinarymode()); // a dug file is the user's ordinary file
-    }
-    if (ok && readback)
-        *readback = ::fcntl(out, F_DUPFD_CLOEXEC, 0);
-    if (::close(out) != 0 && ok) {
-        ec = lasterror();
-        ok = false;
-    }
-    if (ok)
-        ok = publish(folderfd, temp, target, ec);
-    if (!ok) {
-        ::unlinkat(folderfd, temp.c_str(), 0);
-        if (readback && *readback >= 0) {
-            ::close(*readback);
-            *readback = -1;
+        // A network file system reports a failed write when a descriptor closes: close one,
+        // keep the other for reading the copy back and for its name.
+        copy.fd = ::fcntl(out, F_DUPFD_CLOEXEC, 0);
+        if (copy.fd < 0 || ::close(out) != 0) {
+            ec = lasterror();
+            ok = false;
+            if (copy.fd < 0)
+                copy.fd = out;
         }
     }
+    if (!ok)
+        discardcopy(copy);
     return ok;
+}
+
+bool publishcopy(StagedCopy &copy, const std::string &target, std::error_code &ec)
+{
+    if (copy.fd < 0) {
+        ec = std::make_error_code(std::errc::bad_file_descriptor);
+        return false;
+    }
+    if (!copy.tempname.empty()) {
+        if (!publish(copy.folder, copy.tempname, target, ec))
+            return false;
+        copy.tempname.clear();
+        return true;
+    }
+    if (::linkat(copy.fd, "", copy.folder, target.c_str(), AT_EMPTY_PATH) == 0)
+        return true;
+    if (errno != ENOENT) {
+        ec = lasterror();
+        return false;
+    }
+    // Older kernels let only a privileged caller link a descriptor; its name in /proc will do.
+    const std::string self = "/proc/self/fd/" + std::to_string(copy.fd);
+    if (::linkat(AT_FDCWD, self.c_str(), copy.folder, target.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        return true;
+    ec = lasterror();
+    return false;
+}
+
+void discardcopy(StagedCopy &copy)
+{
+    if (!copy.tempname.empty())
+        ::unlinkat(copy.folder, copy.tempname.c_str(), 0);
+    copy.tempname.clear();
+    if (copy.fd >= 0)
+        ::close(copy.fd);
+    copy.fd = -1;
+}
+
+bool istempcopyname(std::string_view name)
+{
+    const std::string_view prefix(tempprefix);
+    if (name.size() != prefix.size() + templetters || !name.starts_with(prefix))
+        return false;
+    for (char c : name.substr(prefix.size())) {
+        if (!std::strchr(letters, c) || c == 0)
+            return false;
+    }
+    return true;
 }
 
 } // namespace vellomar

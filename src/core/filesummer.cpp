@@ -32,13 +32,32 @@ FileSummer::~FileSummer()
         t.join();
 }
 
-void FileSummer::add(int fd, long long size, QByteArray *out)
+qint64 FileSummer::add(int fd, long long size, QByteArray *out)
 {
     std::unique_lock lock(m_mutex);
     m_changed.wait(lock, [this] { return m_jobs.size() < mostqueued; });
-    m_jobs.push_back({fd, size, out});
+    const qint64 ticket = ++m_added;
+    m_jobs.push_back({fd, size, out, ticket});
     lock.unlock();
     m_changed.notify_all();
+    return ticket;
+}
+
+bool FileSummer::summed(qint64 ticket) const
+{
+    return ticket <= m_summed || m_summedbeyond.count(ticket) != 0;
+}
+
+bool FileSummer::done(qint64 ticket)
+{
+    std::lock_guard lock(m_mutex);
+    return summed(ticket);
+}
+
+void FileSummer::waitfor(qint64 ticket)
+{
+    std::unique_lock lock(m_mutex);
+    m_changed.wait(lock, [this, ticket] { return summed(ticket); });
 }
 
 void FileSummer::wait()
@@ -63,6 +82,11 @@ void FileSummer::run()
         ::close(job.fd);
         lock.lock();
         *job.out = std::move(sum);
+        m_summedbeyond.insert(job.ticket);
+        while (!m_summedbeyond.empty() && *m_summedbeyond.begin() == m_summed + 1) {
+            m_summedbeyond.erase(m_summedbeyond.begin());
+            ++m_summed;
+        }
         --m_busy;
         m_changed.notify_all();
     }

@@ -6,44 +6,23 @@
 #include "resourcetree.h"
 #include "texts.h"
 
-#include <QRandomGenerator>
-#include <cerrno>
-#include <fcntl.h>
-#include <sys/file.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 namespace vellomar {
 
 namespace {
-
-const char manifestname[] = "manifest.csv";
-// Hundreds of thousands of lines; a file far beyond that is not ours to rewrite.
-constexpr long long largestmanifest = 1LL << 30;
 
 QString isotime(const QDateTime &t)
 {
     return t.isValid() ? t.toUTC().toString(Qt::ISODate) : QString();
 }
 
-std::error_code lasterror()
+// What a spreadsheet opened on the file would run: the usual defence is a leading quote.
+QString spreadsheetsafe(QString f)
 {
-    return std::error_code(errno, std::generic_category());
-}
-
-bool writeall(int fd, const QByteArray &bytes)
-{
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += n;
-    }
-    return true;
+    f.remove(QChar(0));
+    static const QString formulastarts = QStringLiteral("=+-@\t\r");
+    if (!f.isEmpty() && formulastarts.contains(f.front()))
+        f.prepend(QLatin1Char('\''));
+    return f;
 }
 
 } // namespace
@@ -105,7 +84,7 @@ QByteArray csvrecord(const QStringList &fields)
     for (qsizetype i = 0; i < fields.size(); ++i) {
         if (i > 0)
             out += ',';
-        const QByteArray f = fields[i].toUtf8();
+        const QByteArray f = spreadsheetsafe(fields[i]).toUtf8();
         if (f.contains(',') || f.contains('"') || f.contains('\n') || f.contains('\r')) {
             QByteArray q = f;
             q.replace('"', "\"\"");
@@ -115,73 +94,6 @@ QByteArray csvrecord(const QStringList &fields)
         }
     }
     return out + "\r\n";
-}
-
-bool appendmanifest(const QString &downloaddir, const std::vector<ManifestLine> &lines,
-                    std::error_code &ec)
-{
-    if (lines.empty())
-        return true;
-    const FolderHandle tree = openbeneath(downloaddir, texts::resourcefolder);
-    if (!tree.valid()) {
-        ec = std::make_error_code(std::errc::no_such_file_or_directory);
-        return false;
-    }
-    // One writer at a time: two digs into the same folder keep both their lines.
-    while (::flock(tree.fd(), LOCK_EX) != 0 && errno == EINTR) {
-    }
-    QByteArray content;
-    long long size = 0;
-    mode_t mode = 0644;
-    std::error_code openec;
-    const int old = openplainfileat(tree.fd(), manifestname, &size, openec);
-    if (old >= 0 && size > largestmanifest) {
-        ::close(old);
-        ec = std::make_error_code(std::errc::file_too_large); // left as it is, unread
-        return false;
-    }
-    if (old >= 0) {
-        struct stat st;
-        if (::fstat(old, &st) == 0)
-            mode = st.st_mode & 0777;
-        content = readbytes(old, size);
-        ::close(old);
-        if (content.size() != size) {
-            ec = std::make_error_code(std::errc::io_error);
-            return false;
-        }
-    } else if (openec != std::errc::no_such_file_or_directory) {
-        ec = openec; // something that is no plain file holds the name: leave it be
-        return false;
-    }
-    if (content.isEmpty())
-        content = csvrecord(manifestcolumns());
-    for (const ManifestLine &l : lines)
-        content += csvrecord(manifestfields(l));
-
-    const std::string temp =
-        ".manifest-" + std::to_string(QRandomGenerator::global()->generate64()) + ".tmp";
-    const int out = ::openat(tree.fd(), temp.c_str(),
-                             O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (out < 0) {
-        ec = lasterror();
-        return false;
-    }
-    ::fchmod(out, mode); // the file keeps the permissions it had
-    bool ok = writeall(out, content) && ::fsync(out) == 0;
-    if (!ok)
-        ec = lasterror();
-    if (::close(out) != 0 && ok) {
-        ec = lasterror();
-        ok = false;
-    }
-    if (ok && ::renameat(tree.fd(), temp.c_str(), tree.fd(), manifestname) != 0) {
-        ec = lasterror();
-        ok = false;
-    }
-    if (!ok)
-        ::unlinkat(tree.fd(), temp.c_str(), 0);
-    return ok;
 }
 
 } // namespace vellomar

@@ -3,7 +3,6 @@
 #include <QDateTime>
 #include <QString>
 #include <QStringList>
-#include <system_error>
 #include <vector>
 
 namespace vellomar {
@@ -37,13 +36,8 @@ QStringList manifestcolumns();
 // A line's fields as written: times in UTC, ISO 8601.
 QStringList manifestfields(const ManifestLine &line);
 // One CSV record (RFC 4180): fields with a comma, quote or line break are quoted, quotes doubled;
-// ends with CR LF.
+// ends with CR LF. A field a spreadsheet would take for a formula (one beginning with "=", "+",
+// "-", "@", a tab or a carriage return) gets a leading "'"; NUL characters are dropped.
 QByteArray csvrecord(const QStringList &fields);
-
-// Adds the lines to `downloaddir`/挖到的资源/manifest.csv (made with a header line when new). The
-// file is written anew beside itself and moved into place: a crash leaves the old one or the new
-// one, never half a line. No link is followed. False, with `ec`, when it could not be written.
-bool appendmanifest(const QString &downloaddir, const std::vector<ManifestLine> &lines,
-                    std::error_code &ec);
 
 } // namespace vellomar

@@ -29,6 +29,11 @@ inline const QString resourcefolder = QStringLiteral("挖到的资源");
 inline const QString browsetitle = QStringLiteral("请选择挖到资料的存放目录");
 inline const QString confirmkillall = QStringLiteral("您确定要清空存放挖到资源的目录吗？");
 inline const QString confirmclearcache = QStringLiteral("您确定要清空IE缓存目录吗？");
+// Shown after a dig whose record could not be written in full; the report keeps its text.
+inline QString manifestfailedtext(const QString &path, const QString &reason)
+{
+    return QStringLiteral("资源清单“") + path + QStringLiteral("”未能写全：") + reason;
+}
 inline const QString designprogress = QStringLiteral("正在处理IE缓存文件夹（1/4），请稍候……");
 
 // Carriage return alone breaks lines in label texts.

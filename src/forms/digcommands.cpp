@@ -1,11 +1,12 @@
 #include "digcommands.h"
 
 #include "busyanimation.h"
+#include "digsession.h"
 #include "formkit.h"
 #include "housekeeping.h"
 #include "icons.h"
 #include "listedfiles.h"
-#include "manifest.h"
+#include "passlock.h"
 #include "platform.h"
 #include "resourcetree.h"
 #include "resultlistcontrol.h"
@@ -136,71 +137,55 @@ void DigCommands::digcurrentlist(const bool &allrows)
     m_list.completerecords(); // the manifest names where each file came from
     const int n = m_list.rowcount();
     std::vector<DigRow> rows;
-    std::vector<std::shared_ptr<const CacheRecord>> records;
+    std::vector<std::shared_ptr<const CacheRecord>> records; // the rows point into these
     rows.reserve(size_t(n));
     records.reserve(size_t(n));
     for (int r = 0; r < n; ++r) {
         ResultRow row = m_list.row(r);
-        rows.push_back(
-            {std::move(row.name), std::move(row.type), allrows || m_list.rowselected(r)});
         records.push_back(std::move(row.record));
+        rows.push_back({std::move(row.name), std::move(row.type), allrows || m_list.rowselected(r),
+                        records.back().get()});
     }
     const int folder = m_list.selectedfolder() + 1;
     const int folders = m_list.foldercount();
     const QString downloaddir = m_downloaddir;
-    std::vector<DigDetail> details;
-    details.reserve(rows.size());
+    const QString listed = m_list.listedfolder();
+    // Outside a dig command's frame, the pass holds the lock itself.
+    std::unique_ptr<PassLock> ownlock;
+    if (!m_passlock)
+        ownlock = std::make_unique<PassLock>(downloaddir);
+    const PassLock &lock = m_passlock ? *m_passlock : *ownlock;
     std::vector<DigOutcome> outcomes;
+    std::error_code manifesterror;
     // The files are read and written on a worker, so that a large one does not hold the window.
     // The window shows each row's progress in turn, a few rows behind the worker at most: close
     // enough that a stop ends the pass soon, loose enough that small files need not wait for
     // the window to wake for each one.
     QSemaphore ahead(maxrowsahead - 1);
     runturning([&] {
-        outcomes = digrows(
-            source.fd(), rows, downloaddir, m_counters,
-            [&](qint64 r, qint64 total) {
-                QMetaObject::invokeMethod(
-                    this,
-                    [this, &ahead, folder, folders, r, total] {
-                        setdownprocesscaption(progresstext(folder, folders, r, total));
-                        prg_downprocess->setValue(int(progresspercent(r, total)));
-                        ahead.release();
-                    },
-                    Qt::QueuedConnection);
-                // The last row, or a stop, waits for nothing.
-                if (!m_stopping.load() && r + 1 < total)
-                    ahead.acquire();
-                return !m_stopping.load();
-            },
-            &details);
+        // Every file the pass goes through gets its line in the manifest, failures included.
+        DigSession session(lock, downloaddir, m_started, m_counters);
+        outcomes = digrows(source.fd(), listed, rows, session, [&](qint64 r, qint64 total) {
+            QMetaObject::invokeMethod(
+                this,
+                [this, &ahead, folder, folders, r, total] {
+                    setdownprocesscaption(progresstext(folder, folders, r, total));
+                    prg_downprocess->setValue(int(progresspercent(r, total)));
+                    ahead.release();
+                },
+                Qt::QueuedConnection);
+            // The last row, or a stop, waits for nothing.
+            if (!m_stopping.load() && r + 1 < total)
+                ahead.acquire();
+            return !m_stopping.load();
+        });
+        manifesterror = session.manifesterror();
     });
     // The last rows' progress is shown before the pass ends.
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     m_lastdig.insert(m_lastdig.end(), outcomes.begin(), outcomes.end());
-    keeprecord(rows, records, outcomes, details);
-}
-
-// Every file the pass went through gets its line in the manifest, failures included.
-void DigCommands::keeprecord(const std::vector<DigRow> &rows,
-                             const std::vector<std::shared_ptr<const CacheRecord>> &records,
-                             const std::vector<DigOutcome> &outcomes,
-                             const std::vector<DigDetail> &details)
-{
-    const QString folder = m_list.listedfolder();
-    std::vector<ManifestLine> lines;
-    for (size_t r = 0; r < outcomes.size() && r < details.size(); ++r) {
-        if (outcomes[r] == DigOutcome::skipped)
-            continue;
-        lines.push_back(manifestline(m_started, folder, rows[r].name, rows[r].type, outcomes[r],
-                                     details[r], records[r].get(), m_downloaddir));
-    }
-    std::error_code ec;
-    bool written = false;
-    // A long manifest is rewritten whole: not while the window waits.
-    runturning([&] { written = appendmanifest(m_downloaddir, lines, ec); });
-    if (!written)
-        m_manifestfailure = QString::fromLocal8Bit(ec.message().c_str());
+    if (manifesterror && m_manifestfailure.isEmpty())
+        m_manifestfailure = QString::fromLocal8Bit(manifesterror.message().c_str());
 }
 
 void DigCommands::setbusy(const bool &busy)
@@ -248,11 +233,18 @@ void DigCommands::digcommand(const std::function<void()> &passes)
     m_started = QDateTime::currentDateTimeUtc();
     resetdigstats();
     makeresdirs();
+    m_passlock = std::make_unique<PassLock>(m_downloaddir);
     setbusy(true);
     passes();
     setbusy(false);
+    m_passlock.reset();
     m_digging = false;
     showdigstats();
+    // The report stays as it is; that its record is incomplete is said apart from it.
+    if (!m_manifestfailure.isEmpty())
+        m_seams.dialogs().inform(texts::manifestfailedtext(
+            m_downloaddir + texts::resourcefolder + separator() + QStringLiteral("manifest.csv"),
+            m_manifestfailure));
 }
 
 void DigCommands::cmd_downcurselect_Click()

@@ -23,6 +23,7 @@ namespace vellomar {
 class BusyAnimation;
 struct CacheRecord;
 class ListedFiles;
+class PassLock;
 class Seams;
 
 // The dig commands: the three dig buttons, the download directory's buttons, and over the
@@ -76,11 +77,6 @@ class DigCommands : public QObject
     QString storeddownloaddir() const;
     void setdownprocesscaption(const QString &text);
     void setdigresultcaption(const QString &text);
-    // The manifest's lines of one pass: its rows, what the cache's records say of each, and
-    // what became of them.
-    void keeprecord(const std::vector<DigRow> &rows,
-                    const std::vector<std::shared_ptr<const CacheRecord>> &records,
-                    const std::vector<DigOutcome> &outcomes, const std::vector<DigDetail> &details);
 
     ListedFiles &m_list;
     const Seams &m_seams;
@@ -105,6 +101,7 @@ class DigCommands : public QObject
     bool m_downloaddirstored = true;
     QString m_manifestfailure;
     QDateTime m_started;
+    std::unique_ptr<PassLock> m_passlock; // held while a dig command runs
 };
 
 } // namespace vellomar
