@@ -1,5 +1,7 @@
 #include "testsupport.h"
 
+#include <QProcess>
+
 #include "busyanimation.h"
 #include "columns.h"
 #include "filelistbox.h"
@@ -249,6 +251,20 @@ QStringList rownames(const Window &w)
     for (int r = 0; r < w->Rlt_iecachesubdir->RowCount(); ++r)
         names << w->Rlt_iecachesubdir->CellText(r, col::name);
     return names;
+}
+
+Run runprogram(const QString &program, const QStringList &args, const QProcessEnvironment &env)
+{
+    QProcess p;
+    p.setProcessEnvironment(env);
+    p.start(program, args);
+    Run r;
+    if (!p.waitForFinished(120000))
+        return r;
+    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    r.out = p.readAllStandardOutput();
+    r.err = p.readAllStandardError();
+    return r;
 }
 
 } // namespace vellomar::test

@@ -11,6 +11,7 @@
 
 #include <QByteArray>
 #include <QImage>
+#include <QProcessEnvironment>
 #include <QString>
 #include <QStringList>
 #include <QTemporaryDir>
@@ -38,6 +39,15 @@ class ResultListControl;
 } // namespace vellomar
 
 namespace vellomar::test {
+
+// What a program run to its end gave: its exit status (-1 when it crashed or did not end within
+// two minutes) and its output.
+struct Run {
+    int status = -1;
+    QByteArray out, err;
+};
+Run runprogram(const QString &program, const QStringList &args,
+               const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment());
 
 class RecordingDialogs : public Dialogs
 {

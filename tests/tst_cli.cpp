@@ -20,30 +20,10 @@ using namespace vellomar::test;
 
 namespace {
 
-struct Run {
-    int status = -1;
-    QByteArray out, err;
-};
-
-Run run(const QString &program, const QStringList &args,
-        const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
-{
-    QProcess p;
-    p.setProcessEnvironment(env);
-    p.start(program, args);
-    Run r;
-    if (!p.waitForFinished(120000))
-        return r;
-    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
-}
-
 Run dig(const QStringList &args,
         const QProcessEnvironment &env = QProcessEnvironment::systemEnvironment())
 {
-    return run(QStringLiteral(VELLOMAR_DIG), args, env);
+    return runprogram(QStringLiteral(VELLOMAR_DIG), args, env);
 }
 
 // Every file below `folder`: its path there and a hash of its bytes. The manifest is left out:
@@ -312,7 +292,7 @@ class TestCli : public QObject
         }
         line.replace("DISK", disk);
         line.replace("DEST", dir.path() + "/dest");
-        const Run r = run(program, args);
+        const Run r = runprogram(program, args);
         QCOMPARE(r.status, 0);
         QCOMPARE(QString::fromUtf8(r.out), line + "\n");
     }

@@ -18,22 +18,9 @@ using namespace vellomar::test;
 
 namespace {
 
-struct Run {
-    int status = -1;
-    QByteArray out, err;
-};
-
 Run dig(const QStringList &args)
 {
-    QProcess p;
-    p.start(QStringLiteral(VELLOMAR_DIG), args);
-    Run r;
-    if (!p.waitForFinished(120000))
-        return r;
-    r.status = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
-    r.out = p.readAllStandardOutput();
-    r.err = p.readAllStandardError();
-    return r;
+    return runprogram(QStringLiteral(VELLOMAR_DIG), args);
 }
 
 // The records of a CSV file as RFC 4180 reads them. `rest` receives what follows the last

@@ -39,16 +39,7 @@ std::shared_ptr<const OpenedFile> OpenedFile::open(const QString &path)
 
 QByteArray OpenedFile::head(int count) const
 {
-    QByteArray bytes(qMax(count, 0), '\0');
-    qsizetype got = 0;
-    while (got < bytes.size()) {
-        const ssize_t n = ::pread(m_fd, bytes.data() + got, size_t(bytes.size() - got), got);
-        if (n <= 0)
-            break;
-        got += n;
-    }
-    bytes.truncate(got);
-    return bytes;
+    return readbytes(m_fd, count);
 }
 
 } // namespace vellomar

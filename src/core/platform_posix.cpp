@@ -32,6 +32,24 @@ QString decodedname(std::string_view raw)
     return QFile::encodeName(name) == bytes ? name : QString();
 }
 
+namespace {
+
+// An entry's kind from its folder's listing, asking the file system (links not followed) only
+// where the listing does not say; false when the entry has gone meanwhile.
+bool kindof(int folderfd, const char *name, unsigned char type, EntryKind &kind)
+{
+    if (type == DT_UNKNOWN) {
+        struct stat st;
+        if (::fstatat(folderfd, name, &st, AT_SYMLINK_NOFOLLOW) != 0)
+            return false;
+        type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : DT_LNK;
+    }
+    kind = type == DT_REG ? EntryKind::file : type == DT_DIR ? EntryKind::folder : EntryKind::other;
+    return true;
+}
+
+} // namespace
+
 bool listfolder(int folderfd,
                 const std::function<void(std::string_view name, EntryKind kind)> &visit)
 {
@@ -49,16 +67,9 @@ bool listfolder(int folderfd,
         const std::string_view name(e->d_name);
         if (name == "." || name == "..")
             continue;
-        unsigned char type = e->d_type;
-        if (type == DT_UNKNOWN) {
-            struct stat st;
-            if (::fstatat(fd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-                continue;
-            type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : DT_LNK;
-        }
-        visit(name, type == DT_REG   ? EntryKind::file
-                    : type == DT_DIR ? EntryKind::folder
-                                     : EntryKind::other);
+        EntryKind kind;
+        if (kindof(fd, e->d_name, e->d_type, kind))
+            visit(name, kind);
     }
     ::closedir(d);
     return true;
@@ -81,16 +92,9 @@ bool listopenfolder(int folderfd,
             const std::string_view name(e->d_name);
             if (name == "." || name == "..")
                 continue;
-            unsigned char type = e->d_type;
-            if (type == DT_UNKNOWN) {
-                struct stat st;
-                if (::fstatat(folderfd, e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0)
-                    continue;
-                type = S_ISREG(st.st_mode) ? DT_REG : S_ISDIR(st.st_mode) ? DT_DIR : DT_LNK;
-            }
-            visit(name, type == DT_REG   ? EntryKind::file
-                        : type == DT_DIR ? EntryKind::folder
-                                         : EntryKind::other);
+            EntryKind kind;
+            if (kindof(folderfd, e->d_name, e->d_type, kind))
+                visit(name, kind);
         }
     }
 }
