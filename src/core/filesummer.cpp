@@ -27,7 +27,7 @@ FileSummer::~FileSummer()
         std::lock_guard lock(m_mutex);
         m_ending = true;
     }
-    m_changed.notify_all();
+    m_work.notify_all();
     for (std::thread &t : m_threads)
         t.join();
 }
@@ -35,11 +35,11 @@ FileSummer::~FileSummer()
 qint64 FileSummer::add(int fd, long long size, QByteArray *out)
 {
     std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [this] { return m_jobs.size() < mostqueued; });
+    m_room.wait(lock, [this] { return m_jobs.size() < mostqueued; });
     const qint64 ticket = ++m_added;
     m_jobs.push_back({fd, size, out, ticket});
     lock.unlock();
-    m_changed.notify_all();
+    m_work.notify_one();
     return ticket;
 }
 
@@ -57,27 +57,27 @@ bool FileSummer::done(qint64 ticket)
 void FileSummer::waitfor(qint64 ticket)
 {
     std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [this, ticket] { return summed(ticket); });
+    m_summedchange.wait(lock, [this, ticket] { return summed(ticket); });
 }
 
 void FileSummer::wait()
 {
     std::unique_lock lock(m_mutex);
-    m_changed.wait(lock, [this] { return m_jobs.empty() && m_busy == 0; });
+    m_summedchange.wait(lock, [this] { return m_jobs.empty() && m_busy == 0; });
 }
 
 void FileSummer::run()
 {
     std::unique_lock lock(m_mutex);
     for (;;) {
-        m_changed.wait(lock, [this] { return !m_jobs.empty() || m_ending; });
+        m_work.wait(lock, [this] { return !m_jobs.empty() || m_ending; });
         if (m_jobs.empty())
             return; // ending, with nothing left
         const Job job = m_jobs.front();
         m_jobs.pop_front();
         ++m_busy;
         lock.unlock();
-        m_changed.notify_all();
+        m_room.notify_one();
         QByteArray sum = sumfile(job.fd, job.size);
         ::close(job.fd);
         lock.lock();
@@ -88,7 +88,7 @@ void FileSummer::run()
             ++m_summed;
         }
         --m_busy;
-        m_changed.notify_all();
+        m_summedchange.notify_all();
     }
 }
 

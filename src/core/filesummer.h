@@ -46,7 +46,9 @@ class FileSummer
     void run();
 
     std::mutex m_mutex;
-    std::condition_variable m_changed;
+    // Apart, so that each change wakes only those it concerns: summers for a job, the adder for
+    // room, the waiters for a sum.
+    std::condition_variable m_work, m_room, m_summedchange;
     std::deque<Job> m_jobs;
     int m_busy = 0; // jobs taken and not yet done
     qint64 m_added = 0;
