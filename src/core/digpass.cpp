@@ -1,7 +1,6 @@
 #include "digpass.h"
 
 #include "filecopy.h"
-#include "filesummer.h"
 #include "platform.h"
 #include "resourcetree.h"
 #include "texts.h"
@@ -57,20 +56,6 @@ FolderHandle opensitefolder(const QString &downloaddir, const QStringList &folde
         path += made + separator();
     }
     return at;
-}
-
-// The sum of the open file `fd` (taken over) into the record: on the summer's thread when there
-// is one, else now.
-void keepsum(FileSummer *summer, int fd, long long size, DigDetail &d)
-{
-    if (fd < 0)
-        return;
-    if (summer) {
-        summer->add(fd, size, &d.sha256);
-        return;
-    }
-    d.sha256 = sumfile(fd, size);
-    ::close(fd);
 }
 
 QString reasonof(const std::error_code &ec)
@@ -273,18 +258,20 @@ DigOutcome settlefile(PendingFile &p, DigCounters &counters, DigDetail &d, const
 
 DigOutcome digfile(int sourcefolderfd, const QString &name, const QString &type,
                    const QString &downloaddir, DigCounters &counters, QString *storedas,
-                   DigDetail *detail, const SiteTarget *site, ClassFolders *folders,
-                   FileSummer *summer)
+                   DigDetail *detail, const SiteTarget *site)
 {
     DigDetail scratch;
     DigDetail &d = detail ? *detail : scratch;
-    ClassFolders own;
+    ClassFolders folders;
     PendingFile p;
     int sumfd = -1;
     // The sum is worked out only for whoever keeps the record.
-    stagefile(sourcefolderfd, name, type, downloaddir, site, folders ? *folders : own, {}, p, d,
+    stagefile(sourcefolderfd, name, type, downloaddir, site, folders, {}, p, d,
               detail ? &sumfd : nullptr);
-    keepsum(summer, sumfd, p.size, d);
+    if (sumfd >= 0) {
+        d.sha256 = sumfile(sumfd, p.size);
+        ::close(sumfd);
+    }
     const DigOutcome outcome = settlefile(p, counters, d, nameonly);
     if (storedas && (outcome == DigOutcome::copied || outcome == DigOutcome::same))
         *storedas = d.storedas;

@@ -13,7 +13,6 @@
 
 namespace vellomar {
 
-class FileSummer;
 struct CacheRecord;
 
 // One row of the list as the dig pass sees it.
@@ -69,12 +68,11 @@ class ClassFolders
     std::array<long, 8> m_limits{};
 };
 
-// With `detail`, the file's sum is kept in it: taken on the summer's thread when one is given (it
-// is there once the summer has waited), else before this returns.
+// With `detail`, the file's sum is kept in it before this returns. A pass that records its
+// files digs them through a DigSession instead.
 DigOutcome digfile(int sourcefolderfd, const QString &name, const QString &type,
                    const QString &downloaddir, DigCounters &counters, QString *storedas = nullptr,
-                   DigDetail *detail = nullptr, const SiteTarget *site = nullptr,
-                   ClassFolders *folders = nullptr, FileSummer *summer = nullptr);
+                   DigDetail *detail = nullptr, const SiteTarget *site = nullptr);
 
 // A file of a pass between its copy and its name: its name in the tree is chosen and its copy
 // written beside it (or an identical file found holding it). It takes the name in
