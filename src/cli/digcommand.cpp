@@ -308,8 +308,7 @@ int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progres
         }
         if (session.manifesterror() && manifestfailure.isEmpty()) {
             manifestfailure = QString::fromLocal8Bit(session.manifesterror().message().c_str());
-            err << dest << texts::resourcefolder << separator()
-                << "manifest.csv: " << manifestfailure << '\n';
+            err << manifestpath(dest) << ": " << manifestfailure << '\n';
         }
     }
     if (o.list || o.dryrun)

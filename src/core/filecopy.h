@@ -50,6 +50,9 @@ void discardcopy(StagedCopy &copy);
 // Whether `name` has the form of the program's temporary copies.
 bool istempcopyname(std::string_view name);
 
+// Writes all `size` bytes, through interruptions; false, with errno, when a write fails.
+bool writefull(int fd, const char *buffer, size_t size);
+
 // Lower-case hex SHA-256 of the first `size` bytes of the open file; empty when they cannot all be
 // read.
 QByteArray sumfile(int fd, long long size);

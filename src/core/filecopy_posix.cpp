@@ -39,21 +39,6 @@ bool readfull(int fd, char *buffer, size_t want, size_t &got)
     return true;
 }
 
-bool writefull(int fd, const char *buffer, size_t size)
-{
-    size_t done = 0;
-    while (done < size) {
-        const ssize_t n = ::write(fd, buffer + done, size - done);
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += size_t(n);
-    }
-    return true;
-}
-
 // Buffers kept for the thread's next file: a fresh megabyte per file, zeroed or newly mapped,
 // cost more than reading a small file.
 std::vector<char> &scratch(int which, size_t size)
@@ -167,6 +152,21 @@ mode_t ordinarymode()
 }
 
 } // namespace
+
+bool writefull(int fd, const char *buffer, size_t size)
+{
+    size_t done = 0;
+    while (done < size) {
+        const ssize_t n = ::write(fd, buffer + done, size - done);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            return false;
+        }
+        done += size_t(n);
+    }
+    return true;
+}
 
 QByteArray sumfile(int fd, long long size)
 {

@@ -1,6 +1,8 @@
 #include "manifestwriter.h"
 
+#include "filecopy.h"
 #include "platform.h"
+#include "resourcetree.h"
 #include "texts.h"
 
 #include <cerrno>
@@ -13,7 +15,6 @@ namespace vellomar {
 
 namespace {
 
-const char manifestname[] = "manifest.csv";
 constexpr size_t scanchunk = 1 << 20;
 
 std::error_code lasterror()
@@ -35,21 +36,6 @@ class WriterLock
   private:
     int m_fd;
 };
-
-bool writeall(int fd, const QByteArray &bytes)
-{
-    qsizetype done = 0;
-    while (done < bytes.size()) {
-        const ssize_t n = ::write(fd, bytes.constData() + done, size_t(bytes.size() - done));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            return false;
-        }
-        done += n;
-    }
-    return true;
-}
 
 // Where the last whole record ends: after the last line break outside quotes. A line break
 // inside a quoted field (a name may hold one) is no end. -1 when the file cannot be read.
@@ -143,7 +129,7 @@ bool ManifestWriter::record(const ManifestLine &line, const std::function<bool()
     const off_t before = repairtail(m_fd);
     QByteArray bytes = before == 0 ? csvrecord(manifestcolumns()) : QByteArray();
     bytes += csvrecord(manifestfields(line));
-    bool written = before >= 0 && writeall(m_fd, bytes);
+    bool written = before >= 0 && writefull(m_fd, bytes.constData(), size_t(bytes.size()));
     if (!written) {
         if (!m_error)
             m_error = before >= 0 ? lasterror() : std::make_error_code(std::errc::io_error);

@@ -10,12 +10,6 @@
 
 namespace vellomar {
 
-namespace {
-
-const char manifestname[] = "manifest.csv"; // written by each dig beside the class folders
-
-} // namespace
-
 QString classname(ResourceClass c)
 {
     switch (c) {
@@ -111,6 +105,11 @@ QString usabledownloaddir(const QString &stored)
 QString classfolder(const QString &downloaddir, ResourceClass c)
 {
     return downloaddir + texts::resourcefolder + separator() + classname(c) + separator();
+}
+
+QString manifestpath(const QString &downloaddir)
+{
+    return downloaddir + texts::resourcefolder + separator() + QLatin1String(manifestname);
 }
 
 } // namespace vellomar

@@ -44,4 +44,8 @@ bool isresourcetree(int parentfd, const QString &name);
 // The class folder's path, ending with the separator.
 QString classfolder(const QString &downloaddir, ResourceClass c);
 
+// The record every dig keeps beside the class folders, and its path.
+inline constexpr char manifestname[] = "manifest.csv";
+QString manifestpath(const QString &downloaddir);
+
 } // namespace vellomar

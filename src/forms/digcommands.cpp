@@ -242,9 +242,8 @@ void DigCommands::digcommand(const std::function<void()> &passes)
     showdigstats();
     // The report stays as it is; that its record is incomplete is said apart from it.
     if (!m_manifestfailure.isEmpty())
-        m_seams.dialogs().inform(texts::manifestfailedtext(
-            m_downloaddir + texts::resourcefolder + separator() + QStringLiteral("manifest.csv"),
-            m_manifestfailure));
+        m_seams.dialogs().inform(
+            texts::manifestfailedtext(manifestpath(m_downloaddir), m_manifestfailure));
 }
 
 void DigCommands::cmd_downcurselect_Click()
