@@ -7,6 +7,7 @@
 #include "testsupport.h"
 
 #include <QAccessible>
+#include <QDataStream>
 #include <QDirIterator>
 #include <QElapsedTimer>
 #include <QListWidget>
@@ -191,6 +192,25 @@ class TestRecords : public QObject
         QCOMPARE(kept.text("plain"), QStringLiteral("plain"));
         if (!codepage.isEmpty())
             QCOMPARE(kept.decoded(QString::fromUtf8("图").toUtf8()).isNull(), codepage != "UTF-8");
+    }
+
+    // Records handed over by the reader before their code page is known: names that differ
+    // above ASCII stay apart (in GBK, 0xC4 and 0xE4 begin different characters, though Latin-1
+    // would call them Ä and ä), while ASCII case still makes one name.
+    void keptNamesStayApartUntilDecoded()
+    {
+        const auto handover = [](const QList<QByteArray> &names) {
+            QByteArray bytes;
+            QDataStream s(&bytes, QIODevice::WriteOnly);
+            s << quint32(names.size());
+            for (const QByteArray &name : names)
+                s << QByteArray("http://h/" + name) << QStringLiteral("AB12CD34") << name
+                  << QDateTime() << QDateTime() << QDateTime() << QDateTime() << qint64(1)
+                  << quint32(0) << QString() << QString() << QString();
+            return CacheRecords::deserialize(bytes).size();
+        };
+        QCOMPARE(handover({"\xc4\xe3[1].jpg", "\xe4\xe3[1].jpg"}), qsizetype(2));
+        QCOMPARE(handover({"Photo[1].jpg", "photo[1].JPG"}), qsizetype(1));
     }
 
     // The reader's budget grows with the file, from a start allowance, up to the longest any

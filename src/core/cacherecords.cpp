@@ -77,6 +77,14 @@ QString keyof(const QString &folder, const QString &file)
     return folder.toLower() + QLatin1Char('/') + file.toLower();
 }
 
+// The same for a name as the index keeps it, before its code page is known: only ASCII letters
+// are folded, since bytes above it are not yet characters (0xC4 and 0xE4 begin two different
+// GBK characters, not Ä and ä).
+QString keptkeyof(const QString &folder, const QByteArray &file)
+{
+    return folder.toLower() + QLatin1Char('/') + QString::fromLatin1(file.toLower());
+}
+
 // The string's bytes as the index keeps them (the library's narrow strings are not converted).
 template <typename SizeFn, typename GetFn>
 QByteArray keptbytes(libmsiecf_item_t *item, SizeFn sizefn, GetFn getfn)
@@ -308,7 +316,7 @@ CacheRecords CacheRecords::deserialize(const QByteArray &bytes)
         if (s.status() != QDataStream::Ok)
             break;
         // As text once the cache's own files have told its code page.
-        records.m_records.insert(keyof(r.folder, QString::fromLatin1(r.filebytes)), std::move(r));
+        records.m_records.insert(keptkeyof(r.folder, r.filebytes), std::move(r));
     }
     return records;
 }
@@ -402,7 +410,7 @@ CacheRecords CacheRecords::parse(QByteArray bytes)
                 r.httplastmodified = httpheader(data, "Last-Modified");
             }
         }
-        records.m_records.insert(keyof(r.folder, QString::fromLatin1(r.filebytes)), std::move(r));
+        records.m_records.insert(keptkeyof(r.folder, r.filebytes), std::move(r));
     }
     return records;
 }
