@@ -71,15 +71,10 @@ void FlashPlayer::setMovie(const QString &path, std::shared_ptr<const OpenedFile
     drop();
     if (!opened)
         opened = OpenedFile::open(path);
-    // By the bytes of what was opened: anything else (a playlist, a manifest, a page) plays
-    // nowhere.
+    // By the bytes of what was opened.
     const QByteArray head = opened ? opened->head(16) : QByteArray();
-    const MediaSignature signature =
-        mediasignature(reinterpret_cast<const unsigned char *>(head.constData()), int(head.size()));
-    const Kind kind = signature == MediaSignature::swf   ? Kind::Swf
-                      : signature == MediaSignature::flv ? Kind::Video
-                                                         : Kind::None;
-    switch (kind) {
+    switch (kindof(mediasignature(reinterpret_cast<const unsigned char *>(head.constData()),
+                                  int(head.size())))) {
     case Kind::Video:
         m_kind = Kind::Video;
         ensurevideo()->setSource(QUrl::fromLocalFile(path));
@@ -103,8 +98,13 @@ void FlashPlayer::setMovie(const QString &path, std::shared_ptr<const OpenedFile
 
 FlashPlayer::Kind FlashPlayer::sniffmovie(const QString &path)
 {
+    return kindof(mediasignature(path));
+}
+
+FlashPlayer::Kind FlashPlayer::kindof(MediaSignature signature)
+{
     // By the bytes alone: anything else (a playlist, a manifest, a page) plays nowhere.
-    switch (mediasignature(path)) {
+    switch (signature) {
     case MediaSignature::swf:
         return Kind::Swf;
     case MediaSignature::flv:

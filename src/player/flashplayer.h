@@ -1,5 +1,7 @@
 #pragma once
 
+#include "mediasignature.h"
+
 #include <QWidget>
 #include <memory>
 
@@ -41,6 +43,7 @@ class FlashPlayer : public QWidget
     static Kind sniffmovie(const QString &path);
 
   private:
+    static Kind kindof(MediaSignature signature);
     void drop();
     QMediaPlayer *ensurevideo();
 
