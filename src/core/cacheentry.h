@@ -45,4 +45,14 @@ struct CacheEntry {
     long long storedsize = 0;    // the sum of the pieces' lengths
 };
 
+// What a reader saw beside its entries: the entries it left out, each with why ("data_3 is
+// missing", "body runs past its file's end"), for the chooser, the command and the manifest.
+struct ReadReport {
+    struct LeftOut {
+        QString storedat;
+        QString reason;
+    };
+    std::vector<LeftOut> leftout;
+};
+
 } // namespace vellomar
