@@ -1,10 +1,13 @@
 #include "digcommand.h"
 
 #include "cachediscovery.h"
+#include "cacheformat.h"
 #include "cacherecords.h"
 #include "digcounters.h"
+#include "digjob.h"
 #include "digpass.h"
 #include "digsession.h"
+#include "entrysource.h"
 #include "filelistbox.h"
 #include "lineescape.h"
 #include "passlock.h"
@@ -24,6 +27,7 @@
 #include <QJsonObject>
 #include <QStandardPaths>
 #include <QTextStream>
+#include <fcntl.h>
 #include <memory>
 
 namespace vellomar {
@@ -31,14 +35,6 @@ namespace vellomar {
 namespace {
 
 const char *const typenames[] = {"all", "media", "pictures", "flv", "jpg", "gif", "audio", "swf"};
-
-struct Row {
-    QString folder; // the sub-folder's name
-    QString name;
-    QString type;
-    qint64 bytes = 0;
-    const CacheRecord *record = nullptr;
-};
 
 void printjson(QTextStream &out, const QJsonObject &o)
 {
@@ -126,9 +122,53 @@ int parsetype(const QString &name)
     return -1;
 }
 
+namespace {
+
+// The caches a place holds: the place itself when it is a browser's cache, else the Internet
+// Explorer caches found in it.
+struct Caches {
+    std::vector<FoundCache> found;
+    CacheFormat format = CacheFormat::contentie5;
+    FolderHandle browserroot; // the browser's cache folder, as it was recognised
+};
+
+Caches cachesin(const QString &place, const std::vector<FormatReader> &readers)
+{
+    Caches c;
+    if (!readers.empty()) {
+        c.browserroot = openbeneath(place);
+        if (c.browserroot.valid()) {
+            const std::unique_ptr<ReadOnlyFs> fs = localfs(c.browserroot.fd());
+            c.format = detectformat(*fs, std::string(), readers);
+        }
+    }
+    if (c.format == CacheFormat::contentie5) {
+        c.browserroot = FolderHandle();
+        c.found = findcaches(place);
+        return c;
+    }
+    FoundCache f;
+    f.path = place;
+    while (f.path.size() > 1 && f.path.endsWith(separator()))
+        f.path.chop(1);
+    f.folders = 1;
+    c.found.push_back(f);
+    return c;
+}
+
+} // namespace
+
 int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progress)
 {
-    const std::vector<FoundCache> caches = findcaches(o.place);
+    return rundig(o, out, err, progress, formatreaders());
+}
+
+int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progress,
+           const std::vector<FormatReader> &readers)
+{
+    Caches found = cachesin(o.place, readers);
+    const std::vector<FoundCache> &caches = found.found;
+    const bool browser = found.format != CacheFormat::contentie5;
     if (caches.empty()) {
         err << texts::nocachetext(o.place) << '\n';
         return dignocache;
@@ -136,14 +176,14 @@ int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progres
     if (o.find) {
         for (size_t i = 0; i < caches.size(); ++i) {
             const FoundCache &c = caches[i];
+            QJsonObject line{{"number", int(i + 1)}, {"layout", layoutname(c.layout)},
+                             {"user", c.user},       {"path", c.path},
+                             {"folders", c.folders}, {"files", c.files},
+                             {"bytes", c.bytes}};
+            if (browser)
+                line.insert("format", formatname(found.format));
             if (o.json)
-                printjson(out, {{"number", int(i + 1)},
-                                {"layout", layoutname(c.layout)},
-                                {"user", c.user},
-                                {"path", c.path},
-                                {"folders", c.folders},
-                                {"files", c.files},
-                                {"bytes", c.bytes}});
+                printjson(out, line);
             else
                 out << i + 1 << '\t' << layoutname(c.layout) << '\t' << lineescaped(c.user) << '\t'
                     << lineescaped(c.path) << '\n';
@@ -185,27 +225,20 @@ int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progres
     if (!dest.endsWith(separator()))
         dest += separator();
     DigCounters counters;
-    QStringList failures;
-    QString manifestfailure; // why the manifest could not be written
-    std::unique_ptr<PassLock> passlock;
-    const QDateTime started = QDateTime::currentDateTimeUtc();
 
     // Below the place named, each folder is opened a level at a time without following a link,
     // as it was found: what stands at a cache's path now may be something else.
     QString place = o.place;
     while (place.size() > 1 && place.endsWith(separator()))
         place.chop(1);
-    const auto below = [&place](const QString &path, const QString &sub) {
-        QString rel = path.size() > place.size() ? path.mid(place.size() + 1) : QString();
-        if (!sub.isEmpty())
-            rel += (rel.isEmpty() ? QString() : separator()) + sub;
-        return rel;
+    const auto below = [&place](const QString &path) {
+        return path.size() > place.size() ? path.mid(place.size() + 1) : QString();
     };
-    // Every cache's records are read at once: a damaged index.dat holds up no other cache.
     std::vector<FolderHandle> roots;
     std::vector<int> rootfds;
     for (const FoundCache &cache : chosen) {
-        roots.push_back(openbeneath(place, below(cache.path, QString())));
+        roots.push_back(browser ? FolderHandle(::fcntl(found.browserroot.fd(), F_DUPFD_CLOEXEC, 0))
+                                : openbeneath(place, below(cache.path)));
         // A tree dug into the cache it came from would be listed, and dug, with it the next time.
         if (!o.list && roots.back().valid() && liesinfolder(dest, roots.back().fd())) {
             err << "目标“" << dest << "”在要挖的缓存“" << cache.path << "”之内，请另选一个目标。\n";
@@ -213,107 +246,85 @@ int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progres
         }
         rootfds.push_back(roots.back().fd());
     }
-    const std::vector<CacheRecords> allrecords = CacheRecords::readall(rootfds);
+    // Every cache's records are read at once: a damaged index.dat holds up no other cache.
+    std::vector<CacheRecords> allrecords;
+    if (!browser)
+        allrecords = CacheRecords::readall(rootfds);
+    std::unique_ptr<DigJob> job;
     for (const FoundCache &cache : chosen) {
-        // The cache as the window lists it: its first sixteen sub-folders, no link followed.
         const size_t at = size_t(&cache - chosen.data());
-        const FolderHandle &root = roots[at];
-        const CacheRecords &records = allrecords[at];
-        const QStringList subs = readsubfolders(root.fd(), 16);
-        std::vector<Row> rows;
-        for (const QString &sub : subs) {
-            if (!o.folders.isEmpty() && !o.folders.contains(sub, Qt::CaseInsensitive))
-                continue;
-            const FolderHandle folder = openbeneath(place, below(cache.path, sub));
-            QStringList names;
-            if (!readfilenames(folder.fd(), pattern, names))
-                continue;
-            for (const AdmittedFile &f : admittedfiles(folder.fd(), names, sizes))
-                rows.push_back({sub, names[f.index], typetext(names[f.index]), f.bytes,
-                                records.find(sub, names[f.index])});
-        }
+        std::unique_ptr<EntrySource> source;
+        if (browser)
+            source = browsersource(cache.path, found.format, localfs(roots[at].fd()), std::string(),
+                                   readers);
+        else
+            source = std::make_unique<Ie5Source>(place, cache.path, roots[at].fd(),
+                                                 std::move(allrecords[at]));
+        if (!source)
+            continue;
+        // The cache as the window lists it: for Content.IE5 its first sixteen sub-folders.
+        const std::vector<SourceEntry> rows = listentries(*source, pattern, sizes, o.folders);
 
         if (o.list) {
-            for (const Row &r : rows) {
+            for (const SourceEntry &r : rows) {
                 const QString address = r.record ? r.record->address : QString();
-                if (o.json)
-                    printjson(out, {{"cache", cache.path},
-                                    {"folder", r.folder},
-                                    {"name", r.name},
-                                    {"type", r.type},
-                                    {"size", r.bytes},
-                                    {"address", address}});
-                else
+                if (o.json) {
+                    QJsonObject line{{"cache", cache.path}, {"folder", r.folder},
+                                     {"name", r.name},      {"type", r.type},
+                                     {"size", r.size},      {"address", address}};
+                    if (browser)
+                        line.insert("storedat", r.storedat);
+                    printjson(out, line);
+                } else {
                     out << lineescaped(r.folder) << '\t' << lineescaped(r.name) << '\t'
-                        << lineescaped(r.type) << '\t' << r.bytes << '\t' << lineescaped(address)
+                        << lineescaped(r.type) << '\t' << r.size << '\t' << lineescaped(address)
                         << '\n';
+                }
             }
             continue;
         }
 
-        const auto targetof = [&](const Row &r) {
-            SiteTarget site;
-            if (o.sitelayout && r.record)
-                site = sitetarget(r.record->address);
-            return site;
-        };
         if (o.dryrun) {
-            for (const Row &r : rows) {
-                const SiteTarget site = targetof(r);
+            for (const SourceEntry &r : rows) {
+                const SiteTarget site = entrytarget(r, o.sitelayout);
                 const QString to = site.folders.isEmpty()
                                        ? classname(classify(r.type)) + separator() + r.name
                                        : site.folders.join(separator()) + separator() + site.name;
+                const QString from = source->shownpath(r);
                 if (o.json)
-                    printjson(out,
-                              {{"from", cache.path + separator() + r.folder + separator() + r.name},
-                               {"to", dest + texts::resourcefolder + separator() + to},
-                               {"size", r.bytes}});
+                    printjson(out, {{"from", from},
+                                    {"to", dest + texts::resourcefolder + separator() + to},
+                                    {"size", r.size}});
                 else
-                    out << lineescaped(cache.path + separator() + r.folder + separator() + r.name)
-                        << " -> " << lineescaped(dest + texts::resourcefolder + separator() + to)
-                        << '\n';
+                    out << lineescaped(from) << " -> "
+                        << lineescaped(dest + texts::resourcefolder + separator() + to) << '\n';
             }
             continue;
         }
 
-        // A destination named on the command line is made when missing, as cp -r would.
-        QDir().mkpath(dest);
-        makeresourcetree(dest);
-        if (!passlock)
-            passlock = std::make_unique<PassLock>(dest);
+        if (!job) {
+            // A destination named on the command line is made when missing, as cp -r would.
+            QDir().mkpath(dest);
+            job = std::make_unique<DigJob>(dest, counters);
+        }
         qint64 total = 0;
-        for (const Row &r : rows)
-            total += r.bytes;
+        for (const SourceEntry &r : rows)
+            total += r.size;
         ProgressBar bar(err, progress, qint64(rows.size()), total);
-        QString lastfolder;
-        FolderHandle source;
+        const bool hadfailure = !job->manifestfailure().isEmpty();
         // Each file is recorded in the manifest as it is dug.
-        DigSession session(*passlock, dest, started, counters);
-        for (const Row &r : rows) {
-            if (r.folder != lastfolder) {
-                source = openbeneath(place, below(cache.path, r.folder));
-                lastfolder = r.folder;
-            }
-            const SiteTarget site = targetof(r);
-            session.dig(source.fd(), cache.path + separator() + r.folder, r.name, r.type, r.record,
-                        site.folders.isEmpty() ? nullptr : &site);
-            bar.step(r.bytes);
-        }
-        session.finish();
-        for (size_t i = 0; i < session.outcomes().size(); ++i) {
-            const DigOutcome outcome = session.outcomes()[i];
-            if (outcome != DigOutcome::copied && outcome != DigOutcome::same)
-                failures << cache.path + separator() + rows[i].folder + separator() + rows[i].name +
-                                QStringLiteral(": ") + session.details()[i].reason;
-        }
-        if (session.manifesterror() && manifestfailure.isEmpty()) {
-            manifestfailure = QString::fromLocal8Bit(session.manifesterror().message().c_str());
-            err << manifestpath(dest) << ": " << manifestfailure << '\n';
-        }
+        job->dig(*source, rows, {}, o.sitelayout, [&](qint64 r, qint64) {
+            bar.step(rows[size_t(r)].size);
+            return true;
+        });
+        if (!hadfailure && !job->manifestfailure().isEmpty())
+            err << manifestpath(dest) << ": " << job->manifestfailure() << '\n';
     }
     if (o.list || o.dryrun)
         return digok;
 
+    const QStringList failures = job ? job->failures() : QStringList();
+    const QString manifestfailure = job ? job->manifestfailure() : QString();
     for (const QString &f : failures)
         err << "挖取失败：" << f << '\n';
     if (o.json) {

@@ -3,10 +3,13 @@
 #include <QString>
 #include <QStringList>
 #include <QtGlobal>
+#include <vector>
 
 class QTextStream;
 
 namespace vellomar {
+
+struct FormatReader;
 
 // What vellomar-dig was asked to do.
 struct DigOptions {
@@ -27,6 +30,9 @@ enum DigStatus { digok = 0, digfailures = 1, digusage = 2, dignocache = 3 };
 
 // Runs the command; `progress` is whether to draw a progress bar on `err`.
 int rundig(const DigOptions &options, QTextStream &out, QTextStream &err, bool progress);
+// The same with the browser caches' readers given (formatreaders() above).
+int rundig(const DigOptions &options, QTextStream &out, QTextStream &err, bool progress,
+           const std::vector<FormatReader> &readers);
 
 // "10K", "1M", "90M", "2G", or a number of kilobytes; -1 when it is none of these.
 qint64 parsesize(const QString &text);

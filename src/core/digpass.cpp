@@ -1,5 +1,6 @@
 #include "digpass.h"
 
+#include "entrystream.h"
 #include "filecopy.h"
 #include "platform.h"
 #include "resourcetree.h"
@@ -135,6 +136,35 @@ bool nameonly(DigOutcome, const DigDetail &, const std::function<bool()> &name)
     return !name || name();
 }
 
+// Where a file of the pass goes: its target folder opened (or made, for a site), its name limit
+// and the name wanted. False, with the reason, when the folder cannot be had.
+bool preparetarget(const QString &name, const QString &type, const QString &downloaddir,
+                   const SiteTarget *site, ClassFolders &folders, PendingFile &p, DigDetail &d)
+{
+    p.outcome = DigOutcome::failed;
+    p.cls = classify(type);
+    p.bysite = site && !site->folders.isEmpty();
+    long limit = 0;
+    if (p.bysite) {
+        p.sitefolder = opensitefolder(downloaddir, site->folders, p.folder);
+        p.targetfd = p.sitefolder.fd();
+        if (p.targetfd >= 0)
+            limit = ::fpathconf(p.targetfd, _PC_NAME_MAX);
+    } else {
+        p.folder = classfolder(downloaddir, p.cls);
+        p.targetfd = folders.open(downloaddir, p.cls, &limit);
+    }
+    if (p.targetfd < 0) {
+        d.reason = p.bysite ? QStringLiteral("the site's folder cannot be made")
+                            : QStringLiteral("the class folder cannot be opened");
+        return false;
+    }
+    p.limit = limit > 0 ? int(limit) : 255;
+    p.targetname = p.bysite ? site->name : name;
+
+    return true;
+}
+
 } // namespace
 
 bool stagefile(int sourcefolderfd, const QString &name, const QString &type,
@@ -159,26 +189,8 @@ bool stagefile(int sourcefolderfd, const QString &name, const QString &type,
         return true;
     }
     d.size = p.size = size;
-    p.outcome = DigOutcome::failed;
-    p.cls = classify(type);
-    p.bysite = site && !site->folders.isEmpty();
-    long limit = 0;
-    if (p.bysite) {
-        p.sitefolder = opensitefolder(downloaddir, site->folders, p.folder);
-        p.targetfd = p.sitefolder.fd();
-        if (p.targetfd >= 0)
-            limit = ::fpathconf(p.targetfd, _PC_NAME_MAX);
-    } else {
-        p.folder = classfolder(downloaddir, p.cls);
-        p.targetfd = folders.open(downloaddir, p.cls, &limit);
-    }
-    if (p.targetfd < 0) {
-        d.reason = p.bysite ? QStringLiteral("the site's folder cannot be made")
-                            : QStringLiteral("the class folder cannot be opened");
+    if (!preparetarget(name, type, downloaddir, site, folders, p, d))
         return true;
-    }
-    p.limit = limit > 0 ? int(limit) : 255;
-    p.targetname = p.bysite ? site->name : name;
 
     const NameChoice choice = choosename(p, 0, source.fd, held);
     p.attempt = choice.attempt;
@@ -205,6 +217,64 @@ bool stagefile(int sourcefolderfd, const QString &name, const QString &type,
     p.outcome = DigOutcome::copied;
     if (sumfd)
         *sumfd = ::fcntl(p.copy.fd, F_DUPFD_CLOEXEC, 0); // the bytes now in the tree
+    return true;
+}
+
+void stagestreamfile(EntryStream *in, const QString &why, const QString &name, const QString &type,
+                     long long modifiedns, const QString &downloaddir, const SiteTarget *site,
+                     ClassFolders &folders, PendingFile &p, DigDetail &d)
+{
+    p = PendingFile();
+    d = DigDetail();
+    if (!in) {
+        d.reason = why;
+        return;
+    }
+    if (!preparetarget(name, type, downloaddir, site, folders, p, d))
+        return;
+    std::error_code ec;
+    long long written = 0;
+    if (!stagestream(*in, p.targetfd, p.copy, written, modifiedns, ec)) {
+        d.reason = reasonof(ec);
+        return;
+    }
+    QString changed;
+    if (!in->unchanged(changed)) {
+        // Never dug half-changed: what a running browser rewrote is missing for this pass.
+        discardcopy(p.copy);
+        p.outcome = DigOutcome::missing;
+        d.reason = changed;
+        return;
+    }
+    d.size = p.size = written;
+    d.note = in->note();
+    p.outcome = DigOutcome::copied;
+}
+
+bool namestaged(PendingFile &p, const std::function<bool(const QString &)> &held, DigDetail &d,
+                int *sumfd)
+{
+    if (sumfd)
+        *sumfd = -1;
+    if (p.outcome != DigOutcome::copied)
+        return true;
+    const NameChoice choice = choosename(p, 0, p.copy.fd, held);
+    if (choice.state == NameState::held)
+        return false;
+    p.attempt = choice.attempt;
+    p.candidate = choice.candidate;
+    if (choice.state == NameState::failed) {
+        d.reason = choice.reason;
+        discardcopy(p.copy);
+        p.outcome = DigOutcome::failed;
+        return true;
+    }
+    if (sumfd)
+        *sumfd = ::fcntl(p.copy.fd, F_DUPFD_CLOEXEC, 0);
+    if (choice.state == NameState::same) {
+        discardcopy(p.copy); // the sum is taken of the bytes read, through the descriptor kept
+        p.outcome = DigOutcome::same;
+    }
     return true;
 }
 

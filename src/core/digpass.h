@@ -29,6 +29,7 @@ struct DigDetail {
     QByteArray sha256; // lower-case hex of its bytes; empty when they could not be read through
     qint64 size = -1;
     QString reason; // why it failed
+    QString note;   // what the manifest says beside a copy ("dug as stored: ...")
 };
 
 enum class DigOutcome {
@@ -100,6 +101,19 @@ bool stagefile(int sourcefolderfd, const QString &name, const QString &type,
                const QString &downloaddir, const SiteTarget *site, ClassFolders &folders,
                const std::function<bool(const QString &)> &held, PendingFile &p, DigDetail &d,
                int *sumfd);
+
+class EntryStream;
+
+// The first half for an entry read as a stream (`in`; null when it could not be opened, `why`
+// saying why): its bytes are copied beside their target first, then the name is chosen by the
+// copy (namestaged()). Nothing is left for naming when the bytes could not all be read, or the
+// entry changed while they were (then it is missing). `modifiedns` dates the copy (-1: now).
+void stagestreamfile(EntryStream *in, const QString &why, const QString &name, const QString &type,
+                     long long modifiedns, const QString &downloaddir, const SiteTarget *site,
+                     ClassFolders &folders, PendingFile &p, DigDetail &d);
+// Chooses a staged copy's name, as stagefile() does; false when a waiting file holds it.
+bool namestaged(PendingFile &p, const std::function<bool(const QString &)> &held, DigDetail &d,
+                int *sumfd);
 
 // Keeps the record of a file: `name`, for a copy, is the step that gives it its name, to be
 // taken only once the record says so; returns whether that step succeeded (true without one).

@@ -1,5 +1,6 @@
 #include "digsession.h"
 
+#include "entrysource.h"
 #include "passlock.h"
 
 namespace vellomar {
@@ -34,6 +35,35 @@ void DigSession::dig(int sourcefolderfd, const QString &cachefolder, const QStri
     while (!stagefile(sourcefolderfd, name, type, m_downloaddir, site, m_folders, held, w.file, d,
                       &sumfd))
         finish();
+    wait(std::move(w), sumfd);
+}
+
+void DigSession::dig(const EntrySource &source, const SourceEntry &entry, const SiteTarget *site)
+{
+    if (source.plainfiles()) {
+        dig(source.plainfolder(entry), source.folderpath(entry), entry.name, entry.type,
+            entry.record, site);
+        return;
+    }
+    DigDetail &d = m_details.emplace_back();
+    Waiting w{m_details.size() - 1, {},         0,           source.folderpath(entry),
+              entry.storedat,       entry.type, entry.record};
+    QString why;
+    const std::unique_ptr<EntryStream> in = source.open(entry, why);
+    stagestreamfile(in.get(), why, entry.name, entry.type, source.cachedns(entry), m_downloaddir,
+                    site, m_folders, w.file, d);
+    const auto held = [this](const QString &path) {
+        return m_held.contains(path);
+    };
+    int sumfd = -1;
+    while (!namestaged(w.file, held, d, &sumfd))
+        finish();
+    wait(std::move(w), sumfd);
+}
+
+void DigSession::wait(Waiting &&w, int sumfd)
+{
+    DigDetail &d = m_details[w.index];
     if (sumfd >= 0)
         w.ticket = m_summer.add(sumfd, w.file.size, &d.sha256);
     if (w.file.outcome == DigOutcome::copied)

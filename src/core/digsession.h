@@ -15,7 +15,9 @@
 namespace vellomar {
 
 struct CacheRecord;
+class EntrySource;
 class PassLock;
+struct SourceEntry;
 
 // The files of one dig pass into one download directory, each recorded in the manifest
 // before it takes its name, so that after any crash every dug file has its line. Copies are
@@ -36,6 +38,9 @@ class DigSession
     // `record` is what the cache says of it (or null). Its outcome is known after finish().
     void dig(int sourcefolderfd, const QString &cachefolder, const QString &name,
              const QString &type, const CacheRecord *record, const SiteTarget *site = nullptr);
+    // Digs an entry of a cache: a plain file by its name, as above, else its bytes as the source
+    // reads them, recorded with where the cache stores it.
+    void dig(const EntrySource &source, const SourceEntry &entry, const SiteTarget *site = nullptr);
     // Names and records every file still waiting.
     void finish();
 
@@ -54,6 +59,7 @@ class DigSession
         const CacheRecord *record;
     };
     void settlefront();
+    void wait(Waiting &&w, int sumfd);
 
     QString m_downloaddir;
     QDateTime m_started;

@@ -9,6 +9,8 @@
 
 namespace vellomar {
 
+class EntryStream;
+
 // How much of each file a comparison reads at a time: large reads cost fewer calls.
 inline constexpr size_t comparereadsize = size_t(1) << 20;
 
@@ -42,6 +44,11 @@ struct StagedCopy {
 // Copies `size` bytes from `in` into a new file in the open folder, with the source's times and
 // the user's ordinary permissions. Nothing is left behind on failure.
 bool stagecopy(int in, long long size, int folderfd, StagedCopy &copy, std::error_code &ec);
+// The same from an entry's bytes as they are read: ranges of a local plain file through the
+// kernel's copy, the rest through a buffer. `written` receives how many bytes it holds; its
+// times are `modifiedns` (nanoseconds since 1970) when that is not negative.
+bool stagestream(EntryStream &in, int folderfd, StagedCopy &copy, long long &written,
+                 long long modifiedns, std::error_code &ec);
 // Gives the copy the name `target` in its folder. An existing name is never replaced
 // (errc::file_exists): the copy then stays as it was, to be named again.
 bool publishcopy(StagedCopy &copy, const std::string &target, std::error_code &ec);

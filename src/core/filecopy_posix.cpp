@@ -1,5 +1,6 @@
 #include "filecopy.h"
 
+#include "entrystream.h"
 #include "platform.h"
 #include "sha256.h"
 
@@ -232,39 +233,147 @@ StagedCopy &StagedCopy::operator=(StagedCopy &&other) noexcept
     return *this;
 }
 
-bool stagecopy(int in, long long size, int folderfd, StagedCopy &copy, std::error_code &ec)
+namespace {
+
+// A new file for a copy in the open folder: unnamed where the file system makes such files, so
+// that a crash leaves nothing behind.
+int openstaged(int folderfd, StagedCopy &copy, std::error_code &ec)
 {
     discardcopy(copy);
     copy.folder = folderfd;
-    // Unnamed where the file system makes such files: a crash then leaves nothing behind.
     int out = ::openat(folderfd, ".", O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
     if (out < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL) {
         ec = lasterror();
-        return false;
+        return -1;
     }
     if (out < 0)
         out = maketemp(folderfd, copy.tempname, ec, true);
+    if (out >= 0)
+        copy.fd = out;
+    return out;
+}
+
+// The copy's times and permissions once its bytes are in; `times` null keeps them as made.
+bool finishstaged(int out, const struct timespec *times, StagedCopy &copy, std::error_code &ec)
+{
+    if (times)
+        ::futimens(out, times);
+    ::fchmod(out, ordinarymode()); // a dug file is the user's ordinary file
+    // A network file system reports a failed write when a descriptor closes: close one,
+    // keep the other for reading the copy back and for its name.
+    copy.fd = ::fcntl(out, F_DUPFD_CLOEXEC, 0);
+    if (copy.fd < 0 || ::close(out) != 0) {
+        ec = lasterror();
+        if (copy.fd < 0)
+            copy.fd = out;
+        return false;
+    }
+    return true;
+}
+
+// `count` bytes of `in` from `offset` to the end of `out`: the kernel's copy first.
+bool copyrange(int in, long long offset, int out, long long count, std::error_code &ec)
+{
+    off_t from = off_t(offset);
+    long long left = count;
+    while (left > 0) {
+        const ssize_t n = ::copy_file_range(in, &from, out, nullptr, size_t(left), 0);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            if (errno == EXDEV || errno == ENOSYS || errno == EINVAL || errno == EOPNOTSUPP ||
+                errno == EBADF)
+                break;
+            ec = lasterror();
+            return false;
+        }
+        if (n == 0) {
+            ec = std::make_error_code(std::errc::io_error); // the source shrank
+            return false;
+        }
+        left -= n;
+    }
+    std::vector<char> &buffer = scratch(0, 1 << 20);
+    while (left > 0) {
+        const ssize_t n =
+            ::pread(in, buffer.data(), size_t(std::min<long long>(left, buffer.size())), from);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0) {
+            ec = n < 0 ? lasterror() : std::make_error_code(std::errc::io_error);
+            return false;
+        }
+        if (!writefull(out, buffer.data(), size_t(n))) {
+            ec = lasterror();
+            return false;
+        }
+        from += n;
+        left -= n;
+    }
+    return true;
+}
+
+bool copystream(EntryStream &in, int out, long long &written, std::error_code &ec)
+{
+    written = 0;
+    std::vector<char> &buffer = scratch(0, 1 << 20);
+    // Every call moves on by at least a byte or ends the copy: bounded by the bytes there are.
+    for (;;) {
+        int fd = -1;
+        long long offset = 0, count = 0;
+        if (in.plainrange(fd, offset, count) && count > 0) {
+            if (!copyrange(fd, offset, out, count, ec))
+                return false;
+            in.skip(count);
+            written += count;
+            continue;
+        }
+        const long long n = in.read(buffer.data(), (long long)buffer.size(), ec);
+        if (n < 0)
+            return false;
+        if (n == 0)
+            return true;
+        if (!writefull(out, buffer.data(), size_t(n))) {
+            ec = lasterror();
+            return false;
+        }
+        written += n;
+    }
+}
+
+} // namespace
+
+bool stagecopy(int in, long long size, int folderfd, StagedCopy &copy, std::error_code &ec)
+{
+    const int out = openstaged(folderfd, copy, ec);
     if (out < 0)
         return false;
-    copy.fd = out;
     bool ok = copydata(in, out, size, ec);
     if (ok) {
         // Keep the cache's time stamp: when a file was cached is often all a user knows of it.
-        struct stat st;
-        if (::fstat(in, &st) == 0) {
-            const struct timespec times[2] = {st.st_atim, st.st_mtim};
-            ::futimens(out, times);
-        }
-        ::fchmod(out, ordinarymode()); // a dug file is the user's ordinary file
-        // A network file system reports a failed write when a descriptor closes: close one,
-        // keep the other for reading the copy back and for its name.
-        copy.fd = ::fcntl(out, F_DUPFD_CLOEXEC, 0);
-        if (copy.fd < 0 || ::close(out) != 0) {
-            ec = lasterror();
-            ok = false;
-            if (copy.fd < 0)
-                copy.fd = out;
-        }
+        struct stat st {
+        };
+        const bool dated = ::fstat(in, &st) == 0;
+        const struct timespec times[2] = {st.st_atim, st.st_mtim};
+        ok = finishstaged(out, dated ? times : nullptr, copy, ec);
+    }
+    if (!ok)
+        discardcopy(copy);
+    return ok;
+}
+
+bool stagestream(EntryStream &in, int folderfd, StagedCopy &copy, long long &written,
+                 long long modifiedns, std::error_code &ec)
+{
+    const int out = openstaged(folderfd, copy, ec);
+    if (out < 0)
+        return false;
+    bool ok = copystream(in, out, written, ec);
+    if (ok) {
+        const struct timespec when = {time_t(modifiedns / 1000000000),
+                                      long(modifiedns % 1000000000)};
+        const struct timespec times[2] = {when, when};
+        ok = finishstaged(out, modifiedns >= 0 ? times : nullptr, copy, ec);
     }
     if (!ok)
         discardcopy(copy);

@@ -43,6 +43,8 @@ ManifestLine manifestline(const QDateTime &time, const QString &folder, const QS
     l.outcome = outcome == DigOutcome::copied ? QStringLiteral("copied")
                 : outcome == DigOutcome::same ? QStringLiteral("same file kept")
                                               : QStringLiteral("failed: ") + d.reason;
+    if (!d.note.isEmpty() && outcome == DigOutcome::copied)
+        l.outcome += QStringLiteral("; ") + d.note;
     if (record) {
         l.address = record->address;
         l.contenttype = record->contenttype;

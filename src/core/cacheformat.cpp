@@ -1,0 +1,53 @@
+#include "cacheformat.h"
+
+namespace vellomar {
+
+const std::vector<FormatReader> &formatreaders()
+{
+    // Each reader joins this table as it lands.
+    static const std::vector<FormatReader> readers;
+    return readers;
+}
+
+CacheFormat detectformat(const ReadOnlyFs &fs, const std::string &folder,
+                         const std::vector<FormatReader> &readers)
+{
+    for (const FormatReader &r : readers) {
+        if (r.is && r.is(fs, folder))
+            return r.format;
+    }
+    return CacheFormat::contentie5;
+}
+
+QString formatname(CacheFormat format)
+{
+    switch (format) {
+    case CacheFormat::contentie5:
+        return QStringLiteral("Content.IE5");
+    case CacheFormat::chromiumsimple:
+        return QStringLiteral("Chromium Simple");
+    case CacheFormat::chromiumblockfile:
+        return QStringLiteral("Chromium blockfile");
+    case CacheFormat::firefoxcache2:
+        return QStringLiteral("Firefox cache2");
+    case CacheFormat::firefoxold:
+        return QStringLiteral("Firefox cache");
+    }
+    return {};
+}
+
+std::unique_ptr<BrowserSource> browsersource(const QString &cachepath, CacheFormat format,
+                                             std::unique_ptr<ReadOnlyFs> fs,
+                                             const std::string &folder,
+                                             const std::vector<FormatReader> &readers,
+                                             const BodyHandling &handling)
+{
+    for (const FormatReader &r : readers) {
+        if (r.format == format && r.read)
+            return std::make_unique<BrowserSource>(cachepath, format, std::move(fs), folder, r.read,
+                                                   handling);
+    }
+    return nullptr;
+}
+
+} // namespace vellomar
