@@ -86,6 +86,43 @@ bool PlainFileStream::unchanged(QString &why) const
     return false;
 }
 
+namespace {
+
+// A plain file by its name in an open folder, never through a link.
+std::unique_ptr<EntryStream> openplainentry(int folder, const QString &name, QString &why)
+{
+    if (folder < 0 || name.contains(QLatin1Char('/'))) {
+        why = QStringLiteral("the cache folder is no longer the one listed");
+        return nullptr;
+    }
+    std::error_code ec;
+    long long size = 0;
+    const int fd = openplainfileat(folder, nativepath(name), &size, ec);
+    if (fd < 0) {
+        why = ec == std::errc::not_supported ? QStringLiteral("not a plain file")
+                                             : QString::fromLocal8Bit(ec.message().c_str());
+        return nullptr;
+    }
+    return std::make_unique<PlainFileStream>(fd, size);
+}
+
+std::vector<SourceEntry> plainentries(int folderfd, const QString &folder, const QString &pattern,
+                                      const SizeFilter &sizes, const CacheRecords *records)
+{
+    std::vector<SourceEntry> rows;
+    QStringList names;
+    if (!readfilenames(folderfd, pattern, names))
+        return rows;
+    for (const AdmittedFile &a : admittedfiles(folderfd, names, sizes)) {
+        const QString &name = names[a.index];
+        rows.push_back({folder, name, typetext(name), a.bytes,
+                        records ? records->find(folder, name) : nullptr, name, size_t(a.index)});
+    }
+    return rows;
+}
+
+} // namespace
+
 Ie5Source::Ie5Source(const QString &place, const QString &cachepath, int rootfd,
                      CacheRecords records)
     : m_place(place), m_path(cachepath), m_folders(readsubfolders(rootfd, 16)),
@@ -107,17 +144,8 @@ FolderHandle Ie5Source::openfolder(const QString &sub) const
 std::vector<SourceEntry> Ie5Source::entries(const QString &folder, const QString &pattern,
                                             const SizeFilter &sizes) const
 {
-    std::vector<SourceEntry> rows;
     const FolderHandle f = openfolder(folder);
-    QStringList names;
-    if (!readfilenames(f.fd(), pattern, names))
-        return rows;
-    for (const AdmittedFile &a : admittedfiles(f.fd(), names, sizes)) {
-        const QString &name = names[a.index];
-        rows.push_back({folder, name, typetext(name), a.bytes, m_records.find(folder, name), name,
-                        size_t(a.index)});
-    }
-    return rows;
+    return plainentries(f.fd(), folder, pattern, sizes, &m_records);
 }
 
 int Ie5Source::plainfolder(const SourceEntry &entry) const
@@ -131,20 +159,35 @@ int Ie5Source::plainfolder(const SourceEntry &entry) const
 
 std::unique_ptr<EntryStream> Ie5Source::open(const SourceEntry &entry, QString &why) const
 {
-    const int folder = plainfolder(entry);
-    if (folder < 0 || entry.name.contains(QLatin1Char('/'))) {
-        why = QStringLiteral("the cache folder is no longer the one listed");
-        return nullptr;
-    }
-    std::error_code ec;
-    long long size = 0;
-    const int fd = openplainfileat(folder, nativepath(entry.name), &size, ec);
-    if (fd < 0) {
-        why = ec == std::errc::not_supported ? QStringLiteral("not a plain file")
-                                             : QString::fromLocal8Bit(ec.message().c_str());
-        return nullptr;
-    }
-    return std::make_unique<PlainFileStream>(fd, size);
+    return openplainentry(plainfolder(entry), entry.name, why);
+}
+
+OpenFolderSource::OpenFolderSource(int folderfd, const QString &folderpath)
+    : m_fd(folderfd), m_path(folderpath)
+{
+    while (m_path.size() > 1 && m_path.endsWith(separator()))
+        m_path.chop(1);
+}
+
+QStringList OpenFolderSource::folders() const
+{
+    return {m_path.mid(m_path.lastIndexOf(separator()) + 1)};
+}
+
+std::vector<SourceEntry> OpenFolderSource::entries(const QString &folder, const QString &pattern,
+                                                   const SizeFilter &sizes) const
+{
+    return plainentries(m_fd, folder, pattern, sizes, nullptr);
+}
+
+std::unique_ptr<EntryStream> OpenFolderSource::open(const SourceEntry &entry, QString &why) const
+{
+    return openplainentry(m_fd, entry.name, why);
+}
+
+QString OpenFolderSource::shownpath(const SourceEntry &entry) const
+{
+    return m_path + separator() + entry.name;
 }
 
 CacheRecord recordof(const CacheEntry &e, const QString &folder)

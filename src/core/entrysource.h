@@ -55,9 +55,9 @@ class EntrySource
     virtual long long cachedns(const SourceEntry &entry) const;
 
     // The path of the folder an entry is listed in, for the manifest's "cache folder".
-    QString folderpath(const SourceEntry &entry) const;
+    virtual QString folderpath(const SourceEntry &entry) const;
     // Where an entry is, as a path to show ("from" of a dry run, a failure's line).
-    QString shownpath(const SourceEntry &entry) const;
+    virtual QString shownpath(const SourceEntry &entry) const;
 };
 
 // A plain file's bytes, whole, from its descriptor; unchanged while its identity is.
@@ -102,6 +102,28 @@ class Ie5Source : public EntrySource
     CacheRecords m_records;
     mutable QString m_lastfolder; // the folder last dug from, kept open for the next entry
     mutable FolderHandle m_last;
+};
+
+// One folder of plain files already open, as the window lists it (its rows are the list's):
+// the folder's path and the names in it.
+class OpenFolderSource : public EntrySource
+{
+  public:
+    OpenFolderSource(int folderfd, const QString &folderpath); // the descriptor stays the caller's
+    CacheFormat format() const override { return CacheFormat::contentie5; }
+    QString path() const override { return m_path; }
+    QStringList folders() const override;
+    std::vector<SourceEntry> entries(const QString &folder, const QString &pattern,
+                                     const SizeFilter &sizes) const override;
+    bool plainfiles() const override { return true; }
+    int plainfolder(const SourceEntry &) const override { return m_fd; }
+    std::unique_ptr<EntryStream> open(const SourceEntry &entry, QString &why) const override;
+    QString folderpath(const SourceEntry &) const override { return m_path; }
+    QString shownpath(const SourceEntry &entry) const override;
+
+  private:
+    int m_fd;
+    QString m_path;
 };
 
 // Reads one format's entries from a folder of a file system (the readers: readsimplecache,

@@ -1,7 +1,8 @@
 #include "digcommands.h"
 
 #include "busyanimation.h"
-#include "digsession.h"
+#include "digjob.h"
+#include "entrysource.h"
 #include "formkit.h"
 #include "housekeeping.h"
 #include "icons.h"
@@ -136,15 +137,24 @@ void DigCommands::digcurrentlist(const bool &allrows)
     const FolderHandle source = m_list.openlisted();
     m_list.completerecords(); // the manifest names where each file came from
     const int n = m_list.rowcount();
-    std::vector<DigRow> rows;
+    std::vector<SourceEntry> rows;
+    std::vector<bool> chosen;
     std::vector<std::shared_ptr<const CacheRecord>> records; // the rows point into these
     rows.reserve(size_t(n));
+    chosen.reserve(size_t(n));
     records.reserve(size_t(n));
     for (int r = 0; r < n; ++r) {
         ResultRow row = m_list.row(r);
         records.push_back(std::move(row.record));
-        rows.push_back({std::move(row.name), std::move(row.type), allrows || m_list.rowselected(r),
-                        records.back().get()});
+        SourceEntry e;
+        e.storedat = row.name;
+        e.name = std::move(row.name);
+        e.type = std::move(row.type);
+        e.size = row.bytes;
+        e.record = records.back().get();
+        e.index = size_t(r);
+        rows.push_back(std::move(e));
+        chosen.push_back(allrows || m_list.rowselected(r));
     }
     const int folder = m_list.selectedfolder() + 1;
     const int folders = m_list.foldercount();
@@ -156,7 +166,8 @@ void DigCommands::digcurrentlist(const bool &allrows)
         ownlock = std::make_unique<PassLock>(downloaddir);
     const PassLock &lock = m_passlock ? *m_passlock : *ownlock;
     std::vector<DigOutcome> outcomes;
-    std::error_code manifesterror;
+    QString manifesterror;
+    const OpenFolderSource cache(source.fd(), listed);
     // The files are read and written on a worker, so that a large one does not hold the window.
     // The window shows each row's progress in turn, a few rows behind the worker at most: close
     // enough that a stop ends the pass soon, loose enough that small files need not wait for
@@ -164,8 +175,8 @@ void DigCommands::digcurrentlist(const bool &allrows)
     QSemaphore ahead(maxrowsahead - 1);
     runturning([&] {
         // Every file the pass goes through gets its line in the manifest, failures included.
-        DigSession session(lock, downloaddir, m_started, m_counters);
-        outcomes = digrows(source.fd(), listed, rows, session, [&](qint64 r, qint64 total) {
+        DigJob job(downloaddir, m_counters, &lock, m_started);
+        outcomes = job.dig(cache, rows, chosen, false, [&](qint64 r, qint64 total) {
             QMetaObject::invokeMethod(
                 this,
                 [this, &ahead, folder, folders, r, total] {
@@ -179,13 +190,13 @@ void DigCommands::digcurrentlist(const bool &allrows)
                 ahead.acquire();
             return !m_stopping.load();
         });
-        manifesterror = session.manifesterror();
+        manifesterror = job.manifestfailure();
     });
     // The last rows' progress is shown before the pass ends.
     QCoreApplication::sendPostedEvents(this, QEvent::MetaCall);
     m_lastdig.insert(m_lastdig.end(), outcomes.begin(), outcomes.end());
-    if (manifesterror && m_manifestfailure.isEmpty())
-        m_manifestfailure = QString::fromLocal8Bit(manifesterror.message().c_str());
+    if (!manifesterror.isEmpty() && m_manifestfailure.isEmpty())
+        m_manifestfailure = manifesterror;
 }
 
 void DigCommands::setbusy(const bool &busy)
