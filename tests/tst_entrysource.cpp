@@ -186,6 +186,7 @@ class TestEntrySource : public QObject
     void digsEveryEntry();
     void changedBeforeTheDig_data();
     void changedBeforeTheDig();
+    void changedWhileRead_data();
     void changedWhileRead();
     void decodingNoteInTheManifest();
     void listing();
@@ -428,9 +429,17 @@ void TestEntrySource::changedBeforeTheDig()
     QCOMPARE(lines[1][column("dug as")], QString());
 }
 
+void TestEntrySource::changedWhileRead_data()
+{
+    QTest::addColumn<bool>("cut");
+    QTest::newRow("written") << false;
+    QTest::newRow("cut short, ending the reading") << true;
+}
+
 // A browser writing the file while it is read: the bytes read are thrown away.
 void TestEntrySource::changedWhileRead()
 {
+    QFETCH(bool, cut);
     Fixture f;
     const QString blob = f.cache() + "/blob";
     BodyHandling h;
@@ -438,9 +447,11 @@ void TestEntrySource::changedWhileRead()
                    QString &) -> std::unique_ptr<EntryStream> {
         std::function<void()> write;
         if (e.storedat == "blob 100")
-            write = [blob] {
+            write = [blob, cut] {
                 QFile file(blob);
-                if (file.open(QIODevice::ReadWrite) && file.seek(5000))
+                if (cut)
+                    file.resize(3000);
+                else if (file.open(QIODevice::ReadWrite) && file.seek(5000))
                     file.write("browser");
             };
         return std::make_unique<Passing>(std::move(stored), QString(), write);

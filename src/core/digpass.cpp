@@ -234,16 +234,18 @@ void stagestreamfile(EntryStream *in, const QString &why, const QString &name, c
         return;
     std::error_code ec;
     long long written = 0;
-    if (!stagestream(*in, p.targetfd, p.copy, written, modifiedns, ec)) {
-        d.reason = reasonof(ec);
-        return;
-    }
+    const bool read = stagestream(*in, p.targetfd, p.copy, written, modifiedns, ec);
     QString changed;
+    // Never dug half-changed: what a running browser rewrote or cut meanwhile, even when that
+    // ended the reading, is missing for this pass.
     if (!in->unchanged(changed)) {
-        // Never dug half-changed: what a running browser rewrote is missing for this pass.
         discardcopy(p.copy);
         p.outcome = DigOutcome::missing;
         d.reason = changed;
+        return;
+    }
+    if (!read) {
+        d.reason = reasonof(ec);
         return;
     }
     d.size = p.size = written;
