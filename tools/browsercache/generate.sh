@@ -79,16 +79,18 @@ chromium_cache chromium-blockfile --enable-features=DiskCacheBackendExperiment:b
 [ -e "$out/chromium-blockfile/Cache_Data/data_1" ] ||
     { echo "chromium-blockfile: not a blockfile cache" >&2; exit 1; }
 
-# Firefox: a fresh profile with user.js, caching in the profile's cache2. The page closes its
-# window once its fetches are done; the last window closed, Firefox quits and flushes its cache.
+# Firefox: a fresh profile with user.js, caching in the profile's cache2. The page fetches, waits
+# for the cache's index to be built, uses the cache again, and closes its window; the last window
+# closed, Firefox quits and writes its index's journal (a run takes about a minute).
 # Remote settings heed their server preference only with MOZ_REMOTE_SETTINGS_DEVTOOLS.
 profile=$work/firefox
 mkdir -p "$profile"
 cp "$here/user.js" "$profile/user.js"
 echo "user_pref(\"browser.cache.disk.parent_directory\", \"$profile\");" >>"$profile/user.js"
-MOZ_REMOTE_SETTINGS_DEVTOOLS=1 traced firefox timeout 120 firefox-esr --headless --no-remote \
-    --profile "$profile" "$page#close=3000" >"$work/firefox.log" 2>&1
+MOZ_REMOTE_SETTINGS_DEVTOOLS=1 traced firefox timeout 180 firefox-esr --headless --no-remote \
+    --profile "$profile" "$page#close=58000" >"$work/firefox.log" 2>&1
 [ -n "$(ls -A "$profile/cache2/entries" 2>/dev/null)" ] || { echo "firefox: no cache2 entries" >&2; exit 1; }
+[ -e "$profile/cache2/index" ] || echo "firefox: wrote no cache2/index (kept without)" >&2
 keep firefox-cache2 "$profile/cache2" cache2
 
 echo "caches written below $out; the server was asked for:"

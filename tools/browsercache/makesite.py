@@ -61,7 +61,8 @@ with open(at("missing.html"), "w", encoding="utf-8") as f:
     f.write("<!doctype html><title>Not found</title><p>Nothing here.\n")
 
 # The page: pictures as img tags, the rest fetched by its script, so that the browser caches them
-# too. Its title says when every fetch has ended; with #close=MS the page then closes its window.
+# too. Its title says when every fetch has ended; with #close=MS the page
+# later closes its window.
 images = "".join("<img src=%s>" % r.path.lstrip("/") for r in routes.ROUTES if r.image)
 fetched = ",".join('"%s"' % r.path for r in routes.ROUTES if r.fetched)
 with open(at("index.html"), "w", encoding="utf-8") as f:
@@ -75,9 +76,12 @@ const images = Array.from(document.images, i => i.complete ? null :
 Promise.all([...images, ...fetched.map(a => fetch(a).then(r => r.arrayBuffer()).catch(() => null))])
     .then(() => {{
         document.title = "done";
-        // #close=MS: close the window after MS milliseconds (Firefox writes its index late).
+        // #close=MS: MS milliseconds on, use the cached copies once more (Firefox builds its
+        // index late and writes it only on a change once built), then close the window.
         const close = /^#close=(\d+)$/.exec(location.hash);
-        if (close) setTimeout(() => window.close(), Number(close[1]));
+        if (close)
+            setTimeout(() => Promise.all(fetched.map(a => fetch(a).catch(() => null)))
+                .then(() => setTimeout(() => window.close(), 3000)), Number(close[1]));
     }});
 </script>
 """)

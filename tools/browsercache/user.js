@@ -91,3 +91,8 @@ user_pref("media.gmp-provider.enabled", false);
 user_pref("media.eme.enabled", false);
 user_pref("browser.safebrowsing.update.enabled", false);
 user_pref("network.notify.checkForProxies", false);
+// Firefox builds its cache index some 50 s after start and writes it only once enough has
+// changed: the page uses its cache again after that, and one change suffices, so that the cache
+// kept has its index and journal as a long-used profile's has.
+user_pref("browser.cache.disk.index.min_unwritten_changes", 1);
+user_pref("browser.cache.disk.index.min_dump_interval_ms", 1000);
