@@ -1,7 +1,8 @@
 """Writes the expected list of a generated cache: one row per address the site serves, as
 address, HTTP status, Content-Encoding as sent (- for none), SHA-256 of the decoded body,
-SHA-256 of the body as sent, size as sent, and whether the cache holds it (yes when both the full
-address and the body as sent occur in the cache's files: a browser need not keep all it got);
+SHA-256 of the body as sent, size as sent, whether the cache holds it (yes when both the full
+address and the body as sent occur in the cache's files: a browser need not keep all it got),
+and the site's file served there (- for none);
 from the site's own files, encoded as the server does. A redirect has no body (its sums are
 those of no bytes); neither it nor the 404 is a body a reader should give."""
 import hashlib
@@ -23,7 +24,7 @@ def held(address, sent):
     return address.encode() in stored and sent in stored
 
 
-print("# address\tstatus\tencoding\tsha256_decoded\tsha256_sent\tsize_sent\tin_cache")
+print("# address\tstatus\tencoding\tsha256_decoded\tsha256_sent\tsize_sent\tin_cache\tsite_file")
 for r in routes.ROUTES:
     body = b""
     if r.file:
@@ -32,4 +33,4 @@ for r in routes.ROUTES:
     sent = routes.encode(body, r.encoding)
     print("\t".join([base + r.path, str(r.status), r.encoding or "-", hashlib.sha256(body).hexdigest(),
                      hashlib.sha256(sent).hexdigest(), str(len(sent)),
-                     "yes" if held(base + r.path, sent) else "no"]))
+                     "yes" if held(base + r.path, sent) else "no", r.file or "-"]))

@@ -5,7 +5,8 @@
 # headless Firefox load its page, and the caches they wrote are copied out, each with the list
 # of what the server sent (expected.tsv, see expected.py) and the port it listened on.
 #   generate.sh [OUT]     (OUT defaults to tests/data; writes OUT/chromium-simple,
-#                          OUT/chromium-blockfile and OUT/firefox-cache2)
+#                          OUT/chromium-blockfile, OUT/firefox-cache2 and the site's files in
+#                          OUT/browsercache-site)
 # Needs chromium, firefox-esr, imagemagick, ffmpeg, python3 and libbrotli1 (Debian 12), and
 # strace to prove that neither browser reached any address but loopback (the run fails if one
 # did). None is installed by scripts/setup: the result is committed, only remaking it needs them.
@@ -92,6 +93,10 @@ MOZ_REMOTE_SETTINGS_DEVTOOLS=1 traced firefox timeout 180 firefox-esr --headless
 [ -n "$(ls -A "$profile/cache2/entries" 2>/dev/null)" ] || { echo "firefox: no cache2 entries" >&2; exit 1; }
 [ -e "$profile/cache2/index" ] || echo "firefox: wrote no cache2/index (kept without)" >&2
 keep firefox-cache2 "$profile/cache2" cache2
+
+# The site's own files, for tests that compare what a reader digs with what was served.
+rm -rf "${out:?}/browsercache-site"
+cp -r "$work/site" "$out/browsercache-site"
 
 echo "caches written below $out; the server was asked for:"
 sort "$work/served.log" | uniq -c
