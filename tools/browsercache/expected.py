@@ -2,7 +2,8 @@
 address, HTTP status, Content-Encoding as sent (- for none), SHA-256 of the decoded body,
 SHA-256 of the body as sent, size as sent, whether the cache holds it (yes when both the full
 address and the body as sent occur in the cache's files: a browser need not keep all it got),
-and the site's file served there (- for none);
+the site's file served there (- for none), and the first 16 bytes of the body as sent in hex
+(- for none), to find it by;
 from the site's own files, encoded as the server does. A redirect has no body (its sums are
 those of no bytes); neither it nor the 404 is a body a reader should give."""
 import hashlib
@@ -24,7 +25,7 @@ def held(address, sent):
     return address.encode() in stored and sent in stored
 
 
-print("# address\tstatus\tencoding\tsha256_decoded\tsha256_sent\tsize_sent\tin_cache\tsite_file")
+print("# address\tstatus\tencoding\tsha256_decoded\tsha256_sent\tsize_sent\tin_cache\tsite_file\tsent_head")
 for r in routes.ROUTES:
     body = b""
     if r.file:
@@ -33,4 +34,5 @@ for r in routes.ROUTES:
     sent = routes.encode(body, r.encoding)
     print("\t".join([base + r.path, str(r.status), r.encoding or "-", hashlib.sha256(body).hexdigest(),
                      hashlib.sha256(sent).hexdigest(), str(len(sent)),
-                     "yes" if held(base + r.path, sent) else "no", r.file or "-"]))
+                     "yes" if held(base + r.path, sent) else "no", r.file or "-",
+                     sent[:16].hex() or "-"]))
