@@ -11,22 +11,35 @@ const QString data = QStringLiteral(VELLOMAR_TESTDATA);
 const QString site = data + QStringLiteral("/browsercache-site");
 
 // expected.tsv's columns, in order.
-enum Column { Address, Status, Encoding, DecodedSum, SentSum, SentSize, InCache, SiteFile, SentHead, Columns };
+enum Column {
+    Address,
+    Status,
+    Encoding,
+    DecodedSum,
+    SentSum,
+    SentSize,
+    InCache,
+    SiteFile,
+    SentHead,
+    Columns
+};
 
-struct Fixture
-{
+struct Fixture {
     const char *name;
-    const char *cache; // the folder the browser wrote, below the fixture
+    const char *cache;   // the folder the browser wrote, below the fixture
     QStringList written; // files the browser writes at shutdown, which prove it flushed
 };
 
 const QList<Fixture> &fixtures()
 {
     static const QList<Fixture> all = {
-        {"chromium-simple", "Cache_Data", {QStringLiteral("index"), QStringLiteral("index-dir/the-real-index")}},
-        {"chromium-blockfile", "Cache_Data",
-         {QStringLiteral("index"), QStringLiteral("data_0"), QStringLiteral("data_1"), QStringLiteral("data_2"),
-          QStringLiteral("data_3")}},
+        {"chromium-simple",
+         "Cache_Data",
+         {QStringLiteral("index"), QStringLiteral("index-dir/the-real-index")}},
+        {"chromium-blockfile",
+         "Cache_Data",
+         {QStringLiteral("index"), QStringLiteral("data_0"), QStringLiteral("data_1"),
+          QStringLiteral("data_2"), QStringLiteral("data_3")}},
         {"firefox-cache2", "cache2", {QStringLiteral("index"), QStringLiteral("index.log")}},
     };
     return all;
@@ -41,7 +54,8 @@ QByteArray readall(const QString &path)
 QList<QList<QByteArray>> rows(const QString &fixture)
 {
     QList<QList<QByteArray>> out;
-    for (const QByteArray &line : readall(data + u'/' + fixture + QStringLiteral("/expected.tsv")).split('\n')) {
+    for (const QByteArray &line :
+         readall(data + u'/' + fixture + QStringLiteral("/expected.tsv")).split('\n')) {
         if (!line.isEmpty() && !line.startsWith('#'))
             out.append(line.split('\t'));
     }
@@ -74,7 +88,8 @@ QByteArray sha256(QByteArrayView b)
 
 // Whether `size` bytes summing to `sum` start where `head` occurs in one of the files: a body as
 // sent, found by its first bytes.
-bool heldsent(const QList<QByteArray> &files, const QByteArray &head, qsizetype size, const QByteArray &sum)
+bool heldsent(const QList<QByteArray> &files, const QByteArray &head, qsizetype size,
+              const QByteArray &sum)
 {
     for (const QByteArray &f : files) {
         for (qsizetype at = f.indexOf(head); at >= 0; at = f.indexOf(head, at + 1)) {
@@ -104,7 +119,8 @@ void tst_BrowserFixtures::listsAgree_data()
     QTest::addColumn<QString>("cache");
     QTest::addColumn<QStringList>("written");
     for (const Fixture &f : fixtures())
-        QTest::newRow(f.name) << QString::fromLatin1(f.name) << QString::fromLatin1(f.cache) << f.written;
+        QTest::newRow(f.name) << QString::fromLatin1(f.name) << QString::fromLatin1(f.cache)
+                              << f.written;
 }
 
 // Each list names the same addresses, statuses and files as the others, on the port its
@@ -118,7 +134,9 @@ void tst_BrowserFixtures::listsAgree()
     const auto first = rows(QString::fromLatin1(fixtures().first().name));
     QCOMPARE(list.size(), 11);
     QCOMPARE(list.size(), first.size());
-    const QByteArray base = "http://127.0.0.1:" + readall(data + u'/' + fixture + QStringLiteral("/port")).trimmed() + '/';
+    const QByteArray base =
+        "http://127.0.0.1:" + readall(data + u'/' + fixture + QStringLiteral("/port")).trimmed() +
+        '/';
     for (qsizetype i = 0; i < list.size(); ++i) {
         const auto &row = list[i];
         QCOMPARE(row.size(), qsizetype(Columns));
@@ -132,7 +150,8 @@ void tst_BrowserFixtures::listsAgree()
             QCOMPARE(row[InCache], QByteArray("yes"));
     }
     for (const QString &name : written)
-        QVERIFY2(QFile::exists(data + u'/' + fixture + u'/' + cache + u'/' + name), qPrintable(name));
+        QVERIFY2(QFile::exists(data + u'/' + fixture + u'/' + cache + u'/' + name),
+                 qPrintable(name));
 }
 
 void tst_BrowserFixtures::rowsAreTheSite_data()
@@ -157,8 +176,9 @@ void tst_BrowserFixtures::rowsAreTheSite()
     QFETCH(QString, fixture);
     QFETCH(QString, cache);
     QFETCH(QList<QByteArray>, row);
-    const QByteArray body =
-        row[SiteFile] == "-" ? QByteArray() : readall(site + u'/' + QString::fromUtf8(row[SiteFile]));
+    const QByteArray body = row[SiteFile] == "-"
+                                ? QByteArray()
+                                : readall(site + u'/' + QString::fromUtf8(row[SiteFile]));
     if (row[SiteFile] != "-")
         QVERIFY2(!body.isEmpty(), row[SiteFile].constData());
     QCOMPARE(sha256(body), row[DecodedSum]);
@@ -173,7 +193,8 @@ void tst_BrowserFixtures::rowsAreTheSite()
     const auto files = cachefiles(data + u'/' + fixture + u'/' + cache);
     QVERIFY2(held(files, row[Address]), "the cache lacks the address");
     if (row[SentHead] != "-") {
-        QVERIFY2(heldsent(files, QByteArray::fromHex(row[SentHead]), row[SentSize].toLongLong(), row[SentSum]),
+        QVERIFY2(heldsent(files, QByteArray::fromHex(row[SentHead]), row[SentSize].toLongLong(),
+                          row[SentSum]),
                  "the cache lacks the body as sent");
     }
 }
