@@ -6,7 +6,8 @@
 # of what the server sent (expected.tsv, see expected.py) and the port it listened on.
 #   generate.sh [OUT]     (OUT defaults to tests/data; writes OUT/chromium-simple,
 #                          OUT/chromium-blockfile, OUT/firefox-cache2 and the site's files in
-#                          OUT/browsercache-site)
+#                          OUT/browsercache-site). KEEPWORK=1 keeps its scratch folder (the
+#                          strace logs, the served log, the profiles) for a look.
 # Needs chromium, firefox-esr, imagemagick, ffmpeg, python3 and libbrotli1 (Debian 12), and
 # strace to prove that neither browser reached any address but loopback (the run fails if one
 # did). None is installed by scripts/setup: the result is committed, only remaking it needs them.
