@@ -5,6 +5,7 @@
 #include "firefoxcache2.h"
 #include "firefoxmeta.h"
 #include "firefoxold.h"
+#include "fuzzinput.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -58,6 +59,7 @@ struct Cache2 {
     uint32_t version = 3;
     uint32_t lastfetched = 1700000000, lastmodified = 1700000100;
     long long keysize = -1; // the key's own length unless set
+    uint32_t trailer = 4;   // what version 4 keeps after the elements
 
     QByteArray bytes() const
     {
@@ -73,7 +75,7 @@ struct Cache2 {
             meta += be32(0);
         meta += key + '\0' + elements;
         return body + be32(firefox::jenkinshash(meta.constData(), size_t(meta.size()))) + meta +
-               be32(uint32_t(body.size()));
+               (version >= 4 ? be32(trailer) : QByteArray()) + be32(uint32_t(body.size()));
     }
 };
 
@@ -170,6 +172,7 @@ class TestFirefoxCache : public QObject
     void cache2Samples();
     void cache2SampleBodyIsTheStoredBytes();
     void cache2BareFolderAndNotAnEntry();
+    void cache2FromFirefoxEsr();
     void cache2Entries_data();
     void cache2Entries();
     void cache2ReadsEntriesOnly();
@@ -285,6 +288,34 @@ void TestFirefoxCache::cache2BareFolderAndNotAnEntry()
     QVERIFY(!iscache2(*fs, "firefox3"));
 }
 
+void TestFirefoxCache::cache2FromFirefoxEsr()
+{
+    // A page, a script and a PNG from a loopback server, as firefox-esr 153 stored them (the
+    // fuzz seed's files, see fuzz/corpus/README.md).
+    QFile seed(QStringLiteral(VELLOMAR_FUZZCORPUS) + "/fuzz_cache2/firefox-esr-page");
+    QVERIFY(seed.open(QIODevice::ReadOnly));
+    const QByteArray bytes = seed.readAll();
+    const MemoryFs fs =
+        fuzz::memoryfs(reinterpret_cast<const uint8_t *>(bytes.constData()), size_t(bytes.size()));
+    ReadReport report;
+    const auto entries = readcache2(fs, "", &report);
+    QCOMPARE(report.leftout.size(), size_t(0));
+    QVERIFY(piecesinside(fs, entries));
+    QMap<QString, CacheEntry> byname;
+    for (const CacheEntry &e : entries)
+        byname[e.address.section('/', 3)] = e;
+    QCOMPARE(byname.keys(), QStringList({"", "dot.png", "favicon.ico", "index.html", "s.js"}));
+    QCOMPARE(byname["dot.png"].storedsize, 250LL);
+    QCOMPARE(byname["dot.png"].httpstatus, 200);
+    QVERIFY(byname["dot.png"].key.startsWith("O^partitionKey=%28http%2C127.0.0.1%29,:http://"));
+    QCOMPARE(byname["favicon.ico"].httpstatus, 404);
+    QCOMPARE(byname["index.html"].storedsize, 73LL);
+    QCOMPARE(byname[""].address, QString("about:home"));
+    std::error_code ec;
+    const auto png = fs.open(byname["dot.png"].body.at(0).file, ec);
+    QVERIFY(png && png->read(0, 8, ec) == QByteArray("\x89PNG\r\n\x1a\n"));
+}
+
 void TestFirefoxCache::cache2Entries_data()
 {
     QTest::addColumn<QByteArray>("bytes");
@@ -302,6 +333,10 @@ void TestFirefoxCache::cache2Entries_data()
     row("first version, no flags", c, "http://example.com/a.png", 300);
     c.version = 2;
     row("second version", c, "http://example.com/a.png", 300);
+    c.version = 4;
+    row("fourth version", c, "http://example.com/a.png", 300);
+    c.trailer = 8;
+    row("fourth version, unknown trailer", c, {}, 0, "version 4");
     c = Cache2();
     c.elements += pairs({{"alt-data", "1;100,javascript/moz-script-bytecode"}});
     row("alternative data cut off", c, "http://example.com/a.png", 100);
@@ -332,7 +367,7 @@ void TestFirefoxCache::cache2Entries_data()
     c.elements = QByteArray("response-head\0HTTP/1.1 200 OK\0odd\0", 34);
     row("odd elements", c, {}, 0, "elements");
     c = Cache2();
-    c.version = 4;
+    c.version = 5;
     row("newer version", c, {}, 0, "version");
     c = Cache2();
     c.body = QByteArray(300 * 1024, 'x'); // two chunks: two chunk hashes before the header

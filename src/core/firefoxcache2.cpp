@@ -15,7 +15,11 @@ constexpr long long hashsize = 4;           // the metadata's own hash, and the 
 constexpr long long chunkhashsize = 2;
 constexpr long long headerv1size = 28; // version 1 has no flags
 constexpr long long headersize = 32;
-constexpr uint32_t newestversion = 3;
+constexpr uint32_t newestversion = 4;
+// Version 4 (Firefox 153 writes it) keeps four bytes between the elements and the offset, outside
+// the metadata's hash; every such entry seen holds 4 there, so only that is taken.
+constexpr uint32_t v4trailer = 4;
+constexpr long long v4trailersize = 4;
 constexpr long long mostelements = 64 * 1024; // Gecko's kMaxElementsSize
 // Firefox takes URLs of up to 1 MiB (network.standard-url.max-length); the key adds its tags.
 constexpr long long mostkey = 1024 * 1024 + 4096;
@@ -138,8 +142,16 @@ Parsed parseentry(const ReadOnlyFs &fs, const std::string &path)
         p.why = QStringLiteral("key is longer than Firefox writes");
         return p;
     }
+    long long elementsend = meta.size();
+    if (version == 4) {
+        if (elementsend < keyat + v4trailersize || be32(meta.constData() + elementsend - 4) != v4trailer) {
+            p.why = QStringLiteral("version 4 metadata ends in an unknown way");
+            return p;
+        }
+        elementsend -= v4trailersize;
+    }
     const long long elementsat = keyat + keysize + 1;
-    if (elementsat > meta.size()) {
+    if (elementsat > elementsend) {
         p.why = QStringLiteral("key runs past the metadata's end");
         return p;
     }
@@ -147,13 +159,13 @@ Parsed parseentry(const ReadOnlyFs &fs, const std::string &path)
         p.why = QStringLiteral("key is not NUL-terminated");
         return p;
     }
-    const QByteArrayView elements(meta.constData() + elementsat, meta.size() - elementsat);
+    const QByteArrayView elements(meta.constData() + elementsat, elementsend - elementsat);
     if (!firefox::elementswhole(elements)) {
         p.why = QStringLiteral("metadata elements are malformed");
         return p;
     }
     // Checked last, so that every field above is read before the verdict.
-    if (firefox::jenkinshash(meta.constData() + hashsize, size_t(meta.size() - hashsize)) !=
+    if (firefox::jenkinshash(meta.constData() + hashsize, size_t(elementsend - hashsize)) !=
         be32(meta.constData())) {
         p.why = QStringLiteral("metadata checksum does not match");
         return p;

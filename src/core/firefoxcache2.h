@@ -10,7 +10,7 @@ namespace vellomar {
 
 // Firefox 32 and later: a cache2 folder (…/cache2, beside its `index`, `doomed/` and `trash*`)
 // whose `entries/` holds one file per response, named by 40 hex digits. Each file is the body,
-// then the metadata (chunk hashes, a header of version 1 to 3, the key, the elements), then the
+// then the metadata (chunk hashes, a header of version 1 to 4, the key, the elements), then the
 // metadata's offset in its last four bytes. The folder given is the cache2 folder; a folder that
 // holds entry files itself (a copy of `entries/`) is read as well, its entries stored at "<SHA1>"
 // instead of "entries/<SHA1>".
