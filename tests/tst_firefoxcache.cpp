@@ -173,6 +173,8 @@ class TestFirefoxCache : public QObject
     void cache2SampleBodyIsTheStoredBytes();
     void cache2BareFolderAndNotAnEntry();
     void cache2FromFirefoxEsr();
+    void statusLines_data();
+    void statusLines();
     void cache2Entries_data();
     void cache2Entries();
     void cache2ReadsEntriesOnly();
@@ -314,6 +316,26 @@ void TestFirefoxCache::cache2FromFirefoxEsr()
     std::error_code ec;
     const auto png = fs.open(byname["dot.png"].body.at(0).file, ec);
     QVERIFY(png && png->read(0, 8, ec) == QByteArray("\x89PNG\r\n\x1a\n"));
+}
+
+void TestFirefoxCache::statusLines_data()
+{
+    QTest::addColumn<QByteArray>("head");
+    QTest::addColumn<int>("status");
+    QTest::newRow("HTTP/1.1") << okhead << 200;
+    QTest::newRow("HTTP/2, no reason") << QByteArray("HTTP/2 204\r\nDate: x\r\n") << 204;
+    QTest::newRow("HTTP/1.0, one line") << QByteArray("HTTP/1.0 404 Not Found") << 404;
+    QTest::newRow("two digits") << QByteArray("HTTP/1.1 20 OK\r\n") << 0;
+    QTest::newRow("not a number") << QByteArray("HTTP/1.1 2x0 OK\r\n") << 0;
+    QTest::newRow("not a status line") << QByteArray("Content-Type: text/html\r\n") << 0;
+    QTest::newRow("empty") << QByteArray() << 0;
+}
+
+void TestFirefoxCache::statusLines()
+{
+    QFETCH(QByteArray, head);
+    QFETCH(int, status);
+    QCOMPARE(firefox::statusofhead(head), status);
 }
 
 void TestFirefoxCache::cache2Entries_data()
@@ -509,11 +531,11 @@ void TestFirefoxCache::oldWithMap()
     fs.add("Cache/_CACHE_001_", one.bytes);
     fs.add("Cache/_CACHE_002_", two.bytes);
     fs.add("Cache/_CACHE_003_", three.bytes);
-    fs.add("Cache/1/23/45678d01", big);
+    fs.add("Cache/1/23/00078d01", big);
     fs.add("Cache/9/AB/CDEF0m02",
            oldrecord("HTTP:http://d.example/p.png", oldhead, uint32_t(png.size())));
     fs.add("Cache/_CACHE_MAP_", oldmap({{0x11111111, 5, blocks(2, 5, 1), blocks(1, 0, 2)},
-                                        {0x12345678, 6, 0x80000001u, blocks(1, 3, 2)},
+                                        {0x12300078, 6, 0x80000001u, blocks(1, 3, 2)},
                                         {0x13131313, 7, 0, blocks(1, 7, 2)},
                                         {0x9ABCDEF0, 8, blocks(3, 2, 1), 0x80000002u}}));
     QVERIFY(isoldfirefoxcache(fs, "Cache"));
@@ -537,7 +559,7 @@ void TestFirefoxCache::oldWithMap()
     QCOMPARE(entries[0].responsehead, okhead);
     QCOMPARE(entries[0].lastfetched, QDateTime::fromSecsSinceEpoch(1400000000, Qt::UTC));
     QCOMPARE(entries[1].address, QString("http://b.example/post"));
-    QCOMPARE(entries[1].storedat, QString("1/23/45678d01"));
+    QCOMPARE(entries[1].storedat, QString("1/23/00078d01"));
     QCOMPARE(bytesof(entries[1]), big);
     QCOMPARE(entries[2].address, QString("http://c.example/empty"));
     QCOMPARE(entries[2].storedat, QString("_CACHE_001_ block 7"));

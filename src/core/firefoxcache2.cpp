@@ -144,7 +144,8 @@ Parsed parseentry(const ReadOnlyFs &fs, const std::string &path)
     }
     long long elementsend = meta.size();
     if (version == 4) {
-        if (elementsend < keyat + v4trailersize || be32(meta.constData() + elementsend - 4) != v4trailer) {
+        if (elementsend < keyat + v4trailersize ||
+            be32(meta.constData() + elementsend - 4) != v4trailer) {
             p.why = QStringLiteral("version 4 metadata ends in an unknown way");
             return p;
         }
