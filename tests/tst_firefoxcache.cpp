@@ -183,6 +183,7 @@ class TestFirefoxCache : public QObject
     void oldWithMap_data();
     void oldWithMap();
     void oldWithoutMap();
+    void oldScanIsBounded();
     void oldDamaged_data();
     void oldDamaged();
     void oldSurvivesBitFlips();
@@ -589,6 +590,21 @@ void TestFirefoxCache::oldWithoutMap()
     MemoryFs none;
     none.add("Cache/_CACHE_CLEAN_", "1");
     QVERIFY(!isoldfirefoxcache(none, "Cache"));
+}
+
+void TestFirefoxCache::oldScanIsBounded()
+{
+    BlockFile three(4096, 4096);
+    three.put(0, oldrecord("HTTP:http://a.example/first", oldhead, 0));
+    three.put(10 * 1024, oldrecord("HTTP:http://a.example/beyond", oldhead, 0)); // at 40 MiB
+    MemoryFs fs;
+    fs.add("_CACHE_003_", three.bytes);
+    ReadReport report;
+    const auto entries = readoldfirefoxcache(fs, "", &report);
+    QCOMPARE(entries.size(), size_t(1));
+    QCOMPARE(entries[0].address, QString("http://a.example/first"));
+    QCOMPARE(report.leftout.size(), size_t(1));
+    QCOMPARE(report.leftout[0].storedat, QString("_CACHE_003_"));
 }
 
 void TestFirefoxCache::oldDamaged_data()

@@ -199,6 +199,10 @@ std::vector<CacheEntry> readbyscanning(const Cache &c, const QString &why)
             continue;
         std::error_code ec;
         bytes[size_t(file - 1)] = f->read(0, std::min(f->size(), mostscanned), ec);
+        if (f->size() > mostscanned)
+            c.leaveout(QString::fromStdString(blockfilename(file)),
+                       QStringLiteral("larger than Firefox makes a block file; only its first "
+                                      "40 MiB were scanned"));
     }
     std::vector<Found> best;
     for (const auto &layout : bitmaps) {
