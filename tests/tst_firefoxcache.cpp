@@ -183,6 +183,7 @@ class TestFirefoxCache : public QObject
     void oldWithMap_data();
     void oldWithMap();
     void oldWithoutMap();
+    void oldWithoutMapFilesOfTheirOwn();
     void oldScanIsBounded();
     void oldDamaged_data();
     void oldDamaged();
@@ -590,6 +591,56 @@ void TestFirefoxCache::oldWithoutMap()
     MemoryFs none;
     none.add("Cache/_CACHE_CLEAN_", "1");
     QVERIFY(!isoldfirefoxcache(none, "Cache"));
+}
+
+void TestFirefoxCache::oldWithoutMapFilesOfTheirOwn()
+{
+    // Without the map a large body is still found: its file is named by its key's hash, and has
+    // exactly the size its record says.
+    const auto named = [](const QByteArray &key, char kind, int generation) {
+        uint32_t hash = firefox::jenkinshash(key.constData(), size_t(key.size()));
+        if (kind == 'D') { // the earliest versions' hash
+            hash = 0;
+            for (const char ch : key)
+                hash = (hash >> 28) ^ (hash << 4) ^ uint8_t(ch);
+            kind = 'd';
+        }
+        return QString::asprintf("%X/%02X/%05X%c%02X", hash >> 28, (hash >> 20) & 0xFF,
+                                 hash & 0xFFFFF, kind, generation)
+            .toStdString();
+    };
+    const QByteArray big = "HTTP:http://a.example/big", old = "HTTP:http://a.example/old",
+                     wrong = "HTTP:http://a.example/wrong-size",
+                     own = "HTTP:http://a.example/own-metadata",
+                     twice = "HTTP:http://a.example/two-candidates";
+    BlockFile one(4096, 256);
+    one.put(0, oldrecord(big, oldhead, 20000));
+    one.put(2, oldrecord(old, oldhead, 30000));
+    one.put(4, oldrecord(wrong, oldhead, 40000));
+    one.put(6, oldrecord(twice, oldhead, 1000));
+    MemoryFs fs;
+    fs.add("Cache/_CACHE_001_", one.bytes);
+    fs.add("Cache/" + named(big, 'd', 1), QByteArray(20000, 'B'));
+    fs.add("Cache/" + named(old, 'D', 3), QByteArray(30000, 'O'));
+    fs.add("Cache/" + named(wrong, 'd', 1), QByteArray(39999, 'W'));
+    fs.add("Cache/" + named(own, 'm', 2), oldrecord(own, oldhead, 50000));
+    fs.add("Cache/" + named(own, 'd', 2), QByteArray(50000, 'M'));
+    fs.add("Cache/" + named(twice, 'd', 1), QByteArray(1000, 'T'));
+    fs.add("Cache/" + named(twice, 'd', 2), QByteArray(1000, 't'));
+    ReadReport report;
+    auto entries = readoldfirefoxcache(fs, "Cache", &report);
+    QVERIFY(piecesinside(fs, entries));
+    QStringList got;
+    for (const CacheEntry &e : entries)
+        got << e.address.section('/', 3) + " " + e.storedat + " " + QString::number(e.storedsize);
+    got.sort();
+    QCOMPARE(got, QStringList(
+                      {"big " + QString::fromStdString(named(big, 'd', 1)) + " 20000",
+                       "old " + QString::fromStdString(named(old, 'D', 3)) + " 30000",
+                       "own-metadata " + QString::fromStdString(named(own, 'd', 2)) + " 50000"}));
+    QCOMPARE(report.leftout.size(), size_t(2));
+    QCOMPARE(report.leftout[0].storedat, QString("_CACHE_001_ block 4"));
+    QCOMPARE(report.leftout[1].storedat, QString("_CACHE_001_ block 6"));
 }
 
 void TestFirefoxCache::oldScanIsBounded()

@@ -15,8 +15,9 @@ namespace vellomar {
 bool isoldfirefoxcache(const ReadOnlyFs &fs, const std::string &folder);
 
 // Every entry the map names. Without a map (or with a damaged one) the metadata records are
-// found by scanning the block files; their data's place is kept only in the map, so those with
-// data go to `report` and only entries without data are given. `storedat` is where the body is
+// found by scanning the block files and the hex folders; where their data is, only the map
+// says, so an entry with data is given only when a file of the hex folders has its key's name
+// and its data's size exactly, and goes to `report` otherwise. `storedat` is where the body is
 // ("_CACHE_003_ block 18", "A/1B/CDEF0d01"), or the metadata for an entry without one.
 std::vector<CacheEntry> readoldfirefoxcache(const ReadOnlyFs &fs, const std::string &folder,
                                             ReadReport *report = nullptr);
