@@ -110,7 +110,4 @@ QByteArray readblocks(const Cache &c, int file, long long bitmap, long long star
     return f->read(at, std::min(count * blocksize(file), f->size() - at), ec);
 }
 
-// Scans one block file's blocks for metadata records: without the map nothing else says where
-// they are.
-
 } // namespace vellomar::firefoxold

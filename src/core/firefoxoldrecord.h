@@ -60,6 +60,7 @@ struct Record {
 QString parserecord(QByteArrayView bytes, Record &r);
 CacheEntry entryof(const Record &r);
 
+// The cache being read: its folder, its block files as opened (null when missing), the report.
 struct Cache {
     const ReadOnlyFs &fs;
     std::string folder;

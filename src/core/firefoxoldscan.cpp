@@ -20,6 +20,8 @@ struct Found {
     Record record;
 };
 
+// Scans one block file's blocks for metadata records: without the map nothing else says where
+// they are. A record found is stepped over whole.
 std::vector<Found> scanblocks(const QByteArray &bytes, int file, long long bitmap)
 {
     std::vector<Found> found;
