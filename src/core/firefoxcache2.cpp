@@ -116,7 +116,7 @@ Parsed parseentry(const ReadOnlyFs &fs, const std::string &path)
     }
     const long long hashcount = (metaoffset + chunksize - 1) / chunksize;
     const long long hdr = hashsize + hashcount * chunkhashsize; // in the metadata
-    const long long mostmeta = hdr + headersize + mostkey + 1 + mostelements + hashsize;
+    const long long mostmeta = hdr + headersize + mostkey + 1 + mostelements + v4trailersize;
     if (metapos - metaoffset > mostmeta) {
         p.why = QStringLiteral("metadata is larger than Firefox writes");
         return p;
