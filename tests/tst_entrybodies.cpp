@@ -87,6 +87,12 @@ long long peakkb()
     return -1;
 }
 
+#if defined(__SANITIZE_ADDRESS__)
+constexpr bool measurememory = false; // its quarantine keeps freed memory resident
+#else
+constexpr bool measurememory = true;
+#endif
+
 bool resetpeak()
 {
     QFile f(QStringLiteral("/proc/self/clear_refs"));
@@ -358,6 +364,8 @@ class TestEntryBodies : public QObject
         QVERIFY(!r.open(fs, e, ec));
         QCOMPARE(ec, std::make_error_code(std::errc::not_supported));
         QTEST(r.failure(), "why");
+        char c;
+        QCOMPARE(r.read(&c, 1, ec), -1LL); // nothing is read as if it were decoded
         QVERIFY(r.openstored(fs, e, ec));
         QByteArray out;
         QVERIFY(readall(r, out, 100, ec));
@@ -435,7 +443,7 @@ class TestEntryBodies : public QObject
         BodyReader r;
         std::error_code ec;
         QVERIFY(r.open(fs, e, ec));
-        const bool peaks = resetpeak();
+        const bool peaks = measurememory && resetpeak();
         const long long before = peakkb();
         QElapsedTimer t;
         t.start();
@@ -444,7 +452,7 @@ class TestEntryBodies : public QObject
         QVERIFY2(t.elapsed() < 30'000, qPrintable(QString::number(t.elapsed())));
 #if !defined(__SANITIZE_ADDRESS__)
         if (peaks && before > 0) // the decoders' windows and a chunk: far below the body
-            QVERIFY2(peakkb() - before < 64 * 1024, qPrintable(QString::number(peakkb() - before)));
+            QVERIFY2(peakkb() - before < 1, qPrintable(QString::number(peakkb() - before)));
 #endif
         QVERIFY(r.openstored(fs, e, ec));
         QCOMPARE(countall(r, ec), stored.size());

@@ -192,6 +192,7 @@ bool BodyReader::open(const ReadOnlyFs &fs, const CacheEntry &e, std::error_code
     if (names.size() > mostencodings) {
         d->failure = QStringLiteral("more than %1 encodings").arg(mostencodings);
         ec = std::make_error_code(std::errc::not_supported);
+        d->stages.clear();
         return false;
     }
     // Applied in the order named, so undone in the reverse.
@@ -200,7 +201,7 @@ bool BodyReader::open(const ReadOnlyFs &fs, const CacheEntry &e, std::error_code
         if (!bodyencoding(names[i], encoding)) {
             d->failure = QStringLiteral("unknown encoding \"%1\"").arg(names[i].left(64));
             ec = std::make_error_code(std::errc::not_supported);
-            d->stages.resize(1);
+            d->stages.clear();
             return false;
         }
         d->stages.push_back(std::make_unique<DecodeStage>(*d->stages.back(), makecodec(encoding),
