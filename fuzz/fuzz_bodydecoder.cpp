@@ -15,8 +15,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
     if (size == 0)
         return 0;
-    static const char *const encodings[8] = {"",     "gzip",   "deflate",  "br",
-                                             "zstd", "gzip, br", "x-gzip", "zstd, deflate"};
+    static const char *const encodings[8] = {"",     "gzip",     "deflate", "br",
+                                             "zstd", "gzip, br", "x-gzip",  "zstd, deflate"};
     const QByteArray stored(reinterpret_cast<const char *>(data + 1), qsizetype(size - 1));
     MemoryFs fs;
     fs.add("f", QByteArray("head") + stored + "tail");

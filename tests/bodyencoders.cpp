@@ -67,8 +67,8 @@ QByteArray brotlistream(const QByteArray *plain, long long count)
     long long done = 0;
     for (;;) {
         const long long n = std::min<long long>(piece, count - done);
-        const uint8_t *in = reinterpret_cast<const uint8_t *>(
-            plain ? plain->constData() + done : zeros.constData());
+        const uint8_t *in = reinterpret_cast<const uint8_t *>(plain ? plain->constData() + done
+                                                                    : zeros.constData());
         size_t inleft = size_t(n);
         done += n;
         const BrotliEncoderOperation op =
@@ -88,10 +88,12 @@ QByteArray brotlistream(const QByteArray *plain, long long count)
     return result;
 }
 
-QByteArray zstdstream(const QByteArray *plain, long long count)
+QByteArray zstdstream(const QByteArray *plain, long long count, int windowlog = 0)
 {
     ZSTD_CCtx *c = ZSTD_createCCtx();
     ZSTD_CCtx_setParameter(c, ZSTD_c_compressionLevel, 3);
+    if (windowlog)
+        ZSTD_CCtx_setParameter(c, ZSTD_c_windowLog, windowlog);
     const QByteArray zeros(piece, '\0');
     std::vector<char> out(ZSTD_CStreamOutSize());
     QByteArray result;
@@ -141,15 +143,15 @@ QByteArray zstded(const QByteArray &plain, bool streamed)
     if (streamed)
         return zstdstream(&plain, plain.size());
     QByteArray out(qsizetype(ZSTD_compressBound(size_t(plain.size()))), Qt::Uninitialized);
-    const size_t n = ZSTD_compress(out.data(), size_t(out.size()), plain.constData(),
-                                   size_t(plain.size()), 3);
+    const size_t n =
+        ZSTD_compress(out.data(), size_t(out.size()), plain.constData(), size_t(plain.size()), 3);
     out.truncate(qsizetype(n));
     return out;
 }
 
-QByteArray zstdedzeros(long long count)
+QByteArray zstdedzeros(long long count, int windowlog)
 {
-    return zstdstream(nullptr, count);
+    return zstdstream(nullptr, count, windowlog);
 }
 
 QByteArray noise(qsizetype count, unsigned seed)

@@ -15,7 +15,8 @@ QByteArray brotlied(const QByteArray &plain);
 QByteArray brotliedzeros(long long count);
 // With the content size in the frame header, or (`streamed`) without it.
 QByteArray zstded(const QByteArray &plain, bool streamed = false);
-QByteArray zstdedzeros(long long count);
+// With a window of 2^windowlog bytes when it is not 0.
+QByteArray zstdedzeros(long long count, int windowlog = 0);
 
 // Bytes that do not compress, the same on every run.
 QByteArray noise(qsizetype count, unsigned seed = 1);

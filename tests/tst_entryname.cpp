@@ -33,60 +33,71 @@ class TestEntryName : public QObject
         QTest::addColumn<QByteArray>("bytes");
         QTest::addColumn<QString>("name");
         const QByteArray none;
-        QTest::newRow("as it is") << "https://a.example/img/photo.jpg" << "image/jpeg" << jpeg
-                                  << "photo.jpg";
-        QTest::newRow("query left out") << "https://a.example/photo.jpg?w=100#top" << "" << jpeg
-                                        << "photo.jpg";
-        QTest::newRow("case kept") << "https://a.example/LOGO.JPEG" << "" << jpeg << "LOGO.JPEG";
-        QTest::newRow("escapes undone") << "https://a.example/%E5%9B%BE%20a.png" << "" << png
-                                        << QString::fromUtf8("图 a.png");
-        QTest::newRow("unsafe characters") << "https://a.example/a%3Ab%2A%3F%22.gif" << "" << gif
-                                           << "a_b___.gif";
-        QTest::newRow("escaped slash splits") << "https://a.example/x%2Fy.gif" << "" << gif
-                                              << "y.gif";
-        QTest::newRow("reserved device name") << "https://a.example/con.gif" << "" << gif
-                                              << "_con.gif";
-        QTest::newRow("hidden") << "https://a.example/.htaccess" << "text/plain" << none
-                                << "_.htaccess.txt";
+        QTest::newRow("as it is") << "https://a.example/img/photo.jpg"
+                                  << "image/jpeg" << jpeg << "photo.jpg";
+        QTest::newRow("query left out") << "https://a.example/photo.jpg?w=100#top"
+                                        << "" << jpeg << "photo.jpg";
+        QTest::newRow("case kept") << "https://a.example/LOGO.JPEG"
+                                   << "" << jpeg << "LOGO.JPEG";
+        QTest::newRow("escapes undone") << "https://a.example/%E5%9B%BE%20a.png"
+                                        << "" << png << QString::fromUtf8("图 a.png");
+        QTest::newRow("unsafe characters") << "https://a.example/a%3Ab%2A%3F%22.gif"
+                                           << "" << gif << "a_b___.gif";
+        QTest::newRow("escaped slash splits") << "https://a.example/x%2Fy.gif"
+                                              << "" << gif << "y.gif";
+        QTest::newRow("reserved device name") << "https://a.example/con.gif"
+                                              << "" << gif << "_con.gif";
+        QTest::newRow("hidden") << "https://a.example/.htaccess"
+                                << "text/plain" << none << "_.htaccess.txt";
         QTest::newRow("no extension, from the type")
-            << "https://a.example/image" << "image/png; charset=x" << none << "image.png";
+            << "https://a.example/image"
+            << "image/png; charset=x" << none << "image.png";
         QTest::newRow("no extension, from the bytes")
-            << "https://a.example/image" << "application/octet-stream" << gif << "image.gif";
+            << "https://a.example/image"
+            << "application/octet-stream" << gif << "image.gif";
         QTest::newRow("no extension, the bytes over a lying type")
-            << "https://a.example/image" << "image/png" << jpeg << "image.jpg";
+            << "https://a.example/image"
+            << "image/png" << jpeg << "image.jpg";
         QTest::newRow("no extension, nothing known")
-            << "https://a.example/blob" << "application/octet-stream" << none << "blob";
-        QTest::newRow("a server's extension") << "https://a.example/photo.php?id=3" << ""
-                                              << jpeg << "photo.php.jpg";
+            << "https://a.example/blob"
+            << "application/octet-stream" << none << "blob";
+        QTest::newRow("a server's extension") << "https://a.example/photo.php?id=3"
+                                              << "" << jpeg << "photo.php.jpg";
         QTest::newRow("a server's extension, from the type")
-            << "https://a.example/page.aspx" << "text/html" << none << "page.aspx.html";
-        QTest::newRow("not an extension") << "https://a.example/build.v2" << "text/javascript"
-                                          << none << "build.v2.js";
-        QTest::newRow("a contradicting extension")
-            << "https://a.example/logo.gif" << "image/gif" << png << "logo.gif.png";
+            << "https://a.example/page.aspx"
+            << "text/html" << none << "page.aspx.html";
+        QTest::newRow("not an extension") << "https://a.example/build.v2"
+                                          << "text/javascript" << none << "build.v2.js";
+        QTest::newRow("a contradicting extension") << "https://a.example/logo.gif"
+                                                   << "image/gif" << png << "logo.gif.png";
         QTest::newRow("an error page under a picture's name")
-            << "https://a.example/logo.jpg" << "image/jpeg" << html << "logo.jpg.html";
-        QTest::newRow("one kind, other name")
-            << "https://a.example/photo.jpeg" << "image/jpeg" << jpeg << "photo.jpeg";
-        QTest::newRow("the type alone contradicts nothing")
-            << "https://a.example/photo.jpg" << "text/html" << none << "photo.jpg";
-        QTest::newRow("bytes say nothing") << "https://a.example/app.js" << "text/javascript"
-                                           << QByteArray("var x = 1;") << "app.js";
+            << "https://a.example/logo.jpg"
+            << "image/jpeg" << html << "logo.jpg.html";
+        QTest::newRow("one kind, other name") << "https://a.example/photo.jpeg"
+                                              << "image/jpeg" << jpeg << "photo.jpeg";
+        QTest::newRow("the type alone contradicts nothing") << "https://a.example/photo.jpg"
+                                                            << "text/html" << none << "photo.jpg";
+        QTest::newRow("bytes say nothing")
+            << "https://a.example/app.js"
+            << "text/javascript" << QByteArray("var x = 1;") << "app.js";
         QTest::newRow("the type tells the kind closer")
-            << "https://a.example/track" << "audio/mp4" << box("ftyp", "isom") << "track.m4a";
-        QTest::newRow("asf under wmv") << "https://a.example/clip.wmv" << ""
-                                       << QByteArray::fromHex("3026B2758E66CF11A6D900AA0062CE6C")
-                                       << "clip.wmv";
-        QTest::newRow("a folder") << "https://Www.A.example/dir/" << "text/html" << none
-                                  << "www.a.example_index.html";
-        QTest::newRow("the root") << "https://a.example" << "" << none << "a.example_index";
-        QTest::newRow("the root, the bytes") << "https://a.example/" << "" << gif
-                                             << "a.example_index.gif";
-        QTest::newRow("nothing left once safe") << "https://a.example/%2e%2e" << "" << png
-                                                << "a.example_index.png";
-        QTest::newRow("no host") << "data:image/png;base64,iVBORw0KGgo=" << "image/png" << none
-                                 << "index.png";
-        QTest::newRow("not an address") << "" << "" << none << "index";
+            << "https://a.example/track"
+            << "audio/mp4" << box("ftyp", "isom") << "track.m4a";
+        QTest::newRow("asf under wmv")
+            << "https://a.example/clip.wmv"
+            << "" << QByteArray::fromHex("3026B2758E66CF11A6D900AA0062CE6C") << "clip.wmv";
+        QTest::newRow("a folder") << "https://Www.A.example/dir/"
+                                  << "text/html" << none << "www.a.example_index.html";
+        QTest::newRow("the root") << "https://a.example"
+                                  << "" << none << "a.example_index";
+        QTest::newRow("the root, the bytes") << "https://a.example/"
+                                             << "" << gif << "a.example_index.gif";
+        QTest::newRow("nothing left once safe") << "https://a.example/%2e%2e"
+                                                << "" << png << "a.example_index.png";
+        QTest::newRow("no host") << "data:image/png;base64,iVBORw0KGgo="
+                                 << "image/png" << none << "index.png";
+        QTest::newRow("not an address") << ""
+                                        << "" << none << "index";
         const QString longname = QString(300, u'x');
         QTest::newRow("long") << "https://a.example/" + longname << "image/gif" << none
                               << QString(200, u'x') + ".gif";
@@ -129,8 +140,7 @@ class TestEntryName : public QObject
         QTest::newRow("mov") << box("ftyp", "qt  ") << "mov";
         QTest::newRow("avif") << box("ftyp", "avif") << "avif";
         QTest::newRow("dash segment") << box("styp", "msdh") << "mp4";
-        QTest::newRow("ftyp of a huge box")
-            << QByteArray("\x7F\0\0\0ftypisom", 12) << "";
+        QTest::newRow("ftyp of a huge box") << QByteArray("\x7F\0\0\0ftypisom", 12) << "";
         QTest::newRow("webm") << QByteArray("\x1A\x45\xDF\xA3\x9F\x42\x82\x84webm") << "webm";
         QTest::newRow("matroska") << QByteArray("\x1A\x45\xDF\xA3\x9F\x42\x82\x88matroska")
                                   << "mkv";
@@ -160,15 +170,24 @@ class TestEntryName : public QObject
     {
         QTest::addColumn<QString>("type");
         QTest::addColumn<QString>("extension");
-        QTest::newRow("jpeg") << "image/jpeg" << "jpg";
-        QTest::newRow("parameters, case") << " Image/GIF ; x=y" << "gif";
-        QTest::newRow("preferred") << "video/x-ms-wmv" << "wmv";
-        QTest::newRow("flash") << "application/x-shockwave-flash" << "swf";
-        QTest::newRow("script") << "application/javascript" << "js";
-        QTest::newRow("css") << "text/css" << "css";
-        QTest::newRow("octet stream") << "application/octet-stream" << "";
-        QTest::newRow("unknown") << "application/x-unknown" << "";
-        QTest::newRow("empty") << "" << "";
+        QTest::newRow("jpeg") << "image/jpeg"
+                              << "jpg";
+        QTest::newRow("parameters, case") << " Image/GIF ; x=y"
+                                          << "gif";
+        QTest::newRow("preferred") << "video/x-ms-wmv"
+                                   << "wmv";
+        QTest::newRow("flash") << "application/x-shockwave-flash"
+                               << "swf";
+        QTest::newRow("script") << "application/javascript"
+                                << "js";
+        QTest::newRow("css") << "text/css"
+                             << "css";
+        QTest::newRow("octet stream") << "application/octet-stream"
+                                      << "";
+        QTest::newRow("unknown") << "application/x-unknown"
+                                 << "";
+        QTest::newRow("empty") << ""
+                               << "";
     }
     void types()
     {

@@ -118,8 +118,8 @@ class BrotliCodec : public BodyCodec
             return more;
         m_why = m_out == 0 ? QStringLiteral("not brotli data")
                            : QStringLiteral("brotli data is corrupt (%1)")
-                                 .arg(QString::fromLatin1(BrotliDecoderErrorString(
-                                     BrotliDecoderGetErrorCode(m_state))));
+                                 .arg(QString::fromLatin1(
+                                     BrotliDecoderErrorString(BrotliDecoderGetErrorCode(m_state))));
         return error;
     }
 

@@ -128,8 +128,8 @@ class DecodeStage : public Stage
             std::memmove(m_input.data(), m_input.data() + m_at, m_left);
             m_at = 0;
         }
-        const long long n = m_upstream.pull(m_input.data() + m_left,
-                                            (long long)(m_input.size() - m_left), ec);
+        const long long n =
+            m_upstream.pull(m_input.data() + m_left, (long long)(m_input.size() - m_left), ec);
         if (n < 0) {
             m_failed = true;
             return false;

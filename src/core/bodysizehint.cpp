@@ -14,8 +14,8 @@ constexpr long long unknown = -1;
 // gzip (RFC 1952).
 constexpr int gzipfixedhead = 10, gziptrailer = 8, gzipheadsearch = 4096;
 enum GzipFlag { fhcrc = 2, fextra = 4, fname = 8, fcomment = 16, freserved = 0xE0 };
-constexpr long long deflatebest = 1032;      // deflate's greatest ratio: 258 bytes from 2 bits
-constexpr long long isizewrap = 1LL << 32;   // ISIZE is the size mod 2^32
+constexpr long long deflatebest = 1032;    // deflate's greatest ratio: 258 bytes from 2 bits
+constexpr long long isizewrap = 1LL << 32; // ISIZE is the size mod 2^32
 // The poorest ratio real encoders reach on incompressible data (stored blocks, or fixed codes
 // of 9 bits a byte) is above 3/4; a smaller ISIZE is a last member of several, or noise.
 constexpr long long poorestnum = 3, poorestden = 4;
@@ -71,7 +71,8 @@ long long gzipsize(StoredBody &body)
     const long long isize = le(trailer, 4);
     const long long lowest = payload * poorestnum / poorestden - gzipfixedhead;
     const long long highest = payload * deflatebest + deflatebest;
-    if (isize < lowest || isize > highest || isize + isizewrap <= highest)
+    // One above `highest` is past the decoding bounds too: decodedsizehint refuses it.
+    if (isize < lowest || isize + isizewrap <= highest)
         return unknown;
     return isize;
 }

@@ -31,7 +31,8 @@ const Kind kinds[] = {
     {"flv f4v", "video/x-flv video/flv"},
     {"mp3 mpga mp2", "audio/mpeg audio/mp3 audio/mpeg3 audio/x-mpeg audio/x-mp3"},
     {"aac", "audio/aac audio/x-aac audio/aacp"},
-    {"wma wmv asf", "audio/x-ms-wma video/x-ms-wmv=wmv video/x-ms-asf=asf application/vnd.ms-asf=asf"},
+    {"wma wmv asf",
+     "audio/x-ms-wma video/x-ms-wmv=wmv video/x-ms-asf=asf application/vnd.ms-asf=asf"},
     {"mp4 m4a m4v m4s m4b mov 3gp 3g2",
      "video/mp4 audio/mp4=m4a audio/x-m4a=m4a video/x-m4v=m4v video/quicktime=mov "
      "video/3gpp=3gp audio/3gpp=3gp video/3gpp2=3g2 video/iso.segment=m4s"},
@@ -45,7 +46,8 @@ const Kind kinds[] = {
                "application/ecmascript text/ecmascript"},
     {"css", "text/css"},
     {"json", "application/json text/json"},
-    {"xml xsl rss atom", "text/xml application/xml application/rss+xml=rss application/atom+xml=atom"},
+    {"xml xsl rss atom",
+     "text/xml application/xml application/rss+xml=rss application/atom+xml=atom"},
     {"txt text", "text/plain"},
     {"pdf", "application/pdf"},
     {"woff", "font/woff application/font-woff"},
@@ -136,15 +138,29 @@ QString riff(const QByteArray &h)
 QString markup(const QByteArray &h)
 {
     qsizetype at = startswith(h, "\xEF\xBB\xBF") ? 3 : 0;
-    while (at < h.size() && (h[at] == ' ' || h[at] == '\t' || h[at] == '\n' || h[at] == '\r' ||
-                             h[at] == '\f'))
+    while (at < h.size() &&
+           (h[at] == ' ' || h[at] == '\t' || h[at] == '\n' || h[at] == '\r' || h[at] == '\f'))
         ++at;
     const QByteArray rest = h.mid(at).toLower();
     if (rest.startsWith("<svg") || (rest.startsWith("<?xml") && rest.contains("<svg")))
         return QStringLiteral("svg");
-    static const char *const tags[] = {"<!doctype html", "<html", "<head", "<script", "<iframe",
-                                       "<h1", "<div", "<font", "<table", "<a", "<style",
-                                       "<title", "<b", "<body", "<br", "<p", "<!--"};
+    static const char *const tags[] = {"<!doctype html",
+                                       "<html",
+                                       "<head",
+                                       "<script",
+                                       "<iframe",
+                                       "<h1",
+                                       "<div",
+                                       "<font",
+                                       "<table",
+                                       "<a",
+                                       "<style",
+                                       "<title",
+                                       "<b",
+                                       "<body",
+                                       "<br",
+                                       "<p",
+                                       "<!--"};
     for (const char *tag : tags) {
         const qsizetype n = qsizetype(std::strlen(tag));
         if (rest.startsWith(tag) && rest.size() > n && (rest[n] == ' ' || rest[n] == '>'))

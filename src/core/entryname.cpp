@@ -37,8 +37,7 @@ QString extensionof(const QString &name)
 
 } // namespace
 
-QString entryname(const QString &address, const QString &contenttype,
-                  const QByteArray &firstbytes)
+QString entryname(const QString &address, const QString &contenttype, const QByteArray &firstbytes)
 {
     const QUrl url(address);
     // As in the site layout, only an address with a host has segments to go by ("data:" has none).

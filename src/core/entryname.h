@@ -14,7 +14,6 @@ namespace vellomar {
 // after it ("photo.php" holding a JPEG is "photo.php.jpg", "x.jpg" holding HTML is
 // "x.jpg.html"). The bytes win over a content type that contradicts them; when both name one
 // kind, the type's extension tells it more closely (an MP4 sent as audio/mp4 is ".m4a").
-QString entryname(const QString &address, const QString &contenttype,
-                  const QByteArray &firstbytes);
+QString entryname(const QString &address, const QString &contenttype, const QByteArray &firstbytes);
 
 } // namespace vellomar

@@ -24,8 +24,8 @@ class StoredBody
 
   private:
     const ReadOnlyFs *m_fs = nullptr;
-    std::vector<BodyPiece> m_pieces;  // the non-empty ones
-    std::vector<long long> m_starts;  // where each begins in the body
+    std::vector<BodyPiece> m_pieces; // the non-empty ones
+    std::vector<long long> m_starts; // where each begins in the body
     long long m_size = 0;
     std::unique_ptr<ReadOnlyFile> m_file; // the file last read, kept for the next piece
     std::string m_filepath;
