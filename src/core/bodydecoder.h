@@ -58,12 +58,13 @@ class BodyReader
 
 // The decoded size, known without decoding where that is cheap; -1 when unknown (the caller
 // decodes to find out). No encoding: the stored size. gzip: the trailer's ISIZE (the size
-// mod 2^32), trusted only when it is the one size the stored size allows: no smaller than the
-// stored deflate data can hold (which also tells a last member of several), no larger than
-// deflate's greatest ratio (1032) can reach, and with no other value of ISIZE + k·2^32 within
-// those bounds. zstd: a single frame's declared content size, the frame walked block by block
-// to see that it ends where the body ends. A size past the decoding bounds is -1: decoding it
-// would fail, and the body would be read as stored.
+// mod 2^32), trusted only when it is the one size the stored size allows: no smaller than
+// real encoders leave incompressible data (3/4 of the deflate data; smaller tells a last member
+// of several), and with no other value of ISIZE + k·2^32 that deflate's greatest ratio (1032)
+// could reach. A gzip of several members whose last is the larger is not told apart: a hint. zstd:
+// a single frame's declared content size, the frame walked block by block to see that it ends where
+// the body ends. A size past the decoding bounds is -1: decoding it would fail, and the body would
+// be read as stored.
 long long decodedsizehint(const ReadOnlyFs &fs, const CacheEntry &e);
 
 } // namespace vellomar
