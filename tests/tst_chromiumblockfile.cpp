@@ -297,17 +297,24 @@ class TestChromiumBlockfile : public QObject
     // and in a file of its own, and a child 1 is added.
     void sparseChildrenAreAssembled_data()
     {
+        QTest::addColumn<bool>("child0whole");  // child 0 holds its whole MiB
         QTest::addColumn<quint32>("child1map"); // the first word of child 1's block map
         QTest::addColumn<int>("child1last");    // its partial last block's length
         QTest::addColumn<bool>("child1signed"); // it carries the parent's signature
         QTest::addColumn<qint64>("size");
         QTest::addColumn<int>("pieces");
-        QTest::newRow("two children") << 0x3u << 952 << true << qint64((1 << 20) + 3000) << 2;
-        QTest::newRow("child 1 with a hole first") << 0x2u << 0 << true << qint64(1 << 20) << 1;
-        QTest::newRow("child 1 of another parent") << 0x3u << 952 << false << qint64(1 << 20) << 1;
+        QTest::newRow("two children")
+            << true << 0x3u << 952 << true << qint64((1 << 20) + 3000) << 2;
+        QTest::newRow("child 1 with a hole first")
+            << true << 0x2u << 0 << true << qint64(1 << 20) << 1;
+        QTest::newRow("child 1 of another parent")
+            << true << 0x3u << 952 << false << qint64(1 << 20) << 1;
+        // Child 0 as Chromium wrote it: 6 blocks and 492 bytes, so the body ends inside it.
+        QTest::newRow("child 0 stops short") << false << 0x3u << 952 << true << qint64(6636) << 1;
     }
     void sparseChildrenAreAssembled()
     {
+        QFETCH(bool, child0whole);
         QFETCH(quint32, child1map);
         QFETCH(int, child1last);
         QFETCH(bool, child1signed);
@@ -333,10 +340,12 @@ class TestChromiumBlockfile : public QObject
         files["f_0f0001"] = QByteArray(3000, 'b');
         put32(data1, entryat(358) + sizesat + 4, whole);
         put32(data1, entryat(358) + addressesat + 4, externaladdr(0x0f0000));
-        for (int w = 0; w < 32; ++w)
-            put32(data1, entryat(359) + 64 + 4 * w, 0xffffffffu);
-        put32(data1, entryat(359) + 16, quint32(-1));
-        put32(data1, entryat(359) + 20, 0);
+        if (child0whole) {
+            for (int w = 0; w < 32; ++w)
+                put32(data1, entryat(359) + 64 + 4 * w, 0xffffffffu);
+            put32(data1, entryat(359) + 16, quint32(-1));
+            put32(data1, entryat(359) + 20, 0);
+        }
         // Child 1: a copy of child 0 in two fresh blocks after data_1's end, its map in a third,
         // hung from an empty bucket.
         const int child1 = int((data1.size() - blockheader) / 256), map1 = child1 + 1;
@@ -370,7 +379,8 @@ class TestChromiumBlockfile : public QObject
         QCOMPARE(e->storedsize, size);
         QCOMPARE(int(e->body.size()), pieces);
         QCOMPARE(e->body[0].file, std::string("Cache/f_0f0000"));
-        QCOMPARE(bodyof(files, *e), QByteArray(whole, 'a') + QByteArray(size - whole, 'b'));
+        QCOMPARE(bodyof(files, *e), QByteArray(std::min<qint64>(size, whole), 'a') +
+                                        QByteArray(std::max<qint64>(size - whole, 0), 'b'));
         QCOMPARE(e->httpstatus, 0); // its headers are in data_3
         QVERIFY(wellformed(r, files));
     }
@@ -475,26 +485,37 @@ class TestChromiumBlockfile : public QObject
         QCOMPARE(e->storedat, QString("data_1 block 440"));
     }
 
-    // A data_1 cut short loses the entries past its end, and one cut inside its header loses
-    // them all; either way the reader says so.
-    void truncatedData1_data()
+    // A block file cut short loses the entries past its end; one cut inside its header, or
+    // whose header is not a block file's, loses every entry that needs it. The reader says so.
+    void damagedBlockFiles_data()
     {
-        QTest::addColumn<qint64>("length");
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<qint64>("length"); // cut to this, or -1
+        QTest::addColumn<bool>("nomagic");
         QTest::addColumn<QString>("reason");
-        QTest::newRow("after block 300")
-            << qint64(entryat(300)) << "an address runs past the end of data_1";
-        QTest::newRow("inside its header") << qint64(4000) << "data_1 is shorter than its header";
+        QTest::newRow("data_1 after block 300") << "data_1" << qint64(entryat(300)) << false
+                                                << "an address runs past the end of data_1";
+        QTest::newRow("data_1 inside its header")
+            << "data_1" << qint64(4000) << false << "data_1 is shorter than its header";
+        QTest::newRow("data_2 without its magic")
+            << "data_2" << qint64(-1) << true << "data_2 is not a block file";
     }
-    void truncatedData1()
+    void damagedBlockFiles()
     {
+        QFETCH(QString, file);
         QFETCH(qint64, length);
+        QFETCH(bool, nomagic);
         QFETCH(QString, reason);
         NEEDSAMPLE("chrome_cache");
         Files files = loadsample("chrome_cache");
-        files["data_1"].truncate(length);
+        QByteArray &bytes = files[file.toStdString()];
+        if (length >= 0)
+            bytes.truncate(length);
+        if (nomagic)
+            put32(bytes, 0, 0);
         const Read r = readmemory(files);
         QVERIFY(int(r.entries.size()) < v21rows);
-        QVERIFY(length > blockheader || r.entries.empty());
+        QVERIFY(file != "data_1" || length > blockheader || r.entries.empty());
         bool found = false;
         for (const auto &l : r.report.leftout)
             found = found || l.reason == reason;
