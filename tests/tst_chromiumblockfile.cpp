@@ -485,6 +485,32 @@ class TestChromiumBlockfile : public QObject
         QCOMPARE(e->storedat, QString("data_1 block 440"));
     }
 
+    // Every record naming one long key of 4 MiB: the reader keeps 256 MiB of keys at most,
+    // and leaves out the records past that.
+    void sharedLongKeysAreBounded()
+    {
+        NEEDSAMPLE("chrome_cache");
+        Files files = loadsample("chrome_cache");
+        const int keylength = 4 << 20;
+        files["f_0f0000"] = "http://example.test/" + QByteArray(keylength - 20, 'k');
+        const QByteArray &index = files["index"];
+        QByteArray &data1 = files["data_1"];
+        for (qsizetype i = indextable; i < index.size(); i += 4) {
+            if (const quint32 a = get32(index, i)) {
+                put32(data1, entryat(int(a & 0xffff)) + keylengthat, keylength);
+                put32(data1, entryat(int(a & 0xffff)) + longkeyat, externaladdr(0x0f0000));
+            }
+        }
+        const Read r = readmemory(files);
+        int bounded = 0;
+        for (const auto &l : r.report.leftout)
+            bounded += l.reason == "the cache's keys pass 268435456 bytes";
+        QCOMPARE(bounded, v21entries - (256 << 20) / keylength);
+        QVERIFY(!r.entries.empty());
+        for (const CacheEntry &e : r.entries)
+            QCOMPARE(e.key.size(), keylength);
+    }
+
     // A block file cut short loses the entries past its end; one cut inside its header, or
     // whose header is not a block file's, loses every entry that needs it. The reader says so.
     void damagedBlockFiles_data()

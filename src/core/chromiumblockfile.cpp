@@ -32,6 +32,8 @@ constexpr int streamcount = 4;
 constexpr int mostinlinekey = 4 * 256 - entrykeyat - 1; // beyond it the key has an address
 constexpr qint64 mostkeybytes = 4 << 20;
 constexpr qint64 mostheadbytes = 4 << 20;
+// Many records may name one long key or one stream 0: what is kept of them all is bounded.
+constexpr qint64 mostkeptbytes = 256 << 20;
 enum EntryState { entrynormal = 0, entryevicted = 1, entrydoomed = 2 };
 enum EntryFlags { parententry = 1, childentry = 2 };
 enum Stream { headstream = 0, bodystream = 1, sparsestream = 2 };
@@ -92,6 +94,7 @@ class Reader
     ReadReport *m_report;
     std::vector<Record> m_records;
     std::unordered_map<std::string, size_t> m_children; // by key
+    qint64 m_keybytes = 0, m_headbytes = 0;
 };
 
 QString place(Addr a)
@@ -149,6 +152,8 @@ Record Reader::record(Addr self, const QByteArray &bytes)
         r.problem = QStringLiteral("its key's length is negative");
     else if (keylength > mostkeybytes)
         r.problem = QStringLiteral("its key is longer than %1 bytes").arg(mostkeybytes);
+    else if (m_keybytes + keylength > mostkeptbytes)
+        r.problem = QStringLiteral("the cache's keys pass %1 bytes").arg(mostkeptbytes);
     else if (keylength <= mostinlinekey) {
         if (entrykeyat + keylength > bytes.size())
             r.problem = QStringLiteral("its key runs past its blocks");
@@ -159,6 +164,7 @@ Record Reader::record(Addr self, const QByteArray &bytes)
         if (!m_files.read(Addr(at<quint32>(bytes, entrylongkeyat)), keylength, r.key, why))
             r.problem = QStringLiteral("its key cannot be read: %1").arg(why);
     }
+    m_keybytes += r.key.size();
     return r;
 }
 
@@ -282,9 +288,10 @@ bool Reader::row(const Record &r, CacheEntry &e, QString &storedat, QString &why
     QByteArray pickle;
     QString unused;
     ResponseInfo info;
-    if (headsize > 0 && headsize <= mostheadbytes &&
+    if (headsize > 0 && headsize <= mostheadbytes && m_headbytes + headsize <= mostkeptbytes &&
         m_files.read(r.addresses[headstream], headsize, pickle, unused) &&
         parseresponseinfo(pickle, info)) {
+        m_headbytes += info.head.size();
         e.responsehead = info.head;
         e.httpstatus = info.httpstatus;
         e.requesttime = info.requesttime;
