@@ -133,7 +133,8 @@ bool Reader::readtable(std::vector<quint32> &table)
         return false;
     }
     table.resize(size_t(length));
-    std::memcpy(table.data(), bytes.constData(), size_t(length) * 4);
+    if (length > 0)
+        std::memcpy(table.data(), bytes.constData(), size_t(length) * 4);
     return true;
 }
 
