@@ -1,5 +1,6 @@
 #include "digcommand.h"
 
+#include "browsercaches.h"
 #include "cachediscovery.h"
 #include "cacheformat.h"
 #include "cacherecords.h"
@@ -160,7 +161,7 @@ Caches cachesin(const QString &place, const std::vector<FormatReader> &readers)
 
 int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progress)
 {
-    return rundig(o, out, err, progress, formatreaders());
+    return rundig(o, out, err, progress, browserreaders());
 }
 
 int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progress,
@@ -256,7 +257,7 @@ int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progres
         std::unique_ptr<EntrySource> source;
         if (browser)
             source = browsersource(cache.path, found.format, localfs(roots[at].fd()), std::string(),
-                                   readers);
+                                   readers, decodedbodies());
         else
             source = std::make_unique<Ie5Source>(place, cache.path, roots[at].fd(),
                                                  std::move(allrecords[at]));
