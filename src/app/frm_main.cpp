@@ -1,9 +1,12 @@
 #include "frm_main.h"
 
+#include "browsercaches.h"
 #include "cachebrowser.h"
 #include "digcommands.h"
+#include "entryfiles.h"
 #include "fitting.h"
 #include "formkit.h"
+#include "housekeeping.h"
 #include "frm_picfullscreen.h"
 #include "icons.h"
 #include "numbers.h"
@@ -43,6 +46,8 @@ frm_main::~frm_main() = default;
 void frm_main::connectparts()
 {
     connect(m_browser, &CacheBrowser::previewrequested, this, [this](int row) {
+        if (row != m_opencopyrow)
+            m_opencopy.reset();
         if (!m_dig->digging())
             m_preview->dofilelist(row);
     });
@@ -115,7 +120,13 @@ void frm_main::Form_Load()
     m_browser->listsubdirs(m_browser->iecachedir());
     if (m_browser->foldercount() > 0)
         m_browser->choosefolder(0);
-    if (!m_startplace.isEmpty())
+    if (m_startplace.isEmpty())
+        return;
+    // A browser's cache is the place itself: there is nothing to search for.
+    std::vector<FoundCache> browser = browsercacheat(m_startplace);
+    if (!browser.empty())
+        startplacefound(m_startplace, browser);
+    else
         m_search->start(m_startplace);
 }
 
@@ -152,6 +163,18 @@ bool frm_main::pickcache(const QString &place, const std::vector<FoundCache> &ca
     return true;
 }
 
+std::vector<FoundCache> frm_main::browsercacheat(const QString &place)
+{
+    if (!isbrowsercache(place))
+        return {};
+    FoundCache f;
+    f.path = place;
+    while (f.path.size() > 1 && f.path.endsWith(separator()))
+        f.path.chop(1);
+    f.folders = 1;
+    return {f};
+}
+
 bool frm_main::openplace(const QString &place)
 {
     // The dig reads the rows listed until it ends: they stay as they are.
@@ -161,7 +184,10 @@ bool frm_main::openplace(const QString &place)
     m_search->cancel();
     m_startfound.reset();
     FoundCache picked;
-    if (!pickcache(place, findcaches(place), picked))
+    std::vector<FoundCache> caches = browsercacheat(place);
+    if (caches.empty())
+        caches = findcaches(place);
+    if (!pickcache(place, caches, picked))
         return false;
     opencache(picked, place);
     return true;
@@ -173,6 +199,7 @@ void frm_main::opencache(const FoundCache &cache, const QString &place)
     closeviewer();
     m_dig->hidereport();
     m_preview->clear();
+    m_opencopy.reset();
     // The start path, as for the cache found at load.
     m_browser->setcache(cache.path, place);
     m_browser->listsubdirs(m_browser->iecachedir());
@@ -221,6 +248,7 @@ void frm_main::Form_Unload()
     m_dig->stop();
     m_preview->unload();
     closeviewer();
+    m_opencopy.reset();
 }
 
 void frm_main::openrow(int row)
@@ -233,7 +261,20 @@ void frm_main::openrow(int row)
 
 void frm_main::shellopenrow(int row)
 {
-    shellopen(this, m_seams, m_browser->row(row).path);
+    const EntrySource *browser = m_browser->browsercache();
+    if (!browser)
+        return shellopen(this, m_seams, m_browser->row(row).path);
+    // Another program needs a path: the decoded bytes in a private copy, gone once the row is
+    // left or the window closes.
+    m_opencopy.reset();
+    QString why;
+    m_opencopy = PrivateCopy::make(*browser, m_browser->sourceentry(row), why);
+    if (!m_opencopy) {
+        m_seams.dialogs().inform(openfailedtext(m_browser->row(row).name));
+        return;
+    }
+    m_opencopyrow = row;
+    shellopen(this, m_seams, m_opencopy->path());
 }
 
 void frm_main::viewcurrentfile()

@@ -6,6 +6,7 @@
 
 #include <QStringList>
 #include <QWidget>
+#include <memory>
 #include <optional>
 #include <utility>
 #include <vector>
@@ -18,6 +19,7 @@ class PlaceSearch;
 class PreviewArea;
 class frm_picfullscreen;
 class PictureSurface;
+class PrivateCopy;
 
 // The main window: it owns the cache browser, the dig commands, the preview and the full-screen
 // viewer, and is the one place where they meet.
@@ -65,6 +67,8 @@ class frm_main : public QWidget, private ViewerHost
     bool pickcache(const QString &place, const std::vector<FoundCache> &caches, FoundCache &picked);
     // The start place's search has ended with `caches`.
     void startplacefound(const QString &place, const std::vector<FoundCache> &caches);
+    // The place itself, when it is a browser's cache; none when it is not.
+    static std::vector<FoundCache> browsercacheat(const QString &place);
     void remember(const FoundCache &cache, const QString &place);
     void openrow(int row);
     void shellopenrow(int row);
@@ -91,6 +95,9 @@ class frm_main : public QWidget, private ViewerHost
     PictureSurface *m_surface = nullptr;
     PlaceSearch *m_search;
     QString m_startplace;
+    // The private copy of the row last given to another program, and that row.
+    std::unique_ptr<PrivateCopy> m_opencopy;
+    int m_opencopyrow = -1;
     // The start place's caches, found while a dig ran: offered once it ends.
     std::optional<std::pair<QString, std::vector<FoundCache>>> m_startfound;
 };

@@ -18,6 +18,11 @@ std::shared_ptr<const OpenedFile> OpenedFile::adopt(int fd, long long size)
     return std::shared_ptr<const OpenedFile>(new OpenedFile(fd, size));
 }
 
+std::shared_ptr<const OpenedFile> OpenedFile::adoptfilled(int fd, qint64 size)
+{
+    return adopt(fd, size);
+}
+
 std::shared_ptr<const OpenedFile> OpenedFile::openat(int folderfd, const QString &name)
 {
     if (folderfd < 0 || name.isEmpty() || name == QLatin1String(".") ||

@@ -22,6 +22,9 @@ class OpenedFile
     // A path the caller chose itself; its last step is not followed when it is a link.
     static std::shared_ptr<const OpenedFile> open(const QString &path);
 
+    // A descriptor the caller made and filled (an unnamed temporary file): the file takes it.
+    static std::shared_ptr<const OpenedFile> adoptfilled(int fd, qint64 size);
+
     int fd() const { return m_fd; }
     // The size when it was opened.
     qint64 size() const { return m_size; }

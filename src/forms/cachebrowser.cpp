@@ -1,5 +1,7 @@
 #include "cachebrowser.h"
 
+#include "browsercaches.h"
+#include "browsertooltip.h"
 #include "cachelocation.h"
 #include "columns.h"
 #include "filelistbox.h"
@@ -152,6 +154,14 @@ void CacheBrowser::setenabled(bool on)
          std::initializer_list<QWidget *>{lst_TmpIntDir, Rlt_iecachesubdir, fra_filesize,
                                           fra_filetype, Cmd_refreshfilelist, Cmd_cleariecache})
         w->setEnabled(on);
+    opencleaner();
+}
+
+// A browser's cache is the browser's own database: it is read, never cleared.
+void CacheBrowser::opencleaner()
+{
+    if (m_browsercache)
+        Cmd_cleariecache->setEnabled(false);
 }
 
 void CacheBrowser::getiecachedir()
@@ -163,6 +173,8 @@ void CacheBrowser::getiecachedir()
         while (remembered.size() > 1 && remembered.endsWith(separator()))
             remembered.chop(1);
         if (remembered.startsWith(separator()) && QFileInfo(remembered).isDir()) {
+            if (isbrowsercache(remembered)) // the browser's cache chosen last time
+                return setcache(remembered, remembered);
             m_iecachedir = remembered + separator();
             flt_iecachesubdir->setAnchor(remembered);
             return;
@@ -183,6 +195,18 @@ void CacheBrowser::setcache(const QString &root, const QString &anchor)
     Rlt_iecachesubdir->Clear();
     m_iecachedir = root + separator();
     flt_iecachesubdir->setAnchor(anchor);
+    m_browserrows.clear();
+    m_browsercache = openbrowsercache(root, anchor);
+    m_browserpath = root;
+    m_browseranchor = anchor;
+    const CacheFormat format = m_browsercache ? m_browsercache->format() : CacheFormat::contentie5;
+    if (m_browsercache)
+        Rlt_iecachesubdir->listmodel()->setdescriber([format](const CacheRecord &r) {
+            return browserrecorddescription(r, format);
+        });
+    else
+        Rlt_iecachesubdir->listmodel()->setdescriber({});
+    Cmd_cleariecache->setEnabled(!m_browsercache && Cmd_refreshfilelist->isEnabled());
 }
 
 void CacheBrowser::readrecords(const QString &folder)
@@ -228,6 +252,8 @@ void CacheBrowser::takerecords()
 
 void CacheBrowser::completerecords()
 {
+    if (m_browsercache) // its records came with its entries
+        return;
     startrecords();
     // A hostile index.dat can take its reader seconds: the window keeps turning meanwhile.
     if (!m_records && !m_recordsreader->future().isCanceled())
@@ -242,6 +268,14 @@ QString CacheBrowser::listedfolder() const
 
 void CacheBrowser::listsubdirs(const QString &folder)
 {
+    if (m_browsercache) {
+        // One folder, named as the cache's own.
+        const QString name = m_browsercache->folders().value(0);
+        m_cachesubdirs[0] = name;
+        lst_TmpIntDir->addItem(name);
+        lst_TmpIntDir->item(0)->setToolTip(m_browsercache->path());
+        return;
+    }
     readrecords(folder);
     const FolderHandle parent = flt_iecachesubdir->openpath(folder);
     const QStringList names = readsubfolders(parent.fd(), 16);
@@ -258,6 +292,8 @@ void CacheBrowser::lst_TmpIntDir_Click()
     const int k = selectedfolder();
     if (k < 0 || k >= int(m_cachesubdirs.size())) // nothing selected: the list stays as it was
         return;
+    if (m_browsercache)
+        return buildresultlist();
     flt_iecachesubdir->setPath(m_iecachedir + m_cachesubdirs[size_t(k)]);
 }
 
@@ -285,6 +321,17 @@ void CacheBrowser::Cmd_refreshfilelist_Click()
     const int k = selectedfolder();
     if (k >= 0)
         lst_TmpIntDir->item(k)->setSelected(false);
+    if (m_browsercache) {
+        // Read anew: the browser may have written since.
+        m_browserrows.clear();
+        Rlt_iecachesubdir->Clear();
+        m_browsercache = openbrowsercache(m_browserpath, m_browseranchor);
+        opencleaner();
+        if (!m_browsercache) { // no longer a cache: nothing to list
+            emit resultlistbuilt();
+            return;
+        }
+    }
     // Away (to no folder, which lists nothing) and back again, so that the chosen folder counts
     // as a change and is read anew; if it is gone, the list stays empty.
     flt_iecachesubdir->setPath(QString());
@@ -294,6 +341,8 @@ void CacheBrowser::Cmd_refreshfilelist_Click()
 
 void CacheBrowser::Cmd_cleariecache_Click()
 {
+    if (m_browsercache)
+        return;
     if (!m_seams.dialogs().confirm(texts::confirmclearcache))
         return;
     m_clearfailures.clear();
@@ -338,6 +387,8 @@ void CacheBrowser::SlD_maxfilesize_Change()
 
 void CacheBrowser::buildresultlist()
 {
+    if (m_browsercache)
+        return buildbrowserlist();
     Rlt_iecachesubdir->Clear();
     const int n = flt_iecachesubdir->ListCount();
     if (n == 0) {
@@ -369,6 +420,45 @@ void CacheBrowser::buildresultlist()
         emit previewrequested(0);
     }
     emit resultlistbuilt();
+}
+
+void CacheBrowser::buildbrowserlist()
+{
+    Rlt_iecachesubdir->Clear();
+    m_browserrows.clear();
+    const int k = selectedfolder();
+    if (k < 0) {
+        emit resultlistbuilt();
+        return;
+    }
+    m_browserrows = m_browsercache->entries(m_cachesubdirs[size_t(k)],
+                                            flt_iecachesubdir->Pattern(), m_sizes);
+    Rlt_iecachesubdir->setRedraw(false);
+    // The rows' paths name no file: their bytes are read through the cache.
+    Rlt_iecachesubdir->setFolder(m_browsercache->path());
+    Rlt_iecachesubdir->ReserveRows(int(m_browserrows.size()));
+    for (const SourceEntry &e : m_browserrows) {
+        const int r = Rlt_iecachesubdir->RowCount();
+        addresultrow(e.name, e.type, e.size);
+        if (e.record) // shares the source's record, as a Content.IE5 row shares its index's
+            Rlt_iecachesubdir->setRowRecord(
+                r, std::shared_ptr<const CacheRecord>(m_browsercache, e.record));
+    }
+    Rlt_iecachesubdir->setRedraw(true);
+    if (Rlt_iecachesubdir->RowCount() > 0) {
+        Rlt_iecachesubdir->setFocus();
+        Rlt_iecachesubdir->setRowSelected(0, true);
+        Rlt_iecachesubdir->setCurrentRow(0);
+        emit previewrequested(0);
+    }
+    emit resultlistbuilt();
+}
+
+SourceEntry CacheBrowser::sourceentry(int row) const
+{
+    if (row < 0 || size_t(row) >= m_browserrows.size())
+        return {};
+    return m_browserrows[size_t(row)];
 }
 
 void CacheBrowser::addresultrow(const QString &name, const QString &type, qint64 bytes)
@@ -445,6 +535,8 @@ FolderHandle CacheBrowser::openlisted() const
 
 bool CacheBrowser::holdsplainfile(const QString &name) const
 {
+    if (m_browsercache) // a row's path names no file of its own
+        return false;
     return flt_iecachesubdir->holdsplainfile(name);
 }
 

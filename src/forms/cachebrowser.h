@@ -1,6 +1,7 @@
 #pragma once
 
 #include "cacherecords.h"
+#include "entrysource.h"
 #include "icustomdraw.h"
 #include "listedfiles.h"
 #include "platform.h"
@@ -82,6 +83,8 @@ class CacheBrowser : public QObject, public ICustomDraw, public ListedFiles
     int foldercount() const override;
     int selectedfolder() const override;
     void choosefolder(int index) override;
+    const EntrySource *browsercache() const override { return m_browsercache.get(); }
+    SourceEntry sourceentry(int row) const override;
 
     // What the last clearing of the cache could not delete.
     const QStringList &clearfailures() const { return m_clearfailures; }
@@ -129,6 +132,12 @@ class CacheBrowser : public QObject, public ICustomDraw, public ListedFiles
     void takerecords();
     void attachrecords();
     QStringList m_clearfailures;
+    // A browser's cache opened, and the entries its rows stand for, in the list's order.
+    std::shared_ptr<const BrowserSource> m_browsercache;
+    std::vector<SourceEntry> m_browserrows;
+    QString m_browserpath, m_browseranchor;
+    void buildbrowserlist();
+    void opencleaner();
 };
 
 } // namespace vellomar

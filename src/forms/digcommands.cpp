@@ -143,7 +143,13 @@ void DigCommands::digcurrentlist(const bool &allrows)
     rows.reserve(size_t(n));
     chosen.reserve(size_t(n));
     records.reserve(size_t(n));
+    const EntrySource *browser = m_list.browsercache();
     for (int r = 0; r < n; ++r) {
+        if (browser) { // the entry itself, whose record the source keeps
+            rows.push_back(m_list.sourceentry(r));
+            chosen.push_back(allrows || m_list.rowselected(r));
+            continue;
+        }
         ResultRow row = m_list.row(r);
         records.push_back(std::move(row.record));
         SourceEntry e;
@@ -168,6 +174,7 @@ void DigCommands::digcurrentlist(const bool &allrows)
     std::vector<DigOutcome> outcomes;
     QString manifesterror;
     const OpenFolderSource cache(source.fd(), listed);
+    const EntrySource &from = browser ? *browser : static_cast<const EntrySource &>(cache);
     // The files are read and written on a worker, so that a large one does not hold the window.
     // The window shows each row's progress in turn, a few rows behind the worker at most: close
     // enough that a stop ends the pass soon, loose enough that small files need not wait for
@@ -176,7 +183,7 @@ void DigCommands::digcurrentlist(const bool &allrows)
     runturning([&] {
         // Every file the pass goes through gets its line in the manifest, failures included.
         DigJob job(downloaddir, m_counters, &lock, m_started);
-        outcomes = job.dig(cache, rows, chosen, false, [&](qint64 r, qint64 total) {
+        outcomes = job.dig(from, rows, chosen, false, [&](qint64 r, qint64 total) {
             QMetaObject::invokeMethod(
                 this,
                 [this, &ahead, folder, folders, r, total] {

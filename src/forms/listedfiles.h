@@ -1,5 +1,6 @@
 #pragma once
 
+#include "entrysource.h"
 #include "platform.h"
 
 #include <QString>
@@ -35,6 +36,16 @@ class ListedFiles
     virtual int foldercount() const = 0;
     virtual int selectedfolder() const = 0;
     virtual void choosefolder(int index) = 0;
+
+    // The browser's cache listed, whose entries are read through it; null for Content.IE5,
+    // whose rows are plain files of the folder listed.
+    virtual const EntrySource *browsercache() const { return nullptr; }
+    // The entry a row of a browser's cache stands for.
+    virtual SourceEntry sourceentry(int row) const
+    {
+        (void)row;
+        return {};
+    }
 };
 
 } // namespace vellomar

@@ -1,5 +1,7 @@
 #include "previewarea.h"
 
+#include "entryfiles.h"
+
 #include "fitting.h"
 #include "flashplayer.h"
 #include "formkit.h"
@@ -122,12 +124,14 @@ void PreviewArea::unload()
 {
     wmp->close();
     Flashbox->setMovie(QStringLiteral("abc"));
+    m_entryfile.reset();
 }
 
 void PreviewArea::clear()
 {
     wmp->close();
     clearall();
+    m_entryfile.reset();
 }
 
 QWidget *PreviewArea::board() const
@@ -189,6 +193,9 @@ void PreviewArea::clearall()
 void PreviewArea::dofilelist(const int &row)
 {
     emit previewstarted();
+    m_entryfile.reset();
+    if (const EntrySource *browser = m_list.browsercache())
+        return previewentry(row, *browser);
     const ResultRow listed = m_list.row(row);
     const QString &name = listed.name;
     const QString &path = listed.path;
@@ -231,6 +238,56 @@ void PreviewArea::dofilelist(const int &row)
     clearall();
 }
 
+// A browser's entry: its decoded bytes in a private unnamed file, shown as a row's file is.
+void PreviewArea::previewentry(int row, const EntrySource &browser)
+{
+    const SourceEntry entry = m_list.sourceentry(row);
+    const PreviewGroup group = previewgroup(entry.name);
+    QString why;
+    std::shared_ptr<const OpenedFile> file;
+    if (group != PreviewGroup::other && !entry.name.isEmpty())
+        file = decodedfile(browser, entry, why);
+    if (!file) {
+        wmp->close();
+        return clearall();
+    }
+    m_entryfile = file;
+    const QString path = descriptorpath(*file);
+    switch (group) {
+    case PreviewGroup::picture:
+        if (!Img_test->loadopened(*file))
+            return clear();
+        return placepicture();
+    case PreviewGroup::flash:
+        Img_largeview->clearpicture();
+        Img_test->clear();
+        Img_largeview->setVisible(false);
+        Flashbox->setVisible(true);
+        Flashbox->setMovie(path, file);
+        Flashbox->Play();
+        emit flashloaded(path, std::move(file));
+        wmp->close();
+        return;
+    case PreviewGroup::audio: {
+        // By the bytes, as for a plain file: only real audio reaches the player.
+        const QByteArray head = file->head(16);
+        const MediaSignature s = mediasignature(
+            reinterpret_cast<const unsigned char *>(head.constData()), int(head.size()));
+        const QString last = entry.name.right(3).toLower();
+        if ((last == QLatin1String("mp3") && s == MediaSignature::mp3) ||
+            (last == QLatin1String("wma") && s == MediaSignature::asf))
+            wmp->setURL(path);
+        else
+            wmp->close();
+        break;
+    }
+    case PreviewGroup::other:
+        wmp->close();
+        break;
+    }
+    clearall();
+}
+
 void PreviewArea::showpicture(const QString &path, const QString &name)
 {
     // A picture decoded ahead stands for the file only while the file beneath the folder listed
@@ -240,6 +297,12 @@ void PreviewArea::showpicture(const QString &path, const QString &name)
         listed.valid() ? plainfileidentityat(listed.fd(), nativepath(name)) : FileIdentity();
     if (!Img_test->load(path, m_ahead.get(), standing))
         return clear();
+    placepicture();
+}
+
+// The picture measured, fitted to the board and shown.
+void PreviewArea::placepicture()
+{
     const QSize natural = Img_test->naturalsize();
     if (natural.width() <= 0 || natural.height() <= 0)
         return clear();
@@ -272,6 +335,8 @@ void PreviewArea::showpicture(const QString &path, const QString &name)
 void PreviewArea::prefetch(const std::vector<int> &rows)
 {
     QStringList paths;
+    if (m_list.browsercache()) // entries are decoded when shown, not ahead
+        return m_ahead->want(paths);
     for (int row : rows) {
         if (row < 0 || row >= m_list.rowcount())
             continue;

@@ -18,6 +18,7 @@ namespace vellomar {
 
 class FlashPlayer;
 class OpenedFile;
+class EntrySource;
 class ImageControl;
 class ListedFiles;
 class MediaPlayer;
@@ -85,6 +86,8 @@ class PreviewArea : public QObject
     void createcontrols(QWidget *form);
     void connecthandlers();
     void clearall();
+    void previewentry(int row, const EntrySource &browser);
+    void placepicture();
 
     const ListedFiles &m_list;
     const Seams &m_seams;
@@ -102,6 +105,8 @@ class PreviewArea : public QObject
     std::array<QRadioButton *, 2> Opt_picorisizemode{};
 
     SharedPictureValues m_common;
+    // A browser entry's decoded bytes, held while they are previewed.
+    std::shared_ptr<const OpenedFile> m_entryfile;
 };
 
 } // namespace vellomar

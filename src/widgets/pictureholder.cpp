@@ -1,5 +1,9 @@
 #include "pictureholder.h"
 
+#include "openedfile.h"
+
+#include <fcntl.h>
+
 #include <QBuffer>
 #include <QFile>
 #include <QImageReader>
@@ -53,6 +57,12 @@ bool readpicture(const QString &path, DecodedPicture &picture, PictureSurface *s
     const int fd = openplainfile(nativepath(path), &size, ec);
     if (fd < 0)
         return false;
+    return readpicturefrom(fd, size, picture, surface);
+}
+
+bool readpicturefrom(int fd, long long size, DecodedPicture &picture, PictureSurface *surface)
+{
+    picture = DecodedPicture();
     picture.file = fileidentity(fd);
     QFile file;
     if (size > maxpicturefilebytes ||
@@ -87,6 +97,17 @@ bool PictureHolder::load(const QString &path, PictureCache *ahead, const FileIde
     DecodedPicture picture;
     const bool read = ahead && ahead->take(path, standing, picture) ? !picture.image.isNull()
                                                                     : readpicture(path, picture);
+    m_picture = read ? std::move(picture) : DecodedPicture();
+    return read;
+}
+
+bool PictureHolder::loadopened(const OpenedFile &file)
+{
+    DecodedPicture picture;
+    // A descriptor of its own, read from the start whatever the file's own stands at.
+    const int fd = ::open(nativepath(QStringLiteral("/proc/self/fd/%1").arg(file.fd())).c_str(),
+                          O_RDONLY | O_CLOEXEC);
+    const bool read = fd >= 0 && readpicturefrom(fd, file.size(), picture);
     m_picture = read ? std::move(picture) : DecodedPicture();
     return read;
 }

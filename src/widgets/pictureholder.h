@@ -10,6 +10,7 @@ namespace vellomar {
 
 class PictureCache;
 class PictureSurface;
+class OpenedFile;
 
 // The most one decoded frame may take, at four bytes a pixel: a 6000 x 4000 photo (96 MB) fits
 // with room to spare, and an animation holds a couple of frames in each control playing it.
@@ -37,6 +38,9 @@ struct DecodedPicture {
 // whenever the file could be opened, decoded or not. An opaque still picture is decoded into
 // `surface`'s memory when it has some to give.
 bool readpicture(const QString &path, DecodedPicture &picture, PictureSurface *surface = nullptr);
+// The same from a descriptor of `size` bytes at its start, which it takes.
+bool readpicturefrom(int fd, long long size, DecodedPicture &picture,
+                     PictureSurface *surface = nullptr);
 
 // The measuring image: holds one decoded picture and its natural size, never shown.
 class PictureHolder
@@ -47,6 +51,8 @@ class PictureHolder
     // (`standing` is the file's identity as it stands now), is taken instead of decoding it again.
     bool load(const QString &path, PictureCache *ahead = nullptr,
               const FileIdentity &standing = {});
+    // The same from a file already opened (an entry's decoded bytes), never decoded ahead.
+    bool loadopened(const OpenedFile &file);
     void clear();
     bool isempty() const { return m_picture.image.isNull(); }
 

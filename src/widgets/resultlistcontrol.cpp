@@ -68,7 +68,9 @@ QVariant ResultListModel::data(const QModelIndex &index, int role) const
     case Qt::ToolTipRole:
     case Qt::AccessibleDescriptionRole:
         // Rows without a record keep no tooltip.
-        return row.record ? recorddescription(*row.record) : QVariant();
+        if (!row.record)
+            return QVariant();
+        return m_describe ? m_describe(*row.record) : recorddescription(*row.record);
     case Qt::TextAlignmentRole:
         return QVariant::fromValue(alignmentof(m_columns[size_t(index.column())].alignment));
     default:

@@ -7,6 +7,7 @@
 #include <QStyledItemDelegate>
 #include <QTableView>
 #include <array>
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -104,6 +105,14 @@ class ResultListModel : public QAbstractTableModel
     int m_numbercolumn = -1;
     FileColumns m_filecolumns;
     QString m_folder;
+    std::function<QString(const CacheRecord &)> m_describe;
+
+  public:
+    // The words a row's record shows as its tooltip; recorddescription() when none is set.
+    void setdescriber(std::function<QString(const CacheRecord &)> describe)
+    {
+        m_describe = std::move(describe);
+    }
 };
 
 // Paints each cell in the colours the draw handler chooses.
