@@ -151,7 +151,9 @@ class LocalFs : public ReadOnlyFs
             ec = std::make_error_code(std::errc::invalid_argument);
             return {};
         }
-        FolderHandle at(::fcntl(m_root, F_DUPFD_CLOEXEC, 0));
+        // A fresh open of the root, not a duplicate: a listing moves its descriptor's position,
+        // which a duplicate would share with every later listing.
+        FolderHandle at(::openat(m_root, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC));
         size_t start = 0;
         while (at.valid() && start < folder.size()) {
             size_t slash = folder.find('/', start);
