@@ -18,7 +18,8 @@ namespace tablecache {
 inline constexpr long long mosttoc = 1 << 20;
 
 // One line: storedat \t address \t content type \t file@offset+length;file@offset+length...
-// and, when the body is encoded, \t its Content-Encoding.
+// and, when the body is encoded, \t its Content-Encoding (kept in the head only, as the readers
+// leave it to the head's parser).
 inline QByteArray line(const QByteArray &storedat, const QByteArray &address,
                        const QByteArray &type, const QByteArray &pieces,
                        const QByteArray &encoding = {})
@@ -52,7 +53,6 @@ read(const vellomar::ReadOnlyFs &fs, const std::string &folder, vellomar::ReadRe
         e.httpstatus = 200;
         e.responsehead = "HTTP/1.1 200 OK\r\nContent-Type: " + f[2] + "\r\n";
         if (f.size() == 5) {
-            e.contentencoding = QString::fromUtf8(f[4]);
             e.responsehead += "Content-Encoding: " + f[4] + "\r\n";
         }
         e.responsetime = QDateTime(QDate(2009, 5, 1), QTime(12, 0), Qt::UTC);

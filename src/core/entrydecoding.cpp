@@ -98,6 +98,7 @@ QByteArray decodedhead(const ReadOnlyFs &fs, const CacheEntry &e, long long most
 BodyHandling decodedbodies()
 {
     BodyHandling h;
+    h.prepare = fillfromhead;
     h.keep = [](const CacheEntry &e) {
         return iswholeresponse(e);
     };
