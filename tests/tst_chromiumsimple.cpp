@@ -204,6 +204,7 @@ class TestChromiumSimple : public QObject
     void hostilesparse_data();
     void hostilesparse();
     void manysparseranges();
+    void longkey();
     void bitflips();
     void recognised_data();
     void recognised();
@@ -383,6 +384,11 @@ void TestChromiumSimple::keyaddress_data()
         << QByteArray(
                "1/0/_dk_s_https://site.example https://site.example https://site.example/f.html")
         << "https://site.example/f.html";
+    QTest::newRow("partitioned, another prefix")
+        << QByteArray("1/0/_cn_https://site.example https://site.example https://x.example/y")
+        << "https://x.example/y";
+    QTest::newRow("a space after the URL's start is not a partition")
+        << QByteArray("1/0/https://a.example/x y") << "https://a.example/x y";
     QTest::newRow("digits in the URL's path are kept")
         << QByteArray("https://a.example/1/0/x") << "https://a.example/1/0/x";
     QTest::newRow("a URL whose first segment is not all digits")
@@ -659,6 +665,24 @@ void TestChromiumSimple::manysparseranges()
     QCOMPARE(readsimplecache(fs, "", &report).size(), size_t(0));
     QCOMPARE(report.leftout.size(), size_t(1));
     QVERIFY2(report.leftout[0].reason.contains("more than"), qPrintable(report.leftout[0].reason));
+}
+
+// A key of 1 MB that the file really holds is read (URLs reach 2 MiB); one past any URL is not.
+void TestChromiumSimple::longkey()
+{
+    const QByteArray longkey = "1/0/https://a.example/" + QByteArray(1 << 20, 'k');
+    const QByteArray toolong = "1/0/https://a.example/" + QByteArray(9 << 20, 'k');
+    MemoryFs fs;
+    fs.add(entryname(longkey), entryfile(longkey, "body", responseinfo(okhead)));
+    fs.add(entryname(toolong), entryfile(toolong, "body", responseinfo(okhead)));
+    ReadReport report;
+    const auto entries = readsimplecache(fs, "", &report);
+    QCOMPARE(entries.size(), size_t(1));
+    QCOMPARE(entries[0].key, longkey);
+    QCOMPARE(entries[0].address.size(), longkey.size() - 4);
+    QCOMPARE(bodyof(fs, entries[0]), QByteArray("body"));
+    QCOMPARE(reasons(report), QStringList{QString::fromStdString(entryname(toolong)) +
+                                          ": key is longer than any URL"});
 }
 
 // Every bit flip of a real entry's bytes (the sample's, else the 64-bit seed's) over a spread of

@@ -98,8 +98,9 @@ QString chromiumkeyaddress(const QByteArray &key)
             break;
         rest = rest.sliced(slash + 1);
     }
-    // A partition's sites are separated from the URL by spaces, which a URL never holds.
-    if (rest.startsWith("_dk_")) {
+    // A partition ("_dk_", "_dk_s_", ...) is sites separated from the URL by spaces, which a URL
+    // never holds; nor does a URL's scheme begin with '_'.
+    if (rest.startsWith('_')) {
         qsizetype space = rest.lastIndexOf(' ');
         if (space >= 0)
             rest = rest.sliced(space + 1);

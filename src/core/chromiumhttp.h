@@ -9,7 +9,8 @@ namespace vellomar {
 // What Chromium's HTTP cache keeps beside a body, whatever the disk format holding it.
 
 // The URL a cache key was made for: keys are the URL alone, or "<digits>/<digits>/" (credentials,
-// upload) before it, or that and "_dk_<top-frame site> <frame site> " for a partitioned cache.
+// upload) before it, or that and "_dk_<top-frame site> <frame site> " for a partitioned cache
+// (other partitions' prefixes begin with '_' too).
 QString chromiumkeyaddress(const QByteArray &key);
 
 // The parts of a pickled HttpResponseInfo the program uses.

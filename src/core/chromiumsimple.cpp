@@ -41,8 +41,10 @@ constexpr long long mostkeylength = 8LL << 20;
 constexpr long long moststream0size = 8LL << 20;
 // A range is at least one network read; this covers several GB of media.
 constexpr int mostsparseranges = 1 << 18;
-// The first read from an entry's end: stream 0 and both end records, most of the time.
+// The first reads of an entry: from its end, stream 0 and both end records most of the time;
+// from its start, the header and the key.
 constexpr long long tailread = 8192;
+constexpr long long headread = 4096;
 
 constexpr int hashdigits = 16;
 
@@ -71,28 +73,32 @@ Eof parseeof(const char *p)
     return {le32(p + 8), le32(p + 12), le32(p + 16)};
 }
 
-// The bytes of a file, read once from its end and then as asked for.
+// The bytes of a file: its start and its end read once each, the rest only when asked for.
 class Reader
 {
   public:
     explicit Reader(const ReadOnlyFile &file) : m_file(file), m_size(file.size()) {}
     long long size() const { return m_size; }
-    bool readtail(std::error_code &ec)
+    bool readends(std::error_code &ec)
     {
-        long long n = std::min(m_size, tailread);
+        const long long n = std::min(m_size, tailread);
         m_tailstart = m_size - n;
         m_tail = m_file.read(m_tailstart, n, ec);
+        if (!ec && m_tailstart > 0)
+            m_head = m_file.read(0, std::min(m_tailstart, headread), ec);
         return !ec;
     }
     bool holds(long long offset, long long count) const
     {
         return offset >= m_tailstart && count <= m_size - offset;
     }
-    // `count` bytes from `offset`, from the tail read when it holds them.
+    // `count` bytes from `offset`, from what was read when it holds them.
     QByteArray bytes(long long offset, long long count, std::error_code &ec) const
     {
         if (holds(offset, count))
             return m_tail.mid(qsizetype(offset - m_tailstart), qsizetype(count));
+        if (offset >= 0 && count <= m_head.size() - offset)
+            return m_head.mid(qsizetype(offset), qsizetype(count));
         return m_file.read(offset, count, ec);
     }
 
@@ -100,7 +106,7 @@ class Reader
     const ReadOnlyFile &m_file;
     long long m_size;
     long long m_tailstart = 0;
-    QByteArray m_tail;
+    QByteArray m_tail, m_head;
 };
 
 bool isentryfile(const std::string &name, char suffix)
@@ -146,7 +152,7 @@ bool readentryfile(const ReadOnlyFile &file, const std::string &name, EntryFile 
     std::error_code ec;
     if (size < narrowlayout.header + 2 * narrowlayout.eof)
         return fail(QStringLiteral("too short for an entry"));
-    if (!reader.readtail(ec))
+    if (!reader.readends(ec))
         return fail(QStringLiteral("cannot be read: %1").arg(QString::fromStdString(ec.message())));
     // Stream 0's end record closes the file; where its magic lies tells the layout.
     QByteArray last = reader.bytes(size - widelayout.eof, widelayout.eof, ec);
