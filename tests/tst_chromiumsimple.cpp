@@ -205,6 +205,7 @@ class TestChromiumSimple : public QObject
     void hostilesparse();
     void manysparseranges();
     void longkey();
+    void readboundaries();
     void bitflips();
     void recognised_data();
     void recognised();
@@ -683,6 +684,46 @@ void TestChromiumSimple::longkey()
     QCOMPARE(bodyof(fs, entries[0]), QByteArray("body"));
     QCOMPARE(reasons(report), QStringList{QString::fromStdString(entryname(toolong)) +
                                           ": key is longer than any URL"});
+}
+
+// The reader reads an entry's first 4 KB and last 8 KB once: keys, bodies and records lying
+// across either edge, by a byte or two, read whole.
+void TestChromiumSimple::readboundaries()
+{
+    const int head = 4096, tail = 8192;
+    int cases = 0;
+    for (const Layout *l : {&wide, &narrow}) {
+        const QByteArray stream0 = responseinfo(okhead);
+        const bool withsha = l == &wide;
+        const qsizetype records = 2 * l->eof + stream0.size() + (withsha ? 32 : 0);
+        for (int keydelta = -2; keydelta <= 2; ++keydelta) {
+            // The key ends at the head read's end, give or take; the body is large.
+            const QByteArray key =
+                "https://a.example/" + QByteArray(head - l->header - 18 + keydelta, 'k');
+            for (int taildelta = -2; taildelta <= 2; ++taildelta) {
+                // The tail read starts at the header's end, the key's end, give or take.
+                for (qsizetype start : {qsizetype(l->header), l->header + key.size()}) {
+                    const qsizetype size = tail + start + taildelta;
+                    const qsizetype bodysize = size - l->header - key.size() - records;
+                    if (bodysize < 0)
+                        continue;
+                    QByteArray body(bodysize, '\0');
+                    for (qsizetype i = 0; i < bodysize; ++i)
+                        body[i] = char(i * 13 + keydelta);
+                    MemoryFs fs;
+                    fs.add(entryname(key), entryfile(key, body, stream0, *l, true, withsha));
+                    ReadReport report;
+                    const auto entries = readsimplecache(fs, "", &report);
+                    QCOMPARE(reasons(report), QStringList());
+                    QCOMPARE(entries.size(), size_t(1));
+                    QCOMPARE(entries[0].key, key);
+                    QCOMPARE(bodyof(fs, entries[0]), body);
+                    ++cases;
+                }
+            }
+        }
+    }
+    QVERIFY(cases > 50);
 }
 
 // Every bit flip of a real entry's bytes (the sample's, else the 64-bit seed's) over a spread of
