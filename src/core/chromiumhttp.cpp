@@ -1,7 +1,5 @@
 #include "chromiumhttp.h"
 
-#include <QTimeZone>
-
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -72,8 +70,7 @@ QDateTime fromchromiumtime(int64_t value)
 {
     if (value <= 0)
         return {};
-    return QDateTime::fromMSecsSinceEpoch((value - windowsepochtounixmicroseconds) / 1000,
-                                          QTimeZone::utc());
+    return QDateTime::fromMSecsSinceEpoch((value - windowsepochtounixmicroseconds) / 1000, Qt::UTC);
 }
 
 bool isdigits(QByteArrayView text)
@@ -135,7 +132,7 @@ bool readresponseinfo(const QByteArray &pickle, ChromiumResponseInfo &info, QStr
     }
     // The raw headers are the status line and the header lines, each ended by '\0', then a '\0'.
     QByteArray head;
-    head.reserve(raw.size() + raw.count('\0'));
+    head.reserve(raw.size() + raw.size() / 8);
     qsizetype start = 0;
     while (start < raw.size()) {
         qsizetype end = raw.indexOf('\0', start);

@@ -7,7 +7,6 @@
 #include <QtEndian>
 
 #include <algorithm>
-#include <cctype>
 #include <cstdint>
 #include <cstring>
 #include <map>
@@ -41,10 +40,11 @@ constexpr long long mostkeylength = 8LL << 20;
 constexpr long long moststream0size = 8LL << 20;
 // A range is at least one network read; this covers several GB of media.
 constexpr int mostsparseranges = 1 << 18;
-// The first reads of an entry: from its end, stream 0 and both end records most of the time;
-// from its start, the header and the key.
-constexpr long long tailread = 8192;
-constexpr long long headread = 4096;
+// The first reads of an entry, as a listing of files would read them: from its end, stream 0 and
+// both end records when the response came without a certificate chain; from its start, the
+// header and the key.
+constexpr long long tailread = 4096;
+constexpr long long headread = 1024;
 
 constexpr int hashdigits = 16;
 
@@ -73,48 +73,79 @@ Eof parseeof(const char *p)
     return {le32(p + 8), le32(p + 12), le32(p + 16)};
 }
 
-// The bytes of a file: its start and its end read once each, the rest only when asked for.
+// The bytes of a file: its start and its end read once each into a buffer kept from one entry
+// to the next, the rest only when asked for.
 class Reader
 {
   public:
-    explicit Reader(const ReadOnlyFile &file) : m_file(file), m_size(file.size()) {}
+    Reader(const ReadOnlyFile &file, std::vector<char> &buffer)
+        : m_file(file), m_size(file.size()), m_buffer(buffer)
+    {
+        m_buffer.resize(size_t(headread + std::min(m_size, tailread)));
+    }
     long long size() const { return m_size; }
     bool readends(std::error_code &ec)
     {
         const long long n = std::min(m_size, tailread);
         m_tailstart = m_size - n;
-        m_tail = m_file.read(m_tailstart, n, ec);
-        if (!ec && m_tailstart > 0)
-            m_head = m_file.read(0, std::min(m_tailstart, headread), ec);
-        return !ec;
+        if (!readall(m_buffer.data() + headread, n, m_tailstart, ec))
+            return false;
+        m_headsize = std::min(m_tailstart, headread);
+        return readall(m_buffer.data(), m_headsize, 0, ec);
+    }
+    // Reads the end again, from `offset`: what follows is then held.
+    bool widen(long long offset, std::error_code &ec)
+    {
+        const long long n = m_size - offset;
+        m_buffer.resize(size_t(headread + n));
+        m_tailstart = offset;
+        return readall(m_buffer.data() + headread, n, offset, ec);
     }
     bool holds(long long offset, long long count) const
     {
         return offset >= m_tailstart && count <= m_size - offset;
     }
-    // `count` bytes from `offset`, from what was read when it holds them.
+    // `count` bytes from `offset`. Those already read are not copied: they last as long as the
+    // buffer is left alone.
     QByteArray bytes(long long offset, long long count, std::error_code &ec) const
     {
         if (holds(offset, count))
-            return m_tail.mid(qsizetype(offset - m_tailstart), qsizetype(count));
-        if (offset >= 0 && count <= m_head.size() - offset)
-            return m_head.mid(qsizetype(offset), qsizetype(count));
+            return QByteArray::fromRawData(m_buffer.data() + headread + (offset - m_tailstart),
+                                           qsizetype(count));
+        if (offset >= 0 && count <= m_headsize - offset)
+            return QByteArray::fromRawData(m_buffer.data() + offset, qsizetype(count));
         return m_file.read(offset, count, ec);
     }
 
   private:
+    bool readall(char *to, long long count, long long offset, std::error_code &ec) const
+    {
+        while (count > 0) {
+            const long long n = m_file.readat(to, count, offset, ec);
+            if (n <= 0) {
+                if (!ec)
+                    ec = std::make_error_code(std::errc::io_error); // shorter than it was
+                return false;
+            }
+            to += n;
+            offset += n;
+            count -= n;
+        }
+        return true;
+    }
     const ReadOnlyFile &m_file;
     long long m_size;
-    long long m_tailstart = 0;
-    QByteArray m_tail, m_head;
+    std::vector<char> &m_buffer;
+    long long m_tailstart = 0, m_headsize = 0;
 };
 
 bool isentryfile(const std::string &name, char suffix)
 {
     if (name.size() != hashdigits + 2 || name[hashdigits] != '_' || name[hashdigits + 1] != suffix)
         return false;
-    return std::all_of(name.begin(), name.begin() + hashdigits,
-                       [](char c) { return std::isxdigit(static_cast<unsigned char>(c)); });
+    return std::all_of(name.begin(), name.begin() + hashdigits, [](char c) {
+        return (c >= '0' && c <= '9') || (c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F');
+    });
 }
 
 QString nameinstore(const std::string &folder, const std::string &name)
@@ -141,13 +172,14 @@ bool nameiskeyhash(const std::string &name, const QByteArray &key)
            QByteArray::number(qulonglong(hash), 16).rightJustified(hashdigits, '0');
 }
 
-bool readentryfile(const ReadOnlyFile &file, const std::string &name, EntryFile &out, QString &why)
+bool readentryfile(const ReadOnlyFile &file, const std::string &name, std::vector<char> &buffer,
+                   EntryFile &out, QString &why)
 {
     auto fail = [&why](const QString &text) {
         why = text;
         return false;
     };
-    Reader reader(file);
+    Reader reader(file, buffer);
     const long long size = reader.size();
     std::error_code ec;
     if (size < narrowlayout.header + 2 * narrowlayout.eof)
@@ -188,6 +220,10 @@ bool readentryfile(const ReadOnlyFile &file, const std::string &name, EntryFile 
     const long long stream1size = size - fixed - keylength - stream0size;
     const long long stream0offset = layout.header + keylength + stream1size + layout.eof;
 
+    // Stream 0 and the records around it in one read; bounded above by the checks on its size.
+    if (!reader.holds(stream0offset - layout.eof, size - stream0offset + layout.eof) &&
+        !reader.widen(stream0offset - layout.eof, ec))
+        return fail(QStringLiteral("cannot be read"));
     QByteArray eof1 = reader.bytes(stream0offset - layout.eof, layout.eof, ec);
     if (ec)
         return fail(QStringLiteral("cannot be read"));
@@ -203,22 +239,13 @@ bool readentryfile(const ReadOnlyFile &file, const std::string &name, EntryFile 
     if (keysha && QCryptographicHash::hash(key, QCryptographicHash::Sha256) !=
                       QByteArrayView(stream0).sliced(qsizetype(stream0size)))
         return fail(QStringLiteral("key fails its SHA-256"));
-    stream0.truncate(qsizetype(stream0size));
     if (!nameiskeyhash(name, key))
         return fail(QStringLiteral("file name is not its key's hash"));
-    // A body already read with the records is checked too; a larger one is not read here.
-    const Eof eof1record = parseeof(eof1.constData());
-    if ((eof1record.flags & hascrc32) && reader.holds(layout.header + keylength, stream1size)) {
-        QByteArray body = reader.bytes(layout.header + keylength, stream1size, ec);
-        if (ec || crc32(body.constData(), size_t(stream1size)) != eof1record.crc)
-            return fail(QStringLiteral("body fails its CRC"));
-    }
-
     out.layout = layout;
-    out.key = std::move(key);
+    out.key = QByteArray(key.constData(), key.size()); // off the buffer
     out.bodyoffset = layout.header + keylength;
     out.bodylength = stream1size;
-    out.stream0 = std::move(stream0);
+    out.stream0 = QByteArray(stream0.constData(), qsizetype(stream0size));
     return true;
 }
 
@@ -328,6 +355,7 @@ std::vector<CacheEntry> readsimplecache(const ReadOnlyFs &fs, const std::string 
     }
     std::sort(entries.begin(), entries.end(),
               [](const FsEntry &a, const FsEntry &b) { return a.name < b.name; });
+    std::vector<char> buffer;
     std::map<std::string, FsEntry::Kind> sparsefiles;
     for (const FsEntry &e : entries)
         if (isentryfile(e.name, 's'))
@@ -350,7 +378,7 @@ std::vector<CacheEntry> readsimplecache(const ReadOnlyFs &fs, const std::string 
         }
         EntryFile entryfile;
         QString why;
-        if (!readentryfile(*file, e.name, entryfile, why)) {
+        if (!readentryfile(*file, e.name, buffer, entryfile, why)) {
             leaveout(e.name, why);
             continue;
         }
