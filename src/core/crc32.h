@@ -5,7 +5,7 @@
 
 namespace vellomar {
 
-// zlib's CRC-32 (the reflected 0xEDB88320 polynomial), continued from `crc` (0 to start).
+// The CRC-32 Chromium keeps of its streams (zlib's), continued from `crc` (0 to start).
 uint32_t crc32(const char *data, size_t size, uint32_t crc = 0);
 
 } // namespace vellomar
