@@ -1,5 +1,7 @@
 #include "digcommand.h"
 
+#include "entrydecoding.h"
+
 #include "cachediscovery.h"
 #include "cacheformat.h"
 #include "cacherecords.h"
@@ -256,7 +258,7 @@ int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progres
         std::unique_ptr<EntrySource> source;
         if (browser)
             source = browsersource(cache.path, found.format, localfs(roots[at].fd()), std::string(),
-                                   readers);
+                                   readers, decodedbodies());
         else
             source = std::make_unique<Ie5Source>(place, cache.path, roots[at].fd(),
                                                  std::move(allrecords[at]));

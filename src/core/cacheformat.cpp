@@ -1,11 +1,21 @@
 #include "cacheformat.h"
 
+#include "chromiumblockfile.h"
+#include "chromiumsimple.h"
+#include "firefoxcache2.h"
+#include "firefoxold.h"
+
 namespace vellomar {
 
 const std::vector<FormatReader> &formatreaders()
 {
-    // Each reader joins this table as it lands.
-    static const std::vector<FormatReader> readers;
+    // The blockfile index is read last: the others are told by their names alone.
+    static const std::vector<FormatReader> readers{
+        {CacheFormat::chromiumsimple, issimplecache, readsimplecache},
+        {CacheFormat::firefoxcache2, iscache2, readcache2},
+        {CacheFormat::firefoxold, isoldfirefoxcache, readoldfirefoxcache},
+        {CacheFormat::chromiumblockfile, isblockfilecache, readblockfilecache},
+    };
     return readers;
 }
 
