@@ -6,6 +6,7 @@
 #include "digpass.h"
 #include "digsession.h"
 #include "filelistbox.h"
+#include "foundcachetext.h"
 #include "lineescape.h"
 #include "passlock.h"
 #include "platform.h"
@@ -141,12 +142,14 @@ int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progres
                                 {"layout", layoutname(c.layout)},
                                 {"user", c.user},
                                 {"path", c.path},
+                                {"browser", browserid(c.browser)},
+                                {"format", formatid(c.format)},
                                 {"folders", c.folders},
                                 {"files", c.files},
+                                {"entries", c.entries < 0 ? QJsonValue() : QJsonValue(c.entries)},
                                 {"bytes", c.bytes}});
             else
-                out << i + 1 << '\t' << layoutname(c.layout) << '\t' << lineescaped(c.user) << '\t'
-                    << lineescaped(c.path) << '\n';
+                out << i + 1 << '\t' << findline(c) << '\n';
         }
         return digok;
     }
@@ -170,13 +173,23 @@ int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progres
     } else if (caches.size() == 1) {
         chosen = caches;
     } else {
-        err << "“" << o.place << "”中有" << caches.size()
-            << "个IE缓存，请用 --cache N 选一个，或用 --all-caches 全部挖取：\n";
+        err << "“" << o.place << "”中有" << caches.size() << "个"
+            << texts::cachesword(onlyinternetexplorer(caches))
+            << "，请用 --cache N 选一个，或用 --all-caches 全部挖取：\n";
         for (size_t i = 0; i < caches.size(); ++i)
-            err << i + 1 << '\t' << layoutname(caches[i].layout) << '\t'
-                << lineescaped(caches[i].user) << '\t' << lineescaped(caches[i].path) << '\n';
+            err << i + 1 << '\t' << findline(caches[i]) << '\n';
         return digusage;
     }
+
+    // Only Content.IE5 is read so far: another browser's cache is named and left alone.
+    std::erase_if(chosen, [&err](const FoundCache &c) {
+        if (c.format == CacheFormat::contentie5)
+            return false;
+        err << texts::cannotdigyettext(c.path, cachekindtext(c)) << '\n';
+        return true;
+    });
+    if (chosen.empty())
+        return dignocache;
 
     SizeFilter sizes;
     sizes.reset(o.minkb, o.maxkb);
