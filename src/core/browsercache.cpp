@@ -171,18 +171,8 @@ qint64 cache2entries(const std::vector<ListedEntry> &listing)
 std::optional<BrowserCacheContents> recognisebrowsercache(int dir,
                                                           const std::vector<ListedEntry> &listing)
 {
+    // Told first by names alone; a header is read last, and only where nothing else tells.
     BrowserCacheContents c;
-    for (const ListedEntry *index : named(listing, "index", EntryKind::file)) {
-        const QByteArray h = header(dir, index->raw);
-        if (h.size() >= 4 &&
-            qFromLittleEndian<quint32>(h.constData()) == blockfileindexmagic) {
-            c.format = CacheFormat::chromiumblockfile;
-            c.entries = countat(h, blockfileentriesat, false);
-            measure(dir, listing, c);
-            return c;
-        }
-    }
-
     const qint64 simple = std::count_if(listing.begin(), listing.end(), [](const ListedEntry &e) {
         return e.kind == EntryKind::file && issimpleentry(e.raw);
     });
@@ -194,19 +184,20 @@ std::optional<BrowserCacheContents> recognisebrowsercache(int dir,
     }
 
     c.format = CacheFormat::firefoxcache2;
-    for (const ListedEntry *entries : named(listing, "entries", EntryKind::folder)) {
-        const FolderHandle sub(::openat(dir, entries->raw.c_str(),
+    const auto entries = named(listing, "entries", EntryKind::folder);
+    if (!entries.empty()) {
+        const FolderHandle sub(::openat(dir, entries.front()->raw.c_str(),
                                         O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         std::vector<ListedEntry> inside;
-        if (!sub.valid() || !listopenfolder(sub.fd(), [&inside](std::string_view raw, EntryKind k) {
+        if (sub.valid() && listopenfolder(sub.fd(), [&inside](std::string_view raw, EntryKind k) {
                 inside.push_back({std::string(raw), k});
-            }))
-            break;
-        c.entries = cache2entries(inside);
-        if (c.entries == 0)
-            break;
-        measure(sub.fd(), inside, c);
-        return c;
+            })) {
+            c.entries = cache2entries(inside);
+            if (c.entries > 0) {
+                measure(sub.fd(), inside, c);
+                return c;
+            }
+        }
     }
     if (iscache2entries(listing)) {
         c.entries = cache2entries(listing);
@@ -217,10 +208,20 @@ std::optional<BrowserCacheContents> recognisebrowsercache(int dir,
     const auto map = named(listing, "_CACHE_MAP_", EntryKind::file);
     if (!map.empty() || !named(listing, "_CACHE_001_", EntryKind::file).empty()) {
         c.format = CacheFormat::firefoxold;
-        c.entries = map.empty() ? -1 : countat(header(dir, map.front()->raw), firefoxmapentriesat,
-                                               true);
+        c.entries =
+            map.empty() ? -1 : countat(header(dir, map.front()->raw), firefoxmapentriesat, true);
         measure(dir, listing, c);
         return c;
+    }
+
+    for (const ListedEntry *index : named(listing, "index", EntryKind::file)) {
+        const QByteArray h = header(dir, index->raw);
+        if (h.size() >= 4 && qFromLittleEndian<quint32>(h.constData()) == blockfileindexmagic) {
+            c.format = CacheFormat::chromiumblockfile;
+            c.entries = countat(h, blockfileentriesat, false);
+            measure(dir, listing, c);
+            return c;
+        }
     }
     return std::nullopt;
 }

@@ -44,9 +44,10 @@ struct BrowserCacheContents {
 };
 
 // The Chromium or Firefox cache that the open folder `dir`, listed as `listing`, is, told by
-// its contents: a blockfile `index` (its magic read), `index-dir` or `<16 hex>_0` files, an
-// `entries` folder of cache2 files or such files themselves, `_CACHE_MAP_` or `_CACHE_001_`.
-// Reads at most one file's header and lists at most one sub-folder; nullopt for none.
+// its contents: `index-dir` or `<16 hex>_0` files (Simple), an `entries` folder of cache2 files
+// or such files themselves, `_CACHE_MAP_` or `_CACHE_001_`, an `index` with the blockfile magic.
+// Names are matched without regard to case. Lists at most the `entries` folder and reads a
+// header only where the names do not tell (the map's, an `index`'s); nullopt for none.
 std::optional<BrowserCacheContents> recognisebrowsercache(int dir,
                                                           const std::vector<ListedEntry> &listing);
 

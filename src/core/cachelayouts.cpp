@@ -31,7 +31,7 @@ void firefox(std::vector<CachePattern> &out, const QStringList &profile, CacheLa
 }
 
 struct Vendor {
-    std::initializer_list<const char *> folder;
+    QStringList folder;
     Browser browser;
 };
 
@@ -71,7 +71,7 @@ const std::vector<CachePattern> &profilepatterns()
         };
         for (const auto &[local, layout] : appdata) {
             for (const Vendor &v : windowsvendors)
-                chromium(out, local + parts(v.folder) + QStringList{"User Data", anyfolder},
+                chromium(out, local + v.folder + QStringList{"User Data", anyfolder},
                          layout, v.browser);
             chromium(out, local + parts({"Opera Software", "Opera Stable"}), layout,
                      Browser::opera);
@@ -89,7 +89,7 @@ const std::vector<CachePattern> &profilepatterns()
         };
         for (const char *base : {".cache", ".config"}) {
             for (const Vendor &v : linuxvendors)
-                chromium(out, parts({base}) + parts(v.folder) + QStringList{anyfolder},
+                chromium(out, parts({base}) + v.folder + QStringList{anyfolder},
                          CacheLayout::linuxhome, v.browser);
         }
         for (const QStringList &profiles :
@@ -106,7 +106,7 @@ const std::vector<CachePattern> &profilepatterns()
             {{"BraveSoftware", "Brave-Browser"}, Browser::brave},
         };
         for (const Vendor &v : macvendors)
-            chromium(out, caches + parts(v.folder) + QStringList{anyfolder}, CacheLayout::macoshome,
+            chromium(out, caches + v.folder + QStringList{anyfolder}, CacheLayout::macoshome,
                      v.browser);
         firefox(out, caches + parts({"Firefox", "Profiles"}) + QStringList{anyfolder},
                 CacheLayout::macoshome);
