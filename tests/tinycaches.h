@@ -78,8 +78,7 @@ inline bool build(const QString &folder, const QString &kind, int *files = nullp
                  QDir().mkpath(f + "doomed");
         n = 3;
     } else if (kind == QLatin1String("firefoxold")) {
-        ok = ok && put("_CACHE_MAP_", firefoxmap(5)) &&
-             put("_CACHE_001_", QByteArray(4096, '1')) &&
+        ok = ok && put("_CACHE_MAP_", firefoxmap(5)) && put("_CACHE_001_", QByteArray(4096, '1')) &&
              put("_CACHE_002_", QByteArray(4096, '2')) &&
              put("_CACHE_003_", QByteArray(4096, '3')) && put("A/1C/9E8F1A00d01", "big");
         n = 4;

@@ -230,22 +230,22 @@ class TestCli : public QObject
         const QString chrome = zed + "Google/Chrome/User Data/Default/Cache/Cache_Data";
         const QString firefox = zed + "Mozilla/Firefox/Profiles/k3x9.default/cache2";
         const QString carol = "DISK/Users/carol/AppData/Local/Microsoft/Windows/INetCache/Low/IE";
-        QTest::newRow("vellomar")
-            << VELLOMAR_PROGRAM << QStringList{"--find", "DISK"}
-            << QStringList{"Protected Mode\tcarol\t" + carol,
-                           QString::fromUtf8("Vista–11\tzed\t") + chrome + "\tchrome\tchromium-simple",
-                           QString::fromUtf8("Vista–11\tzed\t") + firefox +
-                               "\tfirefox\tfirefox-cache2"};
+        QTest::newRow("vellomar") << VELLOMAR_PROGRAM << QStringList{"--find", "DISK"}
+                                  << QStringList{"Protected Mode\tcarol\t" + carol,
+                                                 QString::fromUtf8("Vista–11\tzed\t") + chrome +
+                                                     "\tchrome\tchromium-simple",
+                                                 QString::fromUtf8("Vista–11\tzed\t") + firefox +
+                                                     "\tfirefox\tfirefox-cache2"};
         QTest::newRow("vellomar-dig")
             << VELLOMAR_DIG << QStringList{"--find", "DISK"}
-            << QStringList{"5\tProtected Mode\tcarol\t" + carol,
-                           QString::fromUtf8("6\tVista–11\tzed\t") + chrome +
-                               "\tchrome\tchromium-simple",
-                           QString::fromUtf8("7\tVista–11\tzed\t") + firefox +
-                               "\tfirefox\tfirefox-cache2"};
+            << QStringList{
+                   "5\tProtected Mode\tcarol\t" + carol,
+                   QString::fromUtf8("6\tVista–11\tzed\t") + chrome + "\tchrome\tchromium-simple",
+                   QString::fromUtf8("7\tVista–11\tzed\t") + firefox + "\tfirefox\tfirefox-cache2"};
         QTest::newRow("vellomar-dig, JSON")
             << VELLOMAR_DIG << QStringList{"--find", "--json", "DISK"}
-            << QStringList{"5|ie|content.ie5|1|1|" + carol, "6|chrome|chromium-simple|2|5|" + chrome,
+            << QStringList{"5|ie|content.ie5|1|1|" + carol,
+                           "6|chrome|chromium-simple|2|5|" + chrome,
                            "7|firefox|firefox-cache2|3|3|" + firefox};
     }
     void findNamesTheBrowserAndFormat()
@@ -267,7 +267,8 @@ class TestCli : public QObject
             for (QString &line : out) {
                 const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
                 line = QStringList{QString::number(o.value("number").toInt()),
-                                   o.value("browser").toString(), o.value("format").toString(),
+                                   o.value("browser").toString(),
+                                   o.value("format").toString(),
                                    QString::number(o.value("entries").toInteger(-1)),
                                    QString::number(o.value("files").toInteger(-1)),
                                    o.value("path").toString()}
@@ -287,8 +288,8 @@ class TestCli : public QObject
         QTest::newRow("the one cache") << QStringList{"CHROME", "DEST"} << 3 << 1;
         QTest::newRow("chosen by number") << QStringList{"--cache", "6", "DISK", "DEST"} << 3 << 1;
         QTest::newRow("listed") << QStringList{"--list", "--cache", "7", "DISK"} << 3 << 1;
-        QTest::newRow("a dry run") << QStringList{"--dry-run", "--cache", "6", "DISK", "DEST"} << 3
-                                   << 1;
+        QTest::newRow("a dry run")
+            << QStringList{"--dry-run", "--cache", "6", "DISK", "DEST"} << 3 << 1;
         QTest::newRow("all of them") << QStringList{"--all-caches", "DISK", "DEST"} << 0 << 2;
     }
     void anotherBrowsersCacheIsNotDugYet()

@@ -40,7 +40,8 @@ QStringList browserrows(const std::vector<FoundCache> &caches, const QString &pl
 {
     QStringList out;
     for (const FoundCache &c : caches)
-        out << QStringList{layoutname(c.layout), c.user, browserid(c.browser), formatid(c.format),
+        out << QStringList{layoutname(c.layout),       c.user,
+                           browserid(c.browser),       formatid(c.format),
                            QString::number(c.entries), c.path.mid(place.size() + 1)}
                    .join('|');
     return out;
@@ -437,9 +438,9 @@ class TestDiscovery : public QObject
     // are not the browser's own.
     void findsEachBrowsersCache_data()
     {
-        QTest::addColumn<QString>("place");  // below the disk; empty for the disk itself
-        QTest::addColumn<QString>("cache");  // below the disk
-        QTest::addColumn<QString>("kind");   // as tiny::build makes it
+        QTest::addColumn<QString>("place");    // below the disk; empty for the disk itself
+        QTest::addColumn<QString>("cache");    // below the disk
+        QTest::addColumn<QString>("kind");     // as tiny::build makes it
         QTest::addColumn<QString>("expected"); // browserrows' row, the path below the place
         const QString xp = "documents and settings/zed/Local Settings/Application Data/";
         const QString local = "Users/zed/AppData/Local/";
@@ -473,7 +474,8 @@ class TestDiscovery : public QObject
         QTest::newRow("Opera, its cache in its own folder")
             << "" << local + "Opera Software/Opera Stable/Cache"
             << "simple"
-            << "Vista–11|zed|opera|chromium-simple|2|" + local + "Opera Software/Opera Stable/Cache";
+            << "Vista–11|zed|opera|chromium-simple|2|" + local +
+                   "Opera Software/Opera Stable/Cache";
         QTest::newRow("Brave")
             << "" << local + "BraveSoftware/Brave-Browser/User Data/Default/Cache/Cache_Data"
             << "simple"
@@ -498,38 +500,46 @@ class TestDiscovery : public QObject
             << "Vista–11|zed|firefox|firefox-old|-1|" + local +
                    "Mozilla/Firefox/Profiles/k3x9.default/Cache";
         QTest::newRow("in any case")
-            << "" << "users/zed/APPDATA/local/GOOGLE/chrome/user data/Default/cache/CACHE_DATA"
+            << ""
+            << "users/zed/APPDATA/local/GOOGLE/chrome/user data/Default/cache/CACHE_DATA"
             << "simple"
             << "Vista–11|zed|chrome|chromium-simple|2|users/zed/APPDATA/local/GOOGLE/chrome/"
                "user data/Default/cache/CACHE_DATA";
-        QTest::newRow("a Linux disk's home") << "" << "home/zed/.cache/google-chrome/Default/Cache"
+        QTest::newRow("a Linux disk's home") << ""
+                                             << "home/zed/.cache/google-chrome/Default/Cache"
                                              << "simple"
                                              << "Linux|zed|chrome|chromium-simple|2|home/zed/"
                                                 ".cache/google-chrome/Default/Cache";
         QTest::newRow("a Linux home, Cache_Data")
-            << "home/zed" << "home/zed/.cache/chromium/Default/Cache/Cache_Data"
+            << "home/zed"
+            << "home/zed/.cache/chromium/Default/Cache/Cache_Data"
             << "simple"
             << "Linux|zed|chromium|chromium-simple|2|.cache/chromium/Default/Cache/Cache_Data";
         QTest::newRow("a Linux home's .config")
-            << "home/zed" << "home/zed/.config/google-chrome/Default/Cache"
+            << "home/zed"
+            << "home/zed/.config/google-chrome/Default/Cache"
             << "blockfile"
             << "Linux|zed|chrome|chromium-blockfile|7|.config/google-chrome/Default/Cache";
         QTest::newRow("a Linux home, Firefox")
-            << "home/zed" << "home/zed/.cache/mozilla/firefox/k3x9.default-release/cache2"
+            << "home/zed"
+            << "home/zed/.cache/mozilla/firefox/k3x9.default-release/cache2"
             << "cache2"
             << "Linux|zed|firefox|firefox-cache2|3|.cache/mozilla/firefox/k3x9.default-release/"
                "cache2";
         QTest::newRow("a Linux home, old Firefox")
-            << "home/zed" << "home/zed/.mozilla/firefox/k3x9.default/Cache"
+            << "home/zed"
+            << "home/zed/.mozilla/firefox/k3x9.default/Cache"
             << "firefoxold"
             << "Linux|zed|firefox|firefox-old|5|.mozilla/firefox/k3x9.default/Cache";
         QTest::newRow("a macOS home, Chrome")
-            << "" << "Users/zed/Library/Caches/Google/Chrome/Default/Cache"
+            << ""
+            << "Users/zed/Library/Caches/Google/Chrome/Default/Cache"
             << "blockfile"
             << "macOS|zed|chrome|chromium-blockfile|7|Users/zed/Library/Caches/Google/Chrome/"
                "Default/Cache";
         QTest::newRow("a macOS home, Firefox")
-            << "Users/zed" << "Users/zed/Library/Caches/Firefox/Profiles/k3x9.default/cache2"
+            << "Users/zed"
+            << "Users/zed/Library/Caches/Firefox/Profiles/k3x9.default/cache2"
             << "cache2"
             << "macOS|zed|firefox|firefox-cache2|3|Library/Caches/Firefox/Profiles/k3x9.default/"
                "cache2";
@@ -557,12 +567,13 @@ class TestDiscovery : public QObject
         int files = 0;
         QVERIFY(tiny::build(disk + "/" + cache, kind, &files));
         // The folders a browser keeps beside its cache, and a profile's own files.
-        QVERIFY(writefile(disk + "/Users/zed/AppData/Local/Google/Chrome/User Data/Local State",
-                          10));
+        QVERIFY(
+            writefile(disk + "/Users/zed/AppData/Local/Google/Chrome/User Data/Local State", 10));
         QVERIFY(QDir().mkpath(disk + "/Users/zed/AppData/Local/Google/Chrome/User Data/Crashpad"));
         const QString at = place.isEmpty() ? disk : disk + "/" + place;
         const std::vector<FoundCache> found = findcaches(at);
-        QCOMPARE(browserrows(found, at), expected.isEmpty() ? QStringList() : QStringList{expected});
+        QCOMPARE(browserrows(found, at),
+                 expected.isEmpty() ? QStringList() : QStringList{expected});
         if (!found.empty()) {
             QCOMPARE(found[0].files, qint64(files));
             QCOMPARE(found[0].folders, 1);
@@ -578,30 +589,69 @@ class TestDiscovery : public QObject
         QTest::addColumn<QString>("kind");
         QTest::addColumn<QString>("below"); // the cache below the place opened
         QTest::addColumn<QString>("expected");
-        QTest::newRow("Simple Cache") << "simple" << "" << "chromium-simple|2";
-        QTest::newRow("Simple Cache with no entry yet") << "indexdir" << "" << "chromium-simple|0";
-        QTest::newRow("blockfile") << "blockfile" << "" << "chromium-blockfile|7";
-        QTest::newRow("cache2") << "cache2" << "" << "firefox-cache2|3";
-        QTest::newRow("cache2's entries folder") << "bareentries" << "" << "firefox-cache2|3";
-        QTest::newRow("Firefox's old cache") << "firefoxold" << "" << "firefox-old|5";
-        QTest::newRow("Firefox's old block files") << "firefoxblocks" << "" << "firefox-old|-1";
-        QTest::newRow("a profile's Cache") << "blockfile" << "Cache" << "chromium-blockfile|7";
-        QTest::newRow("a profile's Cache_Data") << "simple" << "Cache/Cache_Data"
+        QTest::newRow("Simple Cache") << "simple"
+                                      << ""
+                                      << "chromium-simple|2";
+        QTest::newRow("Simple Cache with no entry yet") << "indexdir"
+                                                        << ""
+                                                        << "chromium-simple|0";
+        QTest::newRow("blockfile") << "blockfile"
+                                   << ""
+                                   << "chromium-blockfile|7";
+        QTest::newRow("cache2") << "cache2"
+                                << ""
+                                << "firefox-cache2|3";
+        QTest::newRow("cache2's entries folder") << "bareentries"
+                                                 << ""
+                                                 << "firefox-cache2|3";
+        QTest::newRow("Firefox's old cache") << "firefoxold"
+                                             << ""
+                                             << "firefox-old|5";
+        QTest::newRow("Firefox's old block files") << "firefoxblocks"
+                                                   << ""
+                                                   << "firefox-old|-1";
+        QTest::newRow("a profile's Cache") << "blockfile"
+                                           << "Cache"
+                                           << "chromium-blockfile|7";
+        QTest::newRow("a profile's Cache_Data") << "simple"
+                                                << "Cache/Cache_Data"
                                                 << "chromium-simple|2";
-        QTest::newRow("a Cache holding Cache_Data") << "simple" << "Cache_Data"
+        QTest::newRow("a Cache holding Cache_Data") << "simple"
+                                                    << "Cache_Data"
                                                     << "chromium-simple|2";
-        QTest::newRow("a Firefox profile") << "cache2" << "CACHE2" << "firefox-cache2|3";
-        QTest::newRow("index with the wrong magic") << "wrongmagic" << "" << "";
-        QTest::newRow("index with the magic big-endian") << "bigendianmagic" << "" << "";
-        QTest::newRow("index cut short") << "shortindex" << "" << "";
-        QTest::newRow("index whose count is negative") << "negativecount" << ""
+        QTest::newRow("a Firefox profile") << "cache2"
+                                           << "CACHE2"
+                                           << "firefox-cache2|3";
+        QTest::newRow("index with the wrong magic") << "wrongmagic"
+                                                    << ""
+                                                    << "";
+        QTest::newRow("index with the magic big-endian") << "bigendianmagic"
+                                                         << ""
+                                                         << "";
+        QTest::newRow("index cut short") << "shortindex"
+                                         << ""
+                                         << "";
+        QTest::newRow("index whose count is negative") << "negativecount"
+                                                       << ""
                                                        << "chromium-blockfile|-1";
-        QTest::newRow("index as a folder") << "indexfolder" << "" << "";
-        QTest::newRow("_0 files of other names") << "notsimple" << "" << "";
-        QTest::newRow("an empty entries folder") << "emptyentries" << "" << "";
-        QTest::newRow("entries of other files") << "otherentries" << "" << "";
-        QTest::newRow("hex names beside a folder") << "hexandfolder" << "" << "";
-        QTest::newRow("block files without the first") << "firefoxlater" << "" << "";
+        QTest::newRow("index as a folder") << "indexfolder"
+                                           << ""
+                                           << "";
+        QTest::newRow("_0 files of other names") << "notsimple"
+                                                 << ""
+                                                 << "";
+        QTest::newRow("an empty entries folder") << "emptyentries"
+                                                 << ""
+                                                 << "";
+        QTest::newRow("entries of other files") << "otherentries"
+                                                << ""
+                                                << "";
+        QTest::newRow("hex names beside a folder") << "hexandfolder"
+                                                   << ""
+                                                   << "";
+        QTest::newRow("block files without the first") << "firefoxlater"
+                                                       << ""
+                                                       << "";
     }
     void aCopiedCacheIsToldByItsContents()
     {
@@ -619,7 +669,8 @@ class TestDiscovery : public QObject
             QVERIFY(tiny::build(cache, "blockfile") &&
                     writecontent(cache + "/index", tiny::blockfileindex(7, 0xC3CA03C1)));
         else if (kind == "shortindex")
-            QVERIFY(tiny::build(cache, "blockfile") && writecontent(cache + "/index", magic.left(3)));
+            QVERIFY(tiny::build(cache, "blockfile") &&
+                    writecontent(cache + "/index", magic.left(3)));
         else if (kind == "negativecount")
             QVERIFY(tiny::build(cache, "blockfile") &&
                     writecontent(cache + "/index", tiny::blockfileindex(-2)));
@@ -642,9 +693,8 @@ class TestDiscovery : public QObject
         else
             QVERIFY(tiny::build(cache, kind));
         QCOMPARE(browserrows(findcaches(place), place),
-                 expected.isEmpty()
-                     ? QStringList()
-                     : QStringList{"folder||unknown|" + expected + "|" + below});
+                 expected.isEmpty() ? QStringList()
+                                    : QStringList{"folder||unknown|" + expected + "|" + below});
     }
 
     // The shared samples as their browsers wrote them, placed where those browsers keep them.
@@ -659,7 +709,8 @@ class TestDiscovery : public QObject
             << "Vista–11|zed|chrome|chromium-blockfile|217|" + local +
                    "Google/Chrome/User Data/Default/Cache";
         QTest::newRow("blockfile 3.0")
-            << "plaso/test_data/chrome_cache_v3" << "home/zed/.cache/chromium/Default/Cache"
+            << "plaso/test_data/chrome_cache_v3"
+            << "home/zed/.cache/chromium/Default/Cache"
             << "Linux|zed|chromium|chromium-blockfile|862|home/zed/.cache/chromium/Default/Cache";
         QTest::newRow("Simple Cache")
             << "simplecache/testdata" << local + "Microsoft/Edge/User Data/Default/Cache/Cache_Data"
@@ -676,7 +727,8 @@ class TestDiscovery : public QObject
             << "macOS|zed|firefox|firefox-cache2|13|Users/zed/Library/Caches/Firefox/Profiles/"
                "k3x9.default/cache2";
         QTest::newRow("Firefox's old block files")
-            << "plaso/test_data/firefox_cache/firefox3" << "home/zed/.mozilla/firefox/k3x9/Cache"
+            << "plaso/test_data/firefox_cache/firefox3"
+            << "home/zed/.mozilla/firefox/k3x9/Cache"
             << "Linux|zed|firefox|firefox-old|-1|home/zed/.mozilla/firefox/k3x9/Cache";
     }
     void theSamplesAreFound()
@@ -708,18 +760,23 @@ class TestDiscovery : public QObject
         QTest::newRow("Chrome's Cache_Data")
             << QStringList{local + "Google/Chrome/User Data/Default/Cache/Cache_Data", "simple"};
         QTest::newRow("three of Chrome's profiles")
-            << QStringList{local + "Google/Chrome/User Data/Default/Cache", "blockfile",
-                           local + "Google/Chrome/User Data/Profile 1/Cache", "simple",
+            << QStringList{local + "Google/Chrome/User Data/Default/Cache",         "blockfile",
+                           local + "Google/Chrome/User Data/Profile 1/Cache",       "simple",
                            local + "Google/Chrome/User Data/Profile 2/Media Cache", "blockfile"};
         QTest::newRow("every browser and IE")
-            << QStringList{local + "Microsoft/Windows/INetCache/IE/ABCD0001", "simple",
-                           local + "Microsoft/Edge/User Data/Default/Cache/Cache_Data", "simple",
-                           local + "Opera Software/Opera Stable/Cache", "blockfile",
-                           local + "Mozilla/Firefox/Profiles/a.default/cache2", "cache2",
-                           local + "Mozilla/Firefox/Profiles/b.default/Cache", "firefoxold"};
+            << QStringList{local + "Microsoft/Windows/INetCache/IE/ABCD0001",
+                           "simple",
+                           local + "Microsoft/Edge/User Data/Default/Cache/Cache_Data",
+                           "simple",
+                           local + "Opera Software/Opera Stable/Cache",
+                           "blockfile",
+                           local + "Mozilla/Firefox/Profiles/a.default/cache2",
+                           "cache2",
+                           local + "Mozilla/Firefox/Profiles/b.default/Cache",
+                           "firefoxold"};
         QTest::newRow("a Linux home")
-            << QStringList{".cache/google-chrome/Default/Cache", "simple",
-                           ".config/google-chrome/Default/Cache", "blockfile",
+            << QStringList{".cache/google-chrome/Default/Cache",      "simple",
+                           ".config/google-chrome/Default/Cache",     "blockfile",
                            ".cache/mozilla/firefox/a.default/cache2", "cache2"};
     }
     void eachBrowserFolderIsReadOnce()
@@ -737,8 +794,8 @@ class TestDiscovery : public QObject
         }
         // The folders of one profile, itself included, and the headers read in it.
         int folders = 1, headers = 0;
-        QDirIterator it(dir.path() + "/many/Users/user0", QDir::Dirs | QDir::Files | QDir::Hidden |
-                                                            QDir::NoDotAndDotDot,
+        QDirIterator it(dir.path() + "/many/Users/user0",
+                        QDir::Dirs | QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot,
                         QDirIterator::Subdirectories);
         while (it.hasNext()) {
             const QString p = it.next();
@@ -756,8 +813,8 @@ class TestDiscovery : public QObject
         const QMap<QString, int> many = findcalls(dir.path() + "/many", dir.path() + "/many.log");
         QVERIFY2(none.value("openat") > 0, "strace saw no open");
         const int slack = 8; // the larger folder of profiles may take another read or two
-        QCOMPARE_LE(many.value("openat") - none.value("openat"), profiles * (folders + headers) -
-                                                                     profiles + slack);
+        QCOMPARE_LE(many.value("openat") - none.value("openat"),
+                    profiles * (folders + headers) - profiles + slack);
         QCOMPARE_LE(many.value("getdents64") - none.value("getdents64"),
                     2 * profiles * (folders - 1) + slack);
     }

@@ -9,12 +9,12 @@
 #include <QAccessible>
 #include <QAction>
 #include <QDir>
+#include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
-#include <QHeaderView>
 #include <QPushButton>
 #include <QTreeWidget>
 #include <QtTest>
@@ -263,12 +263,18 @@ class TestPlaces : public QObject
                            "firefox|firefox-old|4|5"}
             << "选择浏览器缓存"
             << "“P”中有10个浏览器缓存，请选择一个："
-            << QStringList{"Internet Explorer（Content.IE5）", "Chrome（Simple Cache）",
-                           "Edge（块文件缓存）", "Firefox（cache2）", "Opera（Simple Cache）",
-                           "Chromium块文件缓存", "Chromium Simple Cache", "Firefox cache2",
-                           "Firefox旧式缓存", "Firefox（旧式缓存）"}
-            << QStringList{"3", "19个条目", "条目数未知", "13个条目", "0个条目", "217个条目",
-                           "2个条目", "3个条目", "条目数未知", "5个条目"};
+            << QStringList{"Internet Explorer（Content.IE5）",
+                           "Chrome（Simple Cache）",
+                           "Edge（块文件缓存）",
+                           "Firefox（cache2）",
+                           "Opera（Simple Cache）",
+                           "Chromium块文件缓存",
+                           "Chromium Simple Cache",
+                           "Firefox cache2",
+                           "Firefox旧式缓存",
+                           "Firefox（旧式缓存）"}
+            << QStringList{"3",         "19个条目", "条目数未知", "13个条目",   "0个条目",
+                           "217个条目", "2个条目",  "3个条目",    "条目数未知", "5个条目"};
     }
     void theChooserNamesBrowserAndFormat()
     {

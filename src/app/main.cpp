@@ -1,7 +1,7 @@
 #include "cachediscovery.h"
 #include "desktopseams.h"
-#include "frm_main.h"
 #include "foundcachetext.h"
+#include "frm_main.h"
 #include "mainwindow.h"
 #include "settingsstore.h"
 #include "xcbpicturesurface.h"

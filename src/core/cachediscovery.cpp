@@ -464,7 +464,8 @@ std::vector<FoundCache> findcaches(const QString &place, SearchControl *control)
         if (!c)
             continue;
         if (!below.isEmpty())
-            finder.tryall(*c, {{below + QStringList{QStringLiteral("Content.IE5")}, CacheLayout::wine}},
+            finder.tryall(*c,
+                          {{below + QStringList{QStringLiteral("Content.IE5")}, CacheLayout::wine}},
                           user);
         finder.disk(*c);
     }

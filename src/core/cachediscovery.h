@@ -18,9 +18,9 @@ enum class CacheLayout {
     win8,          // Users/<user>/AppData/Local/Microsoft/Windows/INetCache/IE
     registry,      // where the user's NTUSER.DAT says
     wine,          // a Wine prefix's cache
-    localappdata,  // Users/<user>/AppData/Local/<browser>/…: Chromium's and Firefox's, Vista to 11
-    linuxhome,     // a Linux home's .cache, .config or .mozilla
-    macoshome,     // a macOS home's Library/Caches
+    localappdata, // Users/<user>/AppData/Local/<browser>/…: Chromium's and Firefox's, Vista to 11
+    linuxhome,    // a Linux home's .cache, .config or .mozilla
+    macoshome,    // a macOS home's Library/Caches
 };
 
 // "XP", "Vista/7", "Protected Mode", "8–11", "registry", "Wine", "folder", "Vista–11", "Linux",

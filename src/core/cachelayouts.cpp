@@ -71,8 +71,8 @@ const std::vector<CachePattern> &profilepatterns()
         };
         for (const auto &[local, layout] : appdata) {
             for (const Vendor &v : windowsvendors)
-                chromium(out, local + v.folder + QStringList{"User Data", anyfolder},
-                         layout, v.browser);
+                chromium(out, local + v.folder + QStringList{"User Data", anyfolder}, layout,
+                         v.browser);
             chromium(out, local + parts({"Opera Software", "Opera Stable"}), layout,
                      Browser::opera);
             firefox(out, local + parts({"Mozilla", "Firefox", "Profiles"}) + QStringList{anyfolder},

@@ -74,9 +74,8 @@ QString cachekindtext(const FoundCache &cache)
 
 bool onlyinternetexplorer(const std::vector<FoundCache> &caches)
 {
-    return std::all_of(caches.begin(), caches.end(), [](const FoundCache &c) {
-        return c.format == CacheFormat::contentie5;
-    });
+    return std::all_of(caches.begin(), caches.end(),
+                       [](const FoundCache &c) { return c.format == CacheFormat::contentie5; });
 }
 
 } // namespace vellomar

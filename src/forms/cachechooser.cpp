@@ -29,7 +29,8 @@ CacheChooser::CacheChooser(const QString &place, const std::vector<FoundCache> &
     setWindowTitle(onlyie ? texts::choosecachetitle : QStringLiteral("选择") + word);
     auto *layout = new QVBoxLayout(this);
     auto *intro = new QLabel(
-        QStringLiteral("“%1”中有%2个%3，请选择一个：").arg(place).arg(caches.size()).arg(word), this);
+        QStringLiteral("“%1”中有%2个%3，请选择一个：").arg(place).arg(caches.size()).arg(word),
+        this);
     intro->setWordWrap(true);
     layout->addWidget(intro);
 
@@ -38,10 +39,10 @@ CacheChooser::CacheChooser(const QString &place, const std::vector<FoundCache> &
     m_list->setAccessibleName(QStringLiteral("找到的") + word);
     m_list->setRootIsDecorated(false);
     m_list->setAllColumnsShowFocus(true);
-    m_list->setHeaderLabels({QStringLiteral("用户"), QStringLiteral("浏览器"), QStringLiteral("布局"),
-                             QStringLiteral("位置"), QStringLiteral("文件夹"),
-                             QStringLiteral("文件"), QStringLiteral("大小"),
-                             QStringLiteral("最新文件")});
+    m_list->setHeaderLabels({QStringLiteral("用户"), QStringLiteral("浏览器"),
+                             QStringLiteral("布局"), QStringLiteral("位置"),
+                             QStringLiteral("文件夹"), QStringLiteral("文件"),
+                             QStringLiteral("大小"), QStringLiteral("最新文件")});
     const QLocale locale;
     for (const FoundCache &c : caches) {
         auto *item = new QTreeWidgetItem(m_list);
@@ -53,7 +54,7 @@ CacheChooser::CacheChooser(const QString &place, const std::vector<FoundCache> &
         // Another browser's cache keeps its entries in a few large files, or one file each:
         // what it holds is its count of entries.
         item->setText(5, c.format == CacheFormat::contentie5 ? QString::number(c.files)
-                         : c.entries < 0 ? QStringLiteral("条目数未知")
+                         : c.entries < 0                     ? QStringLiteral("条目数未知")
                                          : QStringLiteral("%1个条目").arg(c.entries));
         item->setText(6, bytestext(c.bytes));
         item->setText(7, c.newest > 0 ? locale.toString(QDateTime::fromMSecsSinceEpoch(c.newest),
