@@ -17,24 +17,31 @@ namespace {
 constexpr size_t mostfiles = 64;
 constexpr size_t mostbytes = 1 << 16; // a header is all that is read
 
-std::string folder()
-{
-    static const std::string made = [] {
-        char name[] = "/dev/shm/fuzz_browsercache-XXXXXX";
-        const char *at = ::mkdtemp(name);
-        if (!at) {
-            char fallback[] = "/tmp/fuzz_browsercache-XXXXXX";
-            at = ::mkdtemp(fallback);
-            return std::string(at ? at : "");
-        }
-        return std::string(at);
-    }();
-    return made;
-}
-
 int removeone(const char *path, const struct stat *, int, struct FTW *)
 {
     return ::remove(path);
+}
+
+// The folder's path, kept in a plain buffer: it outlives every destructor run at exit, where
+// it is removed.
+const char *folder()
+{
+    static char made[64] = "";
+    if (!made[0]) {
+        std::strcpy(made, "/dev/shm/fuzz_browsercache-XXXXXX");
+        if (!::mkdtemp(made)) {
+            std::strcpy(made, "/tmp/fuzz_browsercache-XXXXXX");
+            if (!::mkdtemp(made))
+                made[0] = '\0';
+        }
+    }
+    return made;
+}
+
+void removefolder()
+{
+    if (folder()[0])
+        ::nftw(folder(), removeone, 16, FTW_DEPTH | FTW_PHYS);
 }
 
 // Below the fuzz folder only: no absolute path, no "." or ".." part, no empty part.
@@ -71,10 +78,12 @@ void write(const std::string &root, const std::string &path, const char *bytes, 
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
 {
+    static const bool cleaned = std::atexit(removefolder) == 0;
+    (void)cleaned;
     const std::string root = folder();
     if (root.empty())
         return 0;
-    ::nftw(root.c_str(), removeone, 16, FTW_DEPTH | FTW_PHYS);
+    removefolder();
     ::mkdir(root.c_str(), 0755);
 
     // Files one after another: a line with the path, a line with the size, the bytes.
