@@ -4,6 +4,7 @@
 #include "digcommands.h"
 #include "fitting.h"
 #include "formkit.h"
+#include "foundcachetext.h"
 #include "frm_picfullscreen.h"
 #include "icons.h"
 #include "numbers.h"
@@ -148,6 +149,13 @@ bool frm_main::pickcache(const QString &place, const std::vector<FoundCache> &ca
         chosen = m_seams.dialogs().choosecache(place, caches, newestcache(caches));
     if (chosen < 0 || chosen >= int(caches.size()))
         return false;
+    // Only Content.IE5 is listed so far: another browser's cache is named, and the window
+    // stays as it was, remembering nothing.
+    if (caches[size_t(chosen)].format != CacheFormat::contentie5) {
+        m_seams.dialogs().inform(texts::cannotopenyettext(caches[size_t(chosen)].path,
+                                                          cachekindtext(caches[size_t(chosen)])));
+        return false;
+    }
     picked = caches[size_t(chosen)];
     return true;
 }

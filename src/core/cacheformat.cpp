@@ -29,23 +29,6 @@ CacheFormat detectformat(const ReadOnlyFs &fs, const std::string &folder,
     return CacheFormat::contentie5;
 }
 
-QString formatname(CacheFormat format)
-{
-    switch (format) {
-    case CacheFormat::contentie5:
-        return QStringLiteral("Content.IE5");
-    case CacheFormat::chromiumsimple:
-        return QStringLiteral("Chromium Simple");
-    case CacheFormat::chromiumblockfile:
-        return QStringLiteral("Chromium blockfile");
-    case CacheFormat::firefoxcache2:
-        return QStringLiteral("Firefox cache2");
-    case CacheFormat::firefoxold:
-        return QStringLiteral("Firefox cache");
-    }
-    return {};
-}
-
 std::unique_ptr<BrowserSource> browsersource(const QString &cachepath, CacheFormat format,
                                              std::unique_ptr<ReadOnlyFs> fs,
                                              const std::string &folder,
