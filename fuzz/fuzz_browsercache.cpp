@@ -2,6 +2,7 @@
 // own (discovery reads a real folder through its descriptor), which is then told.
 
 #include "browsercache.h"
+#include "fuzzinput.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -14,7 +15,6 @@
 
 namespace {
 
-constexpr size_t mostfiles = 64;
 constexpr size_t mostbytes = 1 << 16; // a header is all that is read
 
 int removeone(const char *path, const struct stat *, int, struct FTW *)
@@ -86,28 +86,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     removefolder();
     ::mkdir(root.c_str(), 0755);
 
-    // Files one after another: a line with the path, a line with the size, the bytes.
-    const char *p = reinterpret_cast<const char *>(data);
-    const char *end = p + size;
-    const auto line = [&](std::string &out) {
-        const char *nl = static_cast<const char *>(memchr(p, '\n', size_t(end - p)));
-        if (!nl)
-            return false;
-        out.assign(p, nl);
-        p = nl + 1;
-        return true;
-    };
-    for (size_t i = 0; i < mostfiles && p < end; ++i) {
-        std::string path, length;
-        if (!line(path) || !line(length) || length.empty() || length.size() > 9)
-            break;
-        size_t n = 0;
-        for (const char c : length)
-            n = c >= '0' && c <= '9' ? n * 10 + size_t(c - '0') : mostbytes;
-        n = std::min({n, size_t(end - p), mostbytes});
+    for (const auto &[path, bytes] : vellomar::fuzz::files(data, size, mostbytes)) {
         if (safepath(path))
-            write(root, path, p, n);
-        p += n;
+            write(root, path, bytes.constData(), size_t(bytes.size()));
     }
 
     vellomar::FolderHandle dir(::open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));

@@ -23,17 +23,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t *data, size_t size)
     for (const std::string folder : {"", "Cache_Data"}) {
         (void)issimplecache(fs, folder);
         ReadReport report;
-        for (const CacheEntry &e : readsimplecache(fs, folder, &report)) {
-            long long total = 0;
-            for (const BodyPiece &p : e.body) {
-                std::error_code ec;
-                auto file = fs.open(p.file, ec);
-                if (!file || p.offset < 0 || p.length < 0 || p.offset > file->size() ||
-                    p.length > file->size() - p.offset)
-                    std::abort();
-                total += p.length;
-            }
-            if (total != e.storedsize || e.httpstatus < 100 || e.httpstatus > 999)
+        const std::vector<CacheEntry> entries = readsimplecache(fs, folder, &report);
+        fuzz::checkpieces(fs, entries);
+        for (const CacheEntry &e : entries) {
+            if (e.httpstatus < 100 || e.httpstatus > 999)
                 std::abort();
         }
     }
