@@ -75,7 +75,10 @@ QByteArray decodedhead(const ReadOnlyFs &fs, const CacheEntry &e, long long most
     long long count = 0;
     // Bounded by the reader's own limit on the decoded size.
     for (;;) {
-        const long long n = r.read(buffer.data(), countchunk, ec);
+        // For the head alone, no more is decoded than it needs.
+        const long long want =
+            total ? countchunk : std::min<long long>(countchunk, most - head.size());
+        const long long n = r.read(buffer.data(), want, ec);
         if (n < 0) {
             count = -1;
             break;
