@@ -1,5 +1,6 @@
-// vellomar-bench WHAT: one benchmark. WHAT is resultlist, discovery, dig, pause, preview, stepping,
-// startup or memory; the last two start this program again as "startup-child" and "minimal-child".
+// vellomar-bench WHAT: one benchmark. WHAT is resultlist, discovery, dig, browser, pause, preview,
+// stepping, startup or memory; the last two start this program again as "startup-child" and
+// "minimal-child".
 #include "bench.h"
 
 #include "cachebrowser.h"
@@ -319,13 +320,16 @@ int main(int argc, char *argv[])
         rc = benchdiscovery(args);
     else if (what == QLatin1String("dig"))
         rc = benchdig(args);
+    else if (what == QLatin1String("browser"))
+        rc = benchbrowser(args);
     else if (what == QLatin1String("pause"))
         rc = benchpause(args);
     else if (what == QLatin1String("preview") || what == QLatin1String("stepping"))
         rc = benchview(args);
     else {
-        std::fprintf(stderr, "usage: vellomar-bench "
-                             "resultlist|discovery|dig|pause|preview|stepping|startup|memory\n");
+        std::fprintf(stderr,
+                     "usage: vellomar-bench "
+                     "resultlist|discovery|dig|browser|pause|preview|stepping|startup|memory\n");
         return 2;
     }
     return rc ? rc : allmet() ? 0 : 1;

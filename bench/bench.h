@@ -25,6 +25,7 @@ void printline(const QString &name, const QString &value, const QString &target)
 void judge(const QString &name, double value, double limit);
 bool allmet();
 
+int benchbrowser(const QStringList &args);
 int benchdig(const QStringList &args);
 int benchdiscovery(const QStringList &args);
 int benchpause(const QStringList &args);

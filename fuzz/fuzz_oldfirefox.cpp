@@ -20,18 +20,7 @@ void check(const vellomar::ReadOnlyFs &fs)
 {
     vellomar::isoldfirefoxcache(fs, "");
     vellomar::ReadReport report;
-    for (const auto &e : vellomar::readoldfirefoxcache(fs, "", &report)) {
-        long long sum = 0;
-        for (const auto &p : e.body) {
-            std::error_code ec;
-            const auto f = fs.open(p.file, ec);
-            if (!f || p.offset < 0 || p.length < 0 || p.offset + p.length > f->size())
-                abort();
-            sum += p.length;
-        }
-        if (sum != e.storedsize)
-            abort();
-    }
+    vellomar::fuzz::checkpieces(fs, vellomar::readoldfirefoxcache(fs, "", &report));
 }
 
 } // namespace

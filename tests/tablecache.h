@@ -18,10 +18,14 @@ namespace tablecache {
 inline constexpr long long mosttoc = 1 << 20;
 
 // One line: storedat \t address \t content type \t file@offset+length;file@offset+length...
+// and, when the body is encoded, \t its Content-Encoding (kept in the head only, as the readers
+// leave it to the head's parser).
 inline QByteArray line(const QByteArray &storedat, const QByteArray &address,
-                       const QByteArray &type, const QByteArray &pieces)
+                       const QByteArray &type, const QByteArray &pieces,
+                       const QByteArray &encoding = {})
 {
-    return storedat + '\t' + address + '\t' + type + '\t' + pieces + '\n';
+    return storedat + '\t' + address + '\t' + type + '\t' + pieces +
+           (encoding.isEmpty() ? QByteArray() : '\t' + encoding) + '\n';
 }
 
 inline std::vector<vellomar::CacheEntry>
@@ -36,7 +40,7 @@ read(const vellomar::ReadOnlyFs &fs, const std::string &folder, vellomar::ReadRe
     const QByteArray text = toc->read(0, toc->size(), ec);
     for (const QByteArray &l : text.split('\n')) {
         const QList<QByteArray> f = l.split('\t');
-        if (f.size() != 4) {
+        if (f.size() != 4 && f.size() != 5) {
             if (!l.isEmpty() && report)
                 report->leftout.push_back({QString::fromUtf8(l), QStringLiteral("not a line")});
             continue;
@@ -48,6 +52,9 @@ read(const vellomar::ReadOnlyFs &fs, const std::string &folder, vellomar::ReadRe
         e.contenttype = QString::fromUtf8(f[2]);
         e.httpstatus = 200;
         e.responsehead = "HTTP/1.1 200 OK\r\nContent-Type: " + f[2] + "\r\n";
+        if (f.size() == 5) {
+            e.responsehead += "Content-Encoding: " + f[4] + "\r\n";
+        }
         e.responsetime = QDateTime(QDate(2009, 5, 1), QTime(12, 0), Qt::UTC);
         for (const QByteArray &p : f[3].split(';')) {
             const qsizetype at = p.indexOf('@'), plus = p.indexOf('+');

@@ -1,4 +1,4 @@
-#include "browsercaches.h"
+#include "browseropen.h"
 #include "entryfiles.h"
 #include "filelistbox.h"
 #include "flashplayer.h"

@@ -1,8 +1,8 @@
 // Chromium's blockfile cache, read from the real samples in place and from copies of them in
 // memory changed the way a damaged or hostile disk changes them.
-#include "blockfileresponse.h"
 #include "cachefs.h"
 #include "chromiumblockfile.h"
+#include "chromiumhttp.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -703,7 +703,7 @@ class TestChromiumBlockfile : public QObject
     {
         QFETCH(QByteArray, key);
         QFETCH(QByteArray, url);
-        QCOMPARE(blockfile::urlfromkey(key), url);
+        QCOMPARE(chromiumkeyaddress(key), QString::fromUtf8(url));
     }
 };
 

@@ -3,6 +3,7 @@
 #include "sitepath.h"
 #include "testsupport.h"
 #include "texts.h"
+#include "tinycaches.h"
 
 #include <QCryptographicHash>
 #include <QDirIterator>
@@ -216,6 +217,65 @@ class TestCli : public QObject
             QVERIFY(!QFileInfo::exists(d.dir.path() + "/dest"));
         if (key == "report")
             QCOMPARE(QJsonDocument::fromJson(lines.first()).object().value("files").toInt(), 3);
+    }
+
+    // Another browser's cache is listed by both commands with its browser and format after the
+    // fields Internet Explorer's keep, and in JSON with its count of entries.
+    void findNamesTheBrowserAndFormat_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("args");
+        QTest::addColumn<QStringList>("lines"); // the last three
+        const QString zed = "DISK/Users/zed/AppData/Local/";
+        const QString chrome = zed + "Google/Chrome/User Data/Default/Cache/Cache_Data";
+        const QString firefox = zed + "Mozilla/Firefox/Profiles/k3x9.default/cache2";
+        const QString carol = "DISK/Users/carol/AppData/Local/Microsoft/Windows/INetCache/Low/IE";
+        QTest::newRow("vellomar") << VELLOMAR_PROGRAM << QStringList{"--find", "DISK"}
+                                  << QStringList{"Protected Mode\tcarol\t" + carol,
+                                                 QString::fromUtf8("Vista–11\tzed\t") + chrome +
+                                                     "\tchrome\tchromium-simple",
+                                                 QString::fromUtf8("Vista–11\tzed\t") + firefox +
+                                                     "\tfirefox\tfirefox-cache2"};
+        QTest::newRow("vellomar-dig")
+            << VELLOMAR_DIG << QStringList{"--find", "DISK"}
+            << QStringList{
+                   "5\tProtected Mode\tcarol\t" + carol,
+                   QString::fromUtf8("6\tVista–11\tzed\t") + chrome + "\tchrome\tchromium-simple",
+                   QString::fromUtf8("7\tVista–11\tzed\t") + firefox + "\tfirefox\tfirefox-cache2"};
+        QTest::newRow("vellomar-dig, JSON")
+            << VELLOMAR_DIG << QStringList{"--find", "--json", "DISK"}
+            << QStringList{"5|ie|content.ie5|1|1|" + carol,
+                           "6|chrome|chromium-simple|2|5|" + chrome,
+                           "7|firefox|firefox-cache2|3|3|" + firefox};
+    }
+    void findNamesTheBrowserAndFormat()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, args);
+        QFETCH(QStringList, lines);
+        DiskFixture d;
+        const QString zed = d.root + "/Users/zed/AppData/Local/";
+        QVERIFY(tiny::build(zed + "Google/Chrome/User Data/Default/Cache/Cache_Data", "simple"));
+        QVERIFY(tiny::build(zed + "Mozilla/Firefox/Profiles/k3x9.default/cache2", "cache2"));
+        args.replaceInStrings("DISK", d.root);
+        lines.replaceInStrings("DISK", d.root);
+        const Run r = runprogram(program, args);
+        QCOMPARE(r.status, 0);
+        QStringList out = QString::fromUtf8(r.out).split('\n', Qt::SkipEmptyParts);
+        QCOMPARE(out.size(), 7);
+        if (args.contains("--json")) {
+            for (QString &line : out) {
+                const QJsonObject o = QJsonDocument::fromJson(line.toUtf8()).object();
+                line = QStringList{QString::number(o.value("number").toInt()),
+                                   o.value("browser").toString(),
+                                   o.value("format").toString(),
+                                   QString::number(o.value("entries").toInteger(-1)),
+                                   QString::number(o.value("files").toInteger(-1)),
+                                   o.value("path").toString()}
+                           .join('|');
+            }
+        }
+        QCOMPARE(out.mid(4), lines);
     }
 
     // A field of an output line keeps to its field and its line.

@@ -1,5 +1,6 @@
 // The headless command on a browser's cache folder, its reader given: the folder is recognised,
 // listed, shown as a dry run and dug with every option, and never written to.
+#include "browsercache.h"
 #include "cacheformat.h"
 #include "digcommand.h"
 #include "manifest.h"
@@ -143,7 +144,7 @@ void TestCliBrowser::lists()
     o.json = true;
     r = run(o);
     QCOMPARE(QJsonDocument::fromJson(r.out.toUtf8()).object().value("format").toString(),
-             formatname(CacheFormat::chromiumsimple));
+             formatid(CacheFormat::chromiumsimple));
 }
 
 void TestCliBrowser::dryRun()

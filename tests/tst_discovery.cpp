@@ -3,6 +3,7 @@
 #include "platform.h"
 #include "registryhive.h"
 #include "testsupport.h"
+#include "tinycaches.h"
 
 #include <QDir>
 #include <QFile>
@@ -31,6 +32,40 @@ QStringList rows(const std::vector<FoundCache> &caches, const QString &place)
     for (const FoundCache &c : caches)
         out << layoutname(c.layout) + "|" + c.user + "|" + c.path.mid(place.size() + 1);
     return out;
+}
+
+// A found cache of any browser as the tests name it: layout, user, browser, format, entries, path
+// below the place.
+QStringList browserrows(const std::vector<FoundCache> &caches, const QString &place)
+{
+    QStringList out;
+    for (const FoundCache &c : caches)
+        out << QStringList{layoutname(c.layout),       c.user,
+                           browserid(c.browser),       formatid(c.format),
+                           QString::number(c.entries), c.path.mid(place.size() + 1)}
+                   .join('|');
+    return out;
+}
+
+// The program's own system calls while it runs `--find` over `root`, counted by call.
+QMap<QString, int> findcalls(const QString &root, const QString &log)
+{
+    QProcess p;
+    // LeakSanitizer cannot run under ptrace; the sanitizer build's leaks are found elsewhere.
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert("ASAN_OPTIONS", env.value("ASAN_OPTIONS") + ":detect_leaks=0");
+    p.setProcessEnvironment(env);
+    p.start("strace", {"-f", "-qq", "-e", "trace=openat,open,getdents64,getdents", "-o", log,
+                       VELLOMAR_PROGRAM, "--find", root});
+    if (!p.waitForFinished(60000) || p.exitStatus() != QProcess::NormalExit)
+        return QMap<QString, int>();
+    QMap<QString, int> n;
+    for (const QByteArray &line : readcontent(log).split('\n')) {
+        const QByteArray t = line.simplified(); // "pid call(arguments) = result"
+        const QByteArray call = t.mid(t.indexOf(' ') + 1);
+        n[QString::fromLatin1(call.left(call.indexOf('(')))] += 1;
+    }
+    return n;
 }
 
 // Sets a registry hive's cache folder with hivex's own shell. For "Shell Folders", the
@@ -396,6 +431,392 @@ class TestDiscovery : public QObject
         const int slack = 8; // the larger folder of profiles may take another read or two
         QCOMPARE_LE(many.value("openat") - none.value("openat"), profiles + slack);
         QCOMPARE_LE(many.value("getdents64") - none.value("getdents64"), 2 * profiles + slack);
+    }
+
+    // Each browser's cache where each system keeps it: Windows XP and later, a Linux home's
+    // .cache, .config and .mozilla, a macOS home, in any case; and nothing where the contents
+    // are not the browser's own.
+    void findsEachBrowsersCache_data()
+    {
+        QTest::addColumn<QString>("place");    // below the disk; empty for the disk itself
+        QTest::addColumn<QString>("cache");    // below the disk
+        QTest::addColumn<QString>("kind");     // as tiny::build makes it
+        QTest::addColumn<QString>("expected"); // browserrows' row, the path below the place
+        const QString xp = "documents and settings/zed/Local Settings/Application Data/";
+        const QString local = "Users/zed/AppData/Local/";
+        QTest::newRow("Chrome, XP")
+            << "" << xp + "Google/Chrome/User Data/Default/Cache"
+            << "blockfile"
+            << "XP|zed|chrome|chromium-blockfile|7|" + xp + "Google/Chrome/User Data/Default/Cache";
+        QTest::newRow("Chrome, Cache_Data")
+            << "" << local + "Google/Chrome/User Data/Default/Cache/Cache_Data"
+            << "simple"
+            << "Vista–11|zed|chrome|chromium-simple|2|" + local +
+                   "Google/Chrome/User Data/Default/Cache/Cache_Data";
+        QTest::newRow("Chrome, another profile's Cache")
+            << "" << local + "Google/Chrome/User Data/Profile 1/Cache"
+            << "simple"
+            << "Vista–11|zed|chrome|chromium-simple|2|" + local +
+                   "Google/Chrome/User Data/Profile 1/Cache";
+        QTest::newRow("Chrome, Media Cache")
+            << "" << local + "Google/Chrome/User Data/Default/Media Cache"
+            << "blockfile"
+            << "Vista–11|zed|chrome|chromium-blockfile|7|" + local +
+                   "Google/Chrome/User Data/Default/Media Cache";
+        QTest::newRow("Chromium") << "" << local + "Chromium/User Data/Default/Cache"
+                                  << "blockfile"
+                                  << "Vista–11|zed|chromium|chromium-blockfile|7|" + local +
+                                         "Chromium/User Data/Default/Cache";
+        QTest::newRow("Edge") << "" << local + "Microsoft/Edge/User Data/Default/Cache/Cache_Data"
+                              << "simple"
+                              << "Vista–11|zed|edge|chromium-simple|2|" + local +
+                                     "Microsoft/Edge/User Data/Default/Cache/Cache_Data";
+        QTest::newRow("Opera, its cache in its own folder")
+            << "" << local + "Opera Software/Opera Stable/Cache"
+            << "simple"
+            << "Vista–11|zed|opera|chromium-simple|2|" + local +
+                   "Opera Software/Opera Stable/Cache";
+        QTest::newRow("Brave")
+            << "" << local + "BraveSoftware/Brave-Browser/User Data/Default/Cache/Cache_Data"
+            << "simple"
+            << "Vista–11|zed|brave|chromium-simple|2|" + local +
+                   "BraveSoftware/Brave-Browser/User Data/Default/Cache/Cache_Data";
+        QTest::newRow("Vivaldi") << "" << local + "Vivaldi/User Data/Default/Cache"
+                                 << "blockfile"
+                                 << "Vista–11|zed|vivaldi|chromium-blockfile|7|" + local +
+                                        "Vivaldi/User Data/Default/Cache";
+        QTest::newRow("Firefox cache2")
+            << "" << local + "Mozilla/Firefox/Profiles/k3x9.default/cache2"
+            << "cache2"
+            << "Vista–11|zed|firefox|firefox-cache2|3|" + local +
+                   "Mozilla/Firefox/Profiles/k3x9.default/cache2";
+        QTest::newRow("Firefox's old cache, XP")
+            << "" << xp + "Mozilla/Firefox/Profiles/k3x9.default/Cache"
+            << "firefoxold"
+            << "XP|zed|firefox|firefox-old|5|" + xp + "Mozilla/Firefox/Profiles/k3x9.default/Cache";
+        QTest::newRow("Firefox's old cache without its map")
+            << "" << local + "Mozilla/Firefox/Profiles/k3x9.default/Cache"
+            << "firefoxblocks"
+            << "Vista–11|zed|firefox|firefox-old|-1|" + local +
+                   "Mozilla/Firefox/Profiles/k3x9.default/Cache";
+        QTest::newRow("in any case")
+            << ""
+            << "users/zed/APPDATA/local/GOOGLE/chrome/user data/Default/cache/CACHE_DATA"
+            << "simple"
+            << "Vista–11|zed|chrome|chromium-simple|2|users/zed/APPDATA/local/GOOGLE/chrome/"
+               "user data/Default/cache/CACHE_DATA";
+        QTest::newRow("a Linux disk's home") << ""
+                                             << "home/zed/.cache/google-chrome/Default/Cache"
+                                             << "simple"
+                                             << "Linux|zed|chrome|chromium-simple|2|home/zed/"
+                                                ".cache/google-chrome/Default/Cache";
+        QTest::newRow("a Linux home, Cache_Data")
+            << "home/zed"
+            << "home/zed/.cache/chromium/Default/Cache/Cache_Data"
+            << "simple"
+            << "Linux|zed|chromium|chromium-simple|2|.cache/chromium/Default/Cache/Cache_Data";
+        QTest::newRow("a Linux home's .config")
+            << "home/zed"
+            << "home/zed/.config/google-chrome/Default/Cache"
+            << "blockfile"
+            << "Linux|zed|chrome|chromium-blockfile|7|.config/google-chrome/Default/Cache";
+        QTest::newRow("a Linux home, Firefox")
+            << "home/zed"
+            << "home/zed/.cache/mozilla/firefox/k3x9.default-release/cache2"
+            << "cache2"
+            << "Linux|zed|firefox|firefox-cache2|3|.cache/mozilla/firefox/k3x9.default-release/"
+               "cache2";
+        QTest::newRow("a Linux home, old Firefox")
+            << "home/zed"
+            << "home/zed/.mozilla/firefox/k3x9.default/Cache"
+            << "firefoxold"
+            << "Linux|zed|firefox|firefox-old|5|.mozilla/firefox/k3x9.default/Cache";
+        QTest::newRow("a macOS home, Chrome")
+            << ""
+            << "Users/zed/Library/Caches/Google/Chrome/Default/Cache"
+            << "blockfile"
+            << "macOS|zed|chrome|chromium-blockfile|7|Users/zed/Library/Caches/Google/Chrome/"
+               "Default/Cache";
+        QTest::newRow("a macOS home, Firefox")
+            << "Users/zed"
+            << "Users/zed/Library/Caches/Firefox/Profiles/k3x9.default/cache2"
+            << "cache2"
+            << "macOS|zed|firefox|firefox-cache2|3|Library/Caches/Firefox/Profiles/k3x9.default/"
+               "cache2";
+        QTest::newRow("Firefox's folder holding a Chromium cache")
+            << "" << local + "Mozilla/Firefox/Profiles/k3x9.default/cache2"
+            << "simple"
+            << "";
+        QTest::newRow("Chrome's folder holding Firefox's")
+            << "" << local + "Google/Chrome/User Data/Default/Cache"
+            << "cache2"
+            << "";
+        QTest::newRow("Chrome's folder with no cache in it")
+            << "" << local + "Google/Chrome/User Data/Default/Code Cache/js"
+            << "blockfile"
+            << "";
+    }
+    void findsEachBrowsersCache()
+    {
+        QFETCH(QString, place);
+        QFETCH(QString, cache);
+        QFETCH(QString, kind);
+        QFETCH(QString, expected);
+        QTemporaryDir dir;
+        const QString disk = dir.path() + "/disk";
+        int files = 0;
+        QVERIFY(tiny::build(disk + "/" + cache, kind, &files));
+        // The folders a browser keeps beside its cache, and a profile's own files.
+        QVERIFY(
+            writefile(disk + "/Users/zed/AppData/Local/Google/Chrome/User Data/Local State", 10));
+        QVERIFY(QDir().mkpath(disk + "/Users/zed/AppData/Local/Google/Chrome/User Data/Crashpad"));
+        const QString at = place.isEmpty() ? disk : disk + "/" + place;
+        const std::vector<FoundCache> found = findcaches(at);
+        QCOMPARE(browserrows(found, at),
+                 expected.isEmpty() ? QStringList() : QStringList{expected});
+        if (!found.empty()) {
+            QCOMPARE(found[0].files, qint64(files));
+            QCOMPARE(found[0].folders, 1);
+            QVERIFY(found[0].bytes > 0);
+            QVERIFY(found[0].newest > 0);
+        }
+    }
+
+    // A cache copied anywhere is told by its contents, the place itself or the profile's folder
+    // holding it, its browser unknown; a folder only looking like one is none.
+    void aCopiedCacheIsToldByItsContents_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<QString>("below"); // the cache below the place opened
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("Simple Cache") << "simple"
+                                      << ""
+                                      << "chromium-simple|2";
+        QTest::newRow("Simple Cache with no entry yet") << "indexdir"
+                                                        << ""
+                                                        << "chromium-simple|0";
+        QTest::newRow("blockfile") << "blockfile"
+                                   << ""
+                                   << "chromium-blockfile|7";
+        QTest::newRow("cache2") << "cache2"
+                                << ""
+                                << "firefox-cache2|3";
+        QTest::newRow("cache2's entries folder") << "bareentries"
+                                                 << ""
+                                                 << "firefox-cache2|3";
+        QTest::newRow("Firefox's old cache") << "firefoxold"
+                                             << ""
+                                             << "firefox-old|5";
+        QTest::newRow("Firefox's old block files") << "firefoxblocks"
+                                                   << ""
+                                                   << "firefox-old|-1";
+        QTest::newRow("a profile's Cache") << "blockfile"
+                                           << "Cache"
+                                           << "chromium-blockfile|7";
+        QTest::newRow("a profile's Cache_Data") << "simple"
+                                                << "Cache/Cache_Data"
+                                                << "chromium-simple|2";
+        QTest::newRow("a Cache holding Cache_Data") << "simple"
+                                                    << "Cache_Data"
+                                                    << "chromium-simple|2";
+        QTest::newRow("a Firefox profile") << "cache2"
+                                           << "CACHE2"
+                                           << "firefox-cache2|3";
+        QTest::newRow("index with the wrong magic") << "wrongmagic"
+                                                    << ""
+                                                    << "";
+        QTest::newRow("index with the magic big-endian") << "bigendianmagic"
+                                                         << ""
+                                                         << "";
+        QTest::newRow("index cut short") << "shortindex"
+                                         << ""
+                                         << "";
+        QTest::newRow("index whose count is negative") << "negativecount"
+                                                       << ""
+                                                       << "chromium-blockfile|-1";
+        QTest::newRow("index as a folder") << "indexfolder"
+                                           << ""
+                                           << "";
+        QTest::newRow("_0 files of other names") << "notsimple"
+                                                 << ""
+                                                 << "";
+        QTest::newRow("an empty entries folder") << "emptyentries"
+                                                 << ""
+                                                 << "";
+        QTest::newRow("entries of other files") << "otherentries"
+                                                << ""
+                                                << "";
+        QTest::newRow("hex names beside a folder") << "hexandfolder"
+                                                   << ""
+                                                   << "";
+        QTest::newRow("block files without the first") << "firefoxlater"
+                                                       << ""
+                                                       << "";
+    }
+    void aCopiedCacheIsToldByItsContents()
+    {
+        QFETCH(QString, kind);
+        QFETCH(QString, below);
+        QFETCH(QString, expected);
+        QTemporaryDir dir;
+        const QString place = dir.path() + "/copied";
+        const QString cache = below.isEmpty() ? place : place + "/" + below;
+        const QByteArray magic = tiny::blockfileindex(7);
+        if (kind == "wrongmagic")
+            QVERIFY(tiny::build(cache, "blockfile") &&
+                    writecontent(cache + "/index", tiny::blockfileindex(7, 0xC103CAC4)));
+        else if (kind == "bigendianmagic")
+            QVERIFY(tiny::build(cache, "blockfile") &&
+                    writecontent(cache + "/index", tiny::blockfileindex(7, 0xC3CA03C1)));
+        else if (kind == "shortindex")
+            QVERIFY(tiny::build(cache, "blockfile") &&
+                    writecontent(cache + "/index", magic.left(3)));
+        else if (kind == "negativecount")
+            QVERIFY(tiny::build(cache, "blockfile") &&
+                    writecontent(cache + "/index", tiny::blockfileindex(-2)));
+        else if (kind == "indexfolder")
+            QVERIFY(QDir().mkpath(cache + "/index") && writefile(cache + "/data_0", 10));
+        else if (kind == "notsimple")
+            QVERIFY(writefile(cache + "/0123456789abcdeg_0", 10) &&
+                    writefile(cache + "/0123456789abcdef_1", 10) &&
+                    writefile(cache + "/0123456789abcdef0_0", 10) &&
+                    QDir().mkpath(cache + "/0123456789abcdef_0"));
+        else if (kind == "emptyentries")
+            QVERIFY(QDir().mkpath(cache + "/entries") && writefile(cache + "/index", 8));
+        else if (kind == "otherentries")
+            QVERIFY(writefile(cache + "/entries/readme.txt", 8) &&
+                    writefile(cache + "/entries/0EDDF8C091E2FED62E44BEDDDC1723F5BF38FE4", 8));
+        else if (kind == "hexandfolder")
+            QVERIFY(tiny::build(cache, "bareentries") && QDir().mkpath(cache + "/doomed"));
+        else if (kind == "firefoxlater")
+            QVERIFY(writefile(cache + "/_CACHE_002_", 10) && writefile(cache + "/_CACHE_003_", 10));
+        else
+            QVERIFY(tiny::build(cache, kind));
+        QCOMPARE(browserrows(findcaches(place), place),
+                 expected.isEmpty() ? QStringList()
+                                    : QStringList{"folder||unknown|" + expected + "|" + below});
+    }
+
+    // The shared samples as their browsers wrote them, placed where those browsers keep them.
+    void theSamplesAreFound_data()
+    {
+        QTest::addColumn<QString>("sample"); // below the samples folder
+        QTest::addColumn<QString>("at");     // the copy, below the disk
+        QTest::addColumn<QString>("expected");
+        const QString local = "Users/zed/AppData/Local/";
+        QTest::newRow("blockfile 2.1")
+            << "plaso/test_data/chrome_cache" << local + "Google/Chrome/User Data/Default/Cache"
+            << "Vista–11|zed|chrome|chromium-blockfile|217|" + local +
+                   "Google/Chrome/User Data/Default/Cache";
+        QTest::newRow("blockfile 3.0")
+            << "plaso/test_data/chrome_cache_v3"
+            << "home/zed/.cache/chromium/Default/Cache"
+            << "Linux|zed|chromium|chromium-blockfile|862|home/zed/.cache/chromium/Default/Cache";
+        QTest::newRow("Simple Cache")
+            << "simplecache/testdata" << local + "Microsoft/Edge/User Data/Default/Cache/Cache_Data"
+            << "Vista–11|zed|edge|chromium-simple|19|" + local +
+                   "Microsoft/Edge/User Data/Default/Cache/Cache_Data";
+        QTest::newRow("cache2 entries")
+            << "plaso/test_data/firefox_cache/cache2"
+            << local + "Mozilla/Firefox/Profiles/k3x9.default/cache2/entries"
+            << "Vista–11|zed|firefox|firefox-cache2|5|" + local +
+                   "Mozilla/Firefox/Profiles/k3x9.default/cache2";
+        QTest::newRow("cache2")
+            << "dtformats/test_data/firefox_cache2"
+            << "Users/zed/Library/Caches/Firefox/Profiles/k3x9.default/cache2"
+            << "macOS|zed|firefox|firefox-cache2|13|Users/zed/Library/Caches/Firefox/Profiles/"
+               "k3x9.default/cache2";
+        QTest::newRow("Firefox's old block files")
+            << "plaso/test_data/firefox_cache/firefox3"
+            << "home/zed/.mozilla/firefox/k3x9/Cache"
+            << "Linux|zed|firefox|firefox-old|-1|home/zed/.mozilla/firefox/k3x9/Cache";
+    }
+    void theSamplesAreFound()
+    {
+        QFETCH(QString, sample);
+        QFETCH(QString, at);
+        QFETCH(QString, expected);
+        const QString from = samplesfolder() + "/" + sample;
+        if (!QFileInfo(from).isDir())
+            QSKIP(qPrintable(from + " is not here (the shared samples)"));
+        QTemporaryDir dir;
+        const QString disk = dir.path() + "/disk";
+        QVERIFY(tiny::copytree(from, disk + "/" + at));
+        const std::vector<FoundCache> found = findcaches(disk);
+        QCOMPARE(browserrows(found, disk), QStringList{expected});
+        // The copy as it is, opened where it lies: the same cache, of browser unknown.
+        const QString alone = found[0].path;
+        QCOMPARE(browserrows(findcaches(alone), alone),
+                 QStringList{"folder||unknown|" + expected.section('|', 3, 4) + "|"});
+    }
+
+    // The browsers' folders cost one open and one read each, however many patterns pass
+    // through them, and a blockfile's or old Firefox's cache one read of its header: counted
+    // on the program's own system calls, per profile, against a disk of empty profiles.
+    void eachBrowserFolderIsReadOnce_data()
+    {
+        QTest::addColumn<QStringList>("caches"); // below each profile: folder and kind
+        const QString local = "AppData/Local/";
+        QTest::newRow("Chrome's Cache_Data")
+            << QStringList{local + "Google/Chrome/User Data/Default/Cache/Cache_Data", "simple"};
+        QTest::newRow("three of Chrome's profiles")
+            << QStringList{local + "Google/Chrome/User Data/Default/Cache",         "blockfile",
+                           local + "Google/Chrome/User Data/Profile 1/Cache",       "simple",
+                           local + "Google/Chrome/User Data/Profile 2/Media Cache", "blockfile"};
+        QTest::newRow("every browser and IE")
+            << QStringList{local + "Microsoft/Windows/INetCache/IE/ABCD0001",
+                           "simple",
+                           local + "Microsoft/Edge/User Data/Default/Cache/Cache_Data",
+                           "simple",
+                           local + "Opera Software/Opera Stable/Cache",
+                           "blockfile",
+                           local + "Mozilla/Firefox/Profiles/a.default/cache2",
+                           "cache2",
+                           local + "Mozilla/Firefox/Profiles/b.default/Cache",
+                           "firefoxold"};
+        QTest::newRow("a Linux home")
+            << QStringList{".cache/google-chrome/Default/Cache",      "simple",
+                           ".config/google-chrome/Default/Cache",     "blockfile",
+                           ".cache/mozilla/firefox/a.default/cache2", "cache2"};
+    }
+    void eachBrowserFolderIsReadOnce()
+    {
+        QFETCH(QStringList, caches);
+        QTemporaryDir dir;
+        const int profiles = 40;
+        QVERIFY(QDir().mkpath(dir.path() + "/none/Users"));
+        for (int i = 0; i < profiles; ++i)
+            QVERIFY(QDir().mkpath(dir.path() + QString("/none/Users/user%1").arg(i)));
+        for (int i = 0; i < profiles; ++i) {
+            for (int c = 0; c + 1 < caches.size(); c += 2)
+                QVERIFY(tiny::build(dir.path() + QString("/many/Users/user%1/").arg(i) + caches[c],
+                                    caches[c + 1]));
+        }
+        // The folders of one profile, itself included, and the headers read in it.
+        int folders = 1, headers = 0;
+        QDirIterator it(dir.path() + "/many/Users/user0",
+                        QDir::Dirs | QDir::Files | QDir::Hidden | QDir::NoDotAndDotDot,
+                        QDirIterator::Subdirectories);
+        while (it.hasNext()) {
+            const QString p = it.next();
+            const QString name = it.fileName();
+            if (it.fileInfo().isDir())
+                folders += !p.contains("/index-dir") && !p.contains("/doomed") &&
+                           !p.contains("/A/1C") && !p.endsWith("/A");
+            else
+                headers += name == "_CACHE_MAP_" ||
+                           (name == "index" && readcontent(p).startsWith("\xc3\xca\x03\xc1"));
+        }
+        const std::vector<FoundCache> found = findcaches(dir.path() + "/many");
+        QCOMPARE(found.size(), size_t(profiles * caches.size() / 2));
+        const QMap<QString, int> none = findcalls(dir.path() + "/none", dir.path() + "/none.log");
+        const QMap<QString, int> many = findcalls(dir.path() + "/many", dir.path() + "/many.log");
+        QVERIFY2(none.value("openat") > 0, "strace saw no open");
+        const int slack = 8; // the larger folder of profiles may take another read or two
+        QCOMPARE_LE(many.value("openat") - none.value("openat"),
+                    profiles * (folders + headers) - profiles + slack);
+        QCOMPARE_LE(many.value("getdents64") - none.value("getdents64"),
+                    2 * profiles * (folders - 1) + slack);
     }
 
     // The search counts the folders it reads, stops at the next one once cancelled, and runs

@@ -3,6 +3,7 @@
 // gone between the listing and the dig, and a cache that is never written to.
 #include "cacheformat.h"
 #include "digjob.h"
+#include "entrydecoding.h"
 #include "entrysource.h"
 #include "entrystream.h"
 #include "filecopy.h"
@@ -189,6 +190,7 @@ class TestEntrySource : public QObject
     void changedWhileRead_data();
     void changedWhileRead();
     void decodingNoteInTheManifest();
+    void decodedBodies();
     void listing();
     void formatIsDetected();
 };
@@ -488,6 +490,58 @@ void TestEntrySource::decodingNoteInTheManifest()
     QCOMPARE(lines[2][column("outcome")], "copied; dug as stored: bad gzip");
     QCOMPARE(lines[0][column("outcome")], "copied");
     QCOMPARE(readcontent(f.tree("swf/whole.swf")), f.c);
+}
+
+// Bodies read decoded: a deflate body is dug as it was sent, one whose decoding fails partway
+// is dug whole as stored with why, one not encoded keeps the kernel's copy of its range.
+void TestEntrySource::decodedBodies()
+{
+    Fixture f;
+    QByteArray gif = "GIF89a" + pattern(30000, 9).left(100).repeated(300);
+    const QByteArray deflated = qCompress(gif).mid(4); // a zlib stream, as "deflate" sends it
+    const QByteArray cut = deflated.left(deflated.size() / 2);
+    QVERIFY(writecontent(f.cache() + "/z", deflated + cut));
+    QVERIFY(
+        writecontent(f.cache() + "/toc",
+                     f.toc +
+                         tablecache::line("z 0", "http://h.example/anim", "image/gif",
+                                          "z@0+" + QByteArray::number(deflated.size()), "deflate") +
+                         tablecache::line("z 1", "http://h.example/broken.gif", "image/gif",
+                                          "z@" + QByteArray::number(deflated.size()) + "+" +
+                                              QByteArray::number(cut.size()),
+                                          "deflate")));
+    const std::unique_ptr<BrowserSource> source = f.source(decodedbodies());
+    const std::vector<SourceEntry> rows = everything(*source);
+    const SourceEntry *anim = named(rows, "anim.gif"), *broken = named(rows, "broken.gif"),
+                      *one = named(rows, "one.jpg");
+    QVERIFY(anim && broken && one);
+    QCOMPARE(anim->size, gif.size());
+    QCOMPARE(broken->size, cut.size());
+    QString why;
+    std::unique_ptr<EntryStream> plain = source->open(*one, why);
+    int fd = -1;
+    long long offset = 0, count = 0;
+    QVERIFY(plain && plain->plainrange(fd, offset, count));
+    QCOMPARE(offset, 100);
+
+    DigCounters counters;
+    DigJob job(f.down(), counters);
+    job.dig(*source, rows);
+    QCOMPARE(readcontent(f.tree("gif/anim.gif")), gif);
+    QCOMPARE(readcontent(f.tree("gif/broken.gif")), cut);
+    QCOMPARE(readcontent(f.tree("jpg/one.jpg")), f.blob.mid(100, 15000));
+    bool noted = false;
+    for (const QStringList &l : manifest(f.down())) {
+        if (l[column("cache file")] == "z 1") {
+            QVERIFY2(l[column("outcome")].startsWith("copied; dug as stored: "),
+                     qPrintable(l[column("outcome")]));
+            QCOMPARE(l[column("sha256")], sha(cut));
+            noted = true;
+        } else {
+            QCOMPARE(l[column("outcome")], "copied");
+        }
+    }
+    QVERIFY(noted);
 }
 
 // The rows the pattern, the size range and the folder admit; an entry whose body cannot be

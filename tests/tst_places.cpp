@@ -1,17 +1,23 @@
+#include "cachechooser.h"
+#include "foundcachetext.h"
 #include "mainwindow.h"
 #include "resultlistcontrol.h"
 #include "testsupport.h"
 #include "texts.h"
+#include "tinycaches.h"
 
 #include <QAccessible>
 #include <QAction>
 #include <QDir>
+#include <QHeaderView>
 #include <QLabel>
 #include <QListWidget>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
+#include <QTreeWidget>
+#include <QToolButton>
 #include <QtTest>
 #include <sys/stat.h>
 
@@ -229,6 +235,123 @@ class TestPlaces : public QObject
         QVERIFY(!again.form().searching());
         QVERIFY(!again.form().findChild<QWidget *>("pic_searchbox")->isVisibleTo(&again.form()));
         QCOMPARE(folders(again), QStringList{"ZZZZ0002"});
+    }
+
+    // The chooser names each cache's browser and format, and counts another browser's cache in
+    // entries; with Internet Explorer's alone, its texts are as they were.
+    void theChooserNamesBrowserAndFormat_data()
+    {
+        QTest::addColumn<QStringList>("caches"); // browser, format, files, entries
+        QTest::addColumn<QString>("title");
+        QTest::addColumn<QString>("intro");
+        QTest::addColumn<QStringList>("kinds");
+        QTest::addColumn<QStringList>("counts");
+        QTest::newRow("Internet Explorer's alone")
+            << QStringList{"ie|content.ie5|3|3", "ie|content.ie5|5|5"} << "选择IE缓存"
+            << "“P”中有2个IE缓存，请选择一个："
+            << QStringList{"Internet Explorer（Content.IE5）", "Internet Explorer（Content.IE5）"}
+            << QStringList{"3", "5"};
+        QTest::newRow("every browser")
+            << QStringList{"ie|content.ie5|3|3",
+                           "chrome|chromium-simple|21|19",
+                           "edge|chromium-blockfile|80|-1",
+                           "firefox|firefox-cache2|13|13",
+                           "opera|chromium-simple|4|0",
+                           "unknown|chromium-blockfile|80|217",
+                           "unknown|chromium-simple|3|2",
+                           "unknown|firefox-cache2|3|3",
+                           "unknown|firefox-old|3|-1",
+                           "firefox|firefox-old|4|5"}
+            << "选择浏览器缓存"
+            << "“P”中有10个浏览器缓存，请选择一个："
+            << QStringList{"Internet Explorer（Content.IE5）",
+                           "Chrome（Simple Cache）",
+                           "Edge（块文件缓存）",
+                           "Firefox（cache2）",
+                           "Opera（Simple Cache）",
+                           "Chromium块文件缓存",
+                           "Chromium Simple Cache",
+                           "Firefox cache2",
+                           "Firefox旧式缓存",
+                           "Firefox（旧式缓存）"}
+            << QStringList{"3",         "19个条目", "条目数未知", "13个条目",   "0个条目",
+                           "217个条目", "2个条目",  "3个条目",    "条目数未知", "5个条目"};
+    }
+    void theChooserNamesBrowserAndFormat()
+    {
+        QFETCH(QStringList, caches);
+        QFETCH(QString, title);
+        QFETCH(QString, intro);
+        QFETCH(QStringList, kinds);
+        QFETCH(QStringList, counts);
+        std::vector<FoundCache> found;
+        for (const QString &c : caches) {
+            const QStringList f = c.split('|');
+            FoundCache cache;
+            for (int b = 0; b <= int(Browser::unknown); ++b) {
+                if (browserid(Browser(b)) == f[0])
+                    cache.browser = Browser(b);
+            }
+            for (int k = 0; k <= int(CacheFormat::firefoxold); ++k) {
+                if (formatid(CacheFormat(k)) == f[1])
+                    cache.format = CacheFormat(k);
+            }
+            QCOMPARE(browserid(cache.browser) + "|" + formatid(cache.format), f[0] + "|" + f[1]);
+            cache.path = "/disk/" + c;
+            cache.files = f[2].toLongLong();
+            cache.entries = f[3].toLongLong();
+            found.push_back(cache);
+        }
+        CacheChooser chooser("P", found, 0);
+        QCOMPARE(chooser.windowTitle(), title);
+        QCOMPARE(chooser.findChild<QLabel *>()->text(), intro);
+        auto *list = chooser.findChild<QTreeWidget *>("caches");
+        QVERIFY(list);
+        QCOMPARE(list->headerItem()->text(1), QString("浏览器"));
+        QCOMPARE(list->headerItem()->text(3), QString("位置"));
+        QCOMPARE(list->headerItem()->text(5), QString("文件"));
+        QStringList shownkinds, showncounts;
+        for (int i = 0; i < list->topLevelItemCount(); ++i) {
+            shownkinds << list->topLevelItem(i)->text(1);
+            showncounts << list->topLevelItem(i)->text(5);
+            QCOMPARE(list->topLevelItem(i)->text(3), found[size_t(i)].path);
+            QCOMPARE(shownkinds.last(), cachekindtext(found[size_t(i)]));
+        }
+        QCOMPARE(shownkinds, kinds);
+        QCOMPARE(showncounts, counts);
+    }
+
+    // Another browser's cache is offered with the others and opened as its one folder, and is
+    // remembered as Content.IE5's are.
+    void anotherBrowsersCacheOpensAsItsOneFolder()
+    {
+        CleanEnvironment env;
+        DiskFixture d;
+        const QString chrome =
+            d.root + "/Users/zed/AppData/Local/Google/Chrome/User Data/Default/Cache";
+        QVERIFY(tiny::build(chrome, "simple"));
+
+        // The one cache of a place.
+        Window alone;
+        alone.start(d.root + "/Users/zed", d.dir.path() + "/down/");
+        QVERIFY(alone.dialogs.offered.empty());
+        QVERIFY(alone.dialogs.informs.isEmpty());
+        QCOMPARE(folders(alone), QStringList{"Cache"});
+        QCOMPARE(alone.settings.values.value(cachekey), chrome);
+        QCOMPARE(alone.form().recentplaces(), QStringList{d.root + "/Users/zed"});
+
+        // One of several, chosen after Internet Explorer's was opened.
+        Window w;
+        w.dialogs.cachechoice = 3;
+        w.start(d.root, d.dir.path() + "/down/");
+        QCOMPARE(folders(w), QStringList{"CCCC0001"});
+        QCOMPARE(w.dialogs.offered[0].size(), size_t(6));
+        QCOMPARE(w.dialogs.offered[0][5].path, chrome);
+        w.dialogs.cachechoice = 5;
+        QVERIFY(w.form().openplace(d.root));
+        QCOMPARE(folders(w), QStringList{"Cache"});
+        QCOMPARE(w.settings.values.value(cachekey), chrome);
+        QVERIFY(!w->Cmd_cleariecache->isEnabled());
     }
 
     // The menu bar lies above the client area, which keeps its size and every control its place.

@@ -1,6 +1,5 @@
 #include "frm_main.h"
 
-#include "browsercaches.h"
 #include "cachebrowser.h"
 #include "digcommands.h"
 #include "entryfiles.h"
@@ -120,13 +119,7 @@ void frm_main::Form_Load()
     m_browser->listsubdirs(m_browser->iecachedir());
     if (m_browser->foldercount() > 0)
         m_browser->choosefolder(0);
-    if (m_startplace.isEmpty())
-        return;
-    // A browser's cache is the place itself: there is nothing to search for.
-    std::vector<FoundCache> browser = browsercacheat(m_startplace);
-    if (!browser.empty())
-        startplacefound(m_startplace, browser);
-    else
+    if (!m_startplace.isEmpty())
         m_search->start(m_startplace);
 }
 
@@ -163,18 +156,6 @@ bool frm_main::pickcache(const QString &place, const std::vector<FoundCache> &ca
     return true;
 }
 
-std::vector<FoundCache> frm_main::browsercacheat(const QString &place)
-{
-    if (!isbrowsercache(place))
-        return {};
-    FoundCache f;
-    f.path = place;
-    while (f.path.size() > 1 && f.path.endsWith(separator()))
-        f.path.chop(1);
-    f.folders = 1;
-    return {f};
-}
-
 bool frm_main::openplace(const QString &place)
 {
     // The dig reads the rows listed until it ends: they stay as they are.
@@ -184,10 +165,7 @@ bool frm_main::openplace(const QString &place)
     m_search->cancel();
     m_startfound.reset();
     FoundCache picked;
-    std::vector<FoundCache> caches = browsercacheat(place);
-    if (caches.empty())
-        caches = findcaches(place);
-    if (!pickcache(place, caches, picked))
+    if (!pickcache(place, findcaches(place), picked))
         return false;
     opencache(picked, place);
     return true;

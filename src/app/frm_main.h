@@ -67,8 +67,6 @@ class frm_main : public QWidget, private ViewerHost
     bool pickcache(const QString &place, const std::vector<FoundCache> &caches, FoundCache &picked);
     // The start place's search has ended with `caches`.
     void startplacefound(const QString &place, const std::vector<FoundCache> &caches);
-    // The place itself, when it is a browser's cache; none when it is not.
-    static std::vector<FoundCache> browsercacheat(const QString &place);
     void remember(const FoundCache &cache, const QString &place);
     void openrow(int row);
     void shellopenrow(int row);

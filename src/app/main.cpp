@@ -1,7 +1,7 @@
 #include "cachediscovery.h"
 #include "desktopseams.h"
+#include "foundcachetext.h"
 #include "frm_main.h"
-#include "lineescape.h"
 #include "mainwindow.h"
 #include "settingsstore.h"
 #include "xcbpicturesurface.h"
@@ -50,14 +50,14 @@ void closeonsignals(QWidget *window)
     sigaction(SIGINT, &action, nullptr);
 }
 
-// Lists the caches found in a place, one per line: layout, user, path.
+// Lists the caches found in a place, one per line: layout, user, path (and for another
+// browser's cache, browser and format).
 int findcommand(const QString &place)
 {
     const std::vector<vellomar::FoundCache> caches = vellomar::findcaches(place);
     QTextStream out(stdout);
     for (const vellomar::FoundCache &c : caches)
-        out << vellomar::layoutname(c.layout) << '\t' << vellomar::lineescaped(c.user) << '\t'
-            << vellomar::lineescaped(c.path) << '\n';
+        out << vellomar::findline(c) << '\n';
     return caches.empty() ? 3 : 0;
 }
 

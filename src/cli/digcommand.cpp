@@ -1,6 +1,7 @@
 #include "digcommand.h"
 
-#include "browsercaches.h"
+#include "entrydecoding.h"
+
 #include "cachediscovery.h"
 #include "cacheformat.h"
 #include "cacherecords.h"
@@ -10,6 +11,7 @@
 #include "digsession.h"
 #include "entrysource.h"
 #include "filelistbox.h"
+#include "foundcachetext.h"
 #include "lineescape.h"
 #include "passlock.h"
 #include "platform.h"
@@ -149,6 +151,9 @@ Caches cachesin(const QString &place, const std::vector<FormatReader> &readers)
         return c;
     }
     FoundCache f;
+    f.browser = Browser::unknown;
+    f.format = c.format;
+    f.entries = -1;
     f.path = place;
     while (f.path.size() > 1 && f.path.endsWith(separator()))
         f.path.chop(1);
@@ -161,7 +166,7 @@ Caches cachesin(const QString &place, const std::vector<FormatReader> &readers)
 
 int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progress)
 {
-    return rundig(o, out, err, progress, browserreaders());
+    return rundig(o, out, err, progress, formatreaders());
 }
 
 int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progress,
@@ -169,7 +174,6 @@ int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progres
 {
     Caches found = cachesin(o.place, readers);
     const std::vector<FoundCache> &caches = found.found;
-    const bool browser = found.format != CacheFormat::contentie5;
     if (caches.empty()) {
         err << texts::nocachetext(o.place) << '\n';
         return dignocache;
@@ -177,17 +181,19 @@ int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progres
     if (o.find) {
         for (size_t i = 0; i < caches.size(); ++i) {
             const FoundCache &c = caches[i];
-            QJsonObject line{{"number", int(i + 1)}, {"layout", layoutname(c.layout)},
-                             {"user", c.user},       {"path", c.path},
-                             {"folders", c.folders}, {"files", c.files},
-                             {"bytes", c.bytes}};
-            if (browser)
-                line.insert("format", formatname(found.format));
             if (o.json)
-                printjson(out, line);
+                printjson(out, {{"number", int(i + 1)},
+                                {"layout", layoutname(c.layout)},
+                                {"user", c.user},
+                                {"path", c.path},
+                                {"browser", browserid(c.browser)},
+                                {"format", formatid(c.format)},
+                                {"folders", c.folders},
+                                {"files", c.files},
+                                {"entries", c.entries < 0 ? QJsonValue() : QJsonValue(c.entries)},
+                                {"bytes", c.bytes}});
             else
-                out << i + 1 << '\t' << layoutname(c.layout) << '\t' << lineescaped(c.user) << '\t'
-                    << lineescaped(c.path) << '\n';
+                out << i + 1 << '\t' << findline(c) << '\n';
         }
         return digok;
     }
@@ -211,11 +217,11 @@ int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progres
     } else if (caches.size() == 1) {
         chosen = caches;
     } else {
-        err << "“" << o.place << "”中有" << caches.size()
-            << "个IE缓存，请用 --cache N 选一个，或用 --all-caches 全部挖取：\n";
+        err << "“" << o.place << "”中有" << caches.size() << "个"
+            << texts::cachesword(onlyinternetexplorer(caches))
+            << "，请用 --cache N 选一个，或用 --all-caches 全部挖取：\n";
         for (size_t i = 0; i < caches.size(); ++i)
-            err << i + 1 << '\t' << layoutname(caches[i].layout) << '\t'
-                << lineescaped(caches[i].user) << '\t' << lineescaped(caches[i].path) << '\n';
+            err << i + 1 << '\t' << findline(caches[i]) << '\n';
         return digusage;
     }
 
@@ -238,29 +244,31 @@ int rundig(const DigOptions &o, QTextStream &out, QTextStream &err, bool progres
     std::vector<FolderHandle> roots;
     std::vector<int> rootfds;
     for (const FoundCache &cache : chosen) {
-        roots.push_back(browser ? FolderHandle(::fcntl(found.browserroot.fd(), F_DUPFD_CLOEXEC, 0))
-                                : openbeneath(place, below(cache.path)));
+        roots.push_back(found.browserroot.valid()
+                            ? FolderHandle(::fcntl(found.browserroot.fd(), F_DUPFD_CLOEXEC, 0))
+                            : openbeneath(place, below(cache.path)));
         // A tree dug into the cache it came from would be listed, and dug, with it the next time.
         if (!o.list && roots.back().valid() && liesinfolder(dest, roots.back().fd())) {
             err << "目标“" << dest << "”在要挖的缓存“" << cache.path << "”之内，请另选一个目标。\n";
             return digusage;
         }
-        rootfds.push_back(roots.back().fd());
+        if (cache.format == CacheFormat::contentie5)
+            rootfds.push_back(roots.back().fd());
     }
     // Every cache's records are read at once: a damaged index.dat holds up no other cache.
-    std::vector<CacheRecords> allrecords;
-    if (!browser)
-        allrecords = CacheRecords::readall(rootfds);
+    std::vector<CacheRecords> allrecords = CacheRecords::readall(rootfds);
+    size_t nextrecords = 0;
     std::unique_ptr<DigJob> job;
     for (const FoundCache &cache : chosen) {
         const size_t at = size_t(&cache - chosen.data());
+        const bool browser = cache.format != CacheFormat::contentie5;
         std::unique_ptr<EntrySource> source;
         if (browser)
-            source = browsersource(cache.path, found.format, localfs(roots[at].fd()), std::string(),
+            source = browsersource(cache.path, cache.format, localfs(roots[at].fd()), std::string(),
                                    readers, decodedbodies());
         else
             source = std::make_unique<Ie5Source>(place, cache.path, roots[at].fd(),
-                                                 std::move(allrecords[at]));
+                                                 std::move(allrecords[nextrecords++]));
         if (!source)
             continue;
         // The cache as the window lists it: for Content.IE5 its first sixteen sub-folders.

@@ -20,7 +20,8 @@ int main(int argc, char *argv[])
 
     QCommandLineParser p;
     p.setApplicationDescription(QStringLiteral(
-        "不开窗口，从 <位置> 的IE缓存中挖出文件，放进 <目标> 下“挖到的资源”的分类文件夹，\n"
+        "不开窗口，从 <位置> 的浏览器缓存（IE、Chrome 等 Chromium 系浏览器、Firefox）中挖出文件，\n"
+        "放进 <目标> 下“挖到的资源”的分类文件夹，"
         "并在其中的 manifest.csv 记下每个文件。规则与窗口相同。\n\n"
         "退出状态：0 全部挖到或已有，1 有文件挖取失败，2 用法错误，3 没有找到缓存。"));
     p.addHelpOption();

@@ -1,5 +1,6 @@
 #include "cachediscovery.h"
 
+#include "cachelayouts.h"
 #include "cachelocation.h"
 #include "platform.h"
 #include "registryhive.h"
@@ -31,6 +32,12 @@ QString layoutname(CacheLayout layout)
         return QStringLiteral("registry");
     case CacheLayout::wine:
         return QStringLiteral("Wine");
+    case CacheLayout::localappdata:
+        return QStringLiteral("Vista–11");
+    case CacheLayout::linuxhome:
+        return QStringLiteral("Linux");
+    case CacheLayout::macoshome:
+        return QStringLiteral("macOS");
     }
     return {};
 }
@@ -80,22 +87,13 @@ QStringList windowspathbelowroot(const QString &winpath, const QStringList &prof
 
 namespace {
 
-struct Entry {
-    std::string raw;
-    EntryKind kind;
-};
+using Entry = ListedEntry;
 
 // A folder opened once and read once: what discovery asks of it comes from this reading.
 struct Folder {
     FolderHandle fd;
     QString path;
     std::vector<Entry> entries;
-};
-
-// Where a layout keeps its cache, below the folder it is tried from.
-struct Pattern {
-    QStringList components;
-    CacheLayout layout;
 };
 
 bool iscachefoldername(std::string_view raw)
@@ -125,6 +123,14 @@ bool iscacheroot(const Folder &dir)
             index = true;
     }
     return index || (cachefolders > 0 && others == 0);
+}
+
+// Where Firefox keeps its cache no Chromium cache is taken, nor the reverse.
+bool fits(Browser browser, CacheFormat format)
+{
+    const bool firefoxformat =
+        format == CacheFormat::firefoxcache2 || format == CacheFormat::firefoxold;
+    return browser == Browser::unknown || firefoxformat == (browser == Browser::firefox);
 }
 
 FolderHandle openfolder(int dir, const std::string &raw)
@@ -193,7 +199,7 @@ class Finder
 
     // The caches the patterns lead to from `from`, in the patterns' order; each folder on the
     // way is opened and read once, whichever patterns pass through it.
-    void tryall(const Folder &from, const std::vector<Pattern> &patterns, const QString &user)
+    void tryall(const Folder &from, const std::vector<CachePattern> &patterns, const QString &user)
     {
         std::vector<size_t> all(patterns.size());
         for (size_t i = 0; i < all.size(); ++i)
@@ -216,25 +222,7 @@ class Finder
     void profile(const Folder &prof, const QString &user, const Folder *root,
                  const QStringList &fromroot)
     {
-        static const std::vector<Pattern> layouts = [] {
-            const QStringList windows{QStringLiteral("AppData"), QStringLiteral("Local"),
-                                      QStringLiteral("Microsoft"), QStringLiteral("Windows")};
-            const QString ie5 = QStringLiteral("Content.IE5");
-            const QString low = QStringLiteral("Low");
-            const QString tif = QStringLiteral("Temporary Internet Files");
-            const QString inet = QStringLiteral("INetCache");
-            const QString ie = QStringLiteral("IE");
-            return std::vector<Pattern>{
-                {{QStringLiteral("Local Settings"), tif, ie5}, CacheLayout::xp},
-                {windows + QStringList{tif, ie5}, CacheLayout::vista7},
-                {windows + QStringList{tif, low, ie5}, CacheLayout::protectedmode},
-                {windows + QStringList{inet, ie}, CacheLayout::win8},
-                {windows + QStringList{inet, low, ie}, CacheLayout::protectedmode},
-                // Wine keeps its cache in INetCache itself.
-                {windows + QStringList{inet, ie5}, CacheLayout::wine},
-            };
-        }();
-        tryall(prof, layouts, user);
+        tryall(prof, profilepatterns(), user);
 
         // A folder of the user's own choosing, named in the user's registry hive.
         for (const Entry *hive : named(prof, QStringLiteral("NTUSER.DAT"), EntryKind::file)) {
@@ -269,12 +257,12 @@ class Finder
         }
     }
 
-    // A disk: its profiles, under either of the two names Windows gave their folder, in each
-    // spelling found.
+    // A disk: its profiles, under either of the two names Windows gave their folder (the second
+    // macOS's too) or Linux's, in each spelling found.
     void disk(const Folder &root)
     {
-        for (const QString &folder :
-             {QStringLiteral("Documents and Settings"), QStringLiteral("Users")}) {
+        for (const QString &folder : {QStringLiteral("Documents and Settings"),
+                                      QStringLiteral("Users"), QStringLiteral("home")}) {
             for (const Entry *e : named(root, folder, EntryKind::folder)) {
                 std::optional<Folder> users = open(root, e->raw);
                 if (!users)
@@ -305,29 +293,67 @@ class Finder
 
   private:
     // `live`: the patterns whose first `depth` components led here.
-    void walk(const Folder &at, const std::vector<Pattern> &patterns,
+    void walk(const Folder &at, const std::vector<CachePattern> &patterns,
               const std::vector<size_t> &live, int depth, const QString &user,
               std::vector<Candidate> &found)
     {
         std::vector<QString> next; // the names asked for here, in the patterns' order
+        bool anyhere = false;      // a pattern takes every sub-folder here
+        // What the folder is, asked once whichever patterns end here.
+        std::optional<bool> ie;
+        std::optional<std::optional<BrowserCacheContents>> browser;
         for (const size_t i : live) {
-            const QStringList &c = patterns[i].components;
+            const CachePattern &pattern = patterns[i];
+            const QStringList &c = pattern.components;
             if (c.size() == depth) {
-                if (iscacheroot(at))
-                    found.push_back({i, at.fd.id(), measure(at, patterns[i].layout, user)});
+                if (pattern.browser == Browser::ie) {
+                    if (!ie)
+                        ie = iscacheroot(at);
+                    if (*ie)
+                        found.push_back({i, at.fd.id(), measure(at, pattern.layout, user)});
+                } else if (!ie.value_or(false)) {
+                    if (!browser)
+                        browser = recognisebrowsercache(at.fd.fd(), at.entries);
+                    if (*browser && fits(pattern.browser, (*browser)->format))
+                        found.push_back({i, at.fd.id(), described(at, pattern, user, **browser)});
+                }
+            } else if (c[depth] == anyfolder) {
+                anyhere = true;
             } else if (std::none_of(next.begin(), next.end(), [&](const QString &n) {
                            return n.compare(c[depth], Qt::CaseInsensitive) == 0;
                        })) {
                 next.push_back(c[depth]);
             }
         }
-        for (const QString &name : next) {
+        const auto leadsto = [&](const QString &name) {
             std::vector<size_t> below;
             for (const size_t i : live) {
                 const QStringList &c = patterns[i].components;
-                if (c.size() > depth && c[depth].compare(name, Qt::CaseInsensitive) == 0)
+                if (c.size() > depth &&
+                    (c[depth] == anyfolder || c[depth].compare(name, Qt::CaseInsensitive) == 0))
                     below.push_back(i);
             }
+            return below;
+        };
+        if (anyhere) {
+            // Every sub-folder, each opened once for all the patterns it leads on, in byte order.
+            std::vector<const Entry *> subs;
+            for (const Entry &e : at.entries) {
+                if (e.kind == EntryKind::folder && !decodedname(e.raw).isEmpty())
+                    subs.push_back(&e);
+            }
+            std::sort(subs.begin(), subs.end(),
+                      [](const Entry *a, const Entry *b) { return a->raw < b->raw; });
+            for (const Entry *e : subs) {
+                if (std::optional<Folder> sub = open(at, e->raw))
+                    walk(*sub, patterns, leadsto(decodedname(e->raw)), depth + 1, user, found);
+                if (stopped())
+                    return;
+            }
+            return;
+        }
+        for (const QString &name : next) {
+            const std::vector<size_t> below = leadsto(name);
             for (const Entry *e : named(at, name, EntryKind::folder)) {
                 if (std::optional<Folder> sub = open(at, e->raw))
                     walk(*sub, patterns, below, depth + 1, user, found);
@@ -335,6 +361,23 @@ class Finder
                     return;
             }
         }
+    }
+
+    static FoundCache described(const Folder &root, const CachePattern &pattern,
+                                const QString &user, const BrowserCacheContents &contents)
+    {
+        FoundCache cache;
+        cache.path = root.path;
+        cache.layout = pattern.layout;
+        cache.browser = pattern.browser;
+        cache.user = user;
+        cache.format = contents.format;
+        cache.folders = 1;
+        cache.files = contents.files;
+        cache.bytes = contents.bytes;
+        cache.newest = contents.newest;
+        cache.entries = contents.entries;
+        return cache;
     }
 
     FoundCache measure(const Folder &root, CacheLayout layout, const QString &user)
@@ -365,6 +408,7 @@ class Finder
                                                                   st.st_mtim.tv_nsec / 1000000);
             });
         }
+        cache.entries = cache.files;
         return cache;
     }
 
@@ -388,15 +432,7 @@ std::vector<FoundCache> findcaches(const QString &place, SearchControl *control)
         return found;
 
     // The cache itself, or the folder that holds it.
-    const QString ie5 = QStringLiteral("Content.IE5"), ie = QStringLiteral("IE"),
-                  low = QStringLiteral("Low");
-    finder.tryall(p,
-                  {{{}, CacheLayout::folder},
-                   {{ie5}, CacheLayout::folder},
-                   {{low, ie5}, CacheLayout::protectedmode},
-                   {{ie}, CacheLayout::folder},
-                   {{low, ie}, CacheLayout::protectedmode}},
-                  QString());
+    finder.tryall(p, placepatterns(), QString());
 
     // A profile.
     finder.profile(p, QFileInfo(path).fileName(), nullptr, {});
@@ -428,7 +464,9 @@ std::vector<FoundCache> findcaches(const QString &place, SearchControl *control)
         if (!c)
             continue;
         if (!below.isEmpty())
-            finder.tryall(*c, {{below + QStringList{ie5}, CacheLayout::wine}}, user);
+            finder.tryall(*c,
+                          {{below + QStringList{QStringLiteral("Content.IE5")}, CacheLayout::wine}},
+                          user);
         finder.disk(*c);
     }
     return found;

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "browsercache.h"
+
 #include <QString>
 #include <QStringList>
 #include <atomic>
@@ -16,19 +18,31 @@ enum class CacheLayout {
     win8,          // Users/<user>/AppData/Local/Microsoft/Windows/INetCache/IE
     registry,      // where the user's NTUSER.DAT says
     wine,          // a Wine prefix's cache
+    localappdata, // Users/<user>/AppData/Local/<browser>/…: Chromium's and Firefox's, Vista to 11
+    linuxhome,    // a Linux home's .cache, .config or .mozilla
+    macoshome,    // a macOS home's Library/Caches
 };
 
-// "XP", "Vista/7", "Protected Mode", "8–11", "registry", "Wine", "folder".
+// "XP", "Vista/7", "Protected Mode", "8–11", "registry", "Wine", "folder", "Vista–11", "Linux",
+// "macOS".
 QString layoutname(CacheLayout layout);
 
 struct FoundCache {
-    QString path; // the folder holding the cache's sub-folders, without a trailing separator
+    // The folder holding the cache's sub-folders (Content.IE5), or the cache's own folder
+    // (Chromium's, Firefox's: the one holding `index`, the `_0` files, `entries`, `_CACHE_MAP_`),
+    // without a trailing separator.
+    QString path;
     CacheLayout layout = CacheLayout::folder;
+    Browser browser = Browser::ie;
+    CacheFormat format = CacheFormat::contentie5;
     QString user;      // the profile's folder name; empty when there is none
     int folders = 0;   // sub-folders
     qint64 files = 0;  // plain files in them
     qint64 bytes = 0;  // their total size
     qint64 newest = 0; // the newest file's modification time, in ms since 1970; 0 for none
+    // The entries the cache keeps: Content.IE5's files; for the others, as their own records
+    // count them (see recognisebrowsercache); -1 when that count cannot be read.
+    qint64 entries = 0;
 };
 
 // A search's progress and its stop, shared with the thread that searches.
@@ -37,8 +51,12 @@ struct SearchControl {
     std::atomic<qint64> folders{0};  // folders read so far
 };
 
-// Every Internet Explorer cache in `place`: a cache itself, the folder holding one, a user
-// profile, a Windows disk (its "Documents and Settings" and "Users"), a Wine prefix. Folder names
+// Every browser's cache in `place`: a cache itself, the folder holding one, a user profile or
+// home, a disk (its "Documents and Settings", "Users" and "home"), a Wine prefix. Internet
+// Explorer's where Windows kept them; Chromium's (Chrome, Chromium, Edge, Opera, Brave, Vivaldi)
+// and Firefox's in each browser profile of a profile's AppData/Local (Local Settings/Application
+// Data on XP), a Linux home's .cache, .config and .mozilla, a macOS home's Library/Caches; and a
+// folder that is one by its contents, of browser unknown. Folder names
 // are matched without regard to case, and every folder whose name matches is searched (the
 // exact spelling first, then the others in byte order). Only the layouts' own folders are
 // looked at, never a whole disk, each read once; no link is followed below `place`, nothing is

@@ -1,11 +1,21 @@
 #include "cacheformat.h"
 
+#include "chromiumblockfile.h"
+#include "chromiumsimple.h"
+#include "firefoxcache2.h"
+#include "firefoxold.h"
+
 namespace vellomar {
 
 const std::vector<FormatReader> &formatreaders()
 {
-    // Each reader joins this table as it lands.
-    static const std::vector<FormatReader> readers;
+    // The blockfile index is read last: the others are told by their names alone.
+    static const std::vector<FormatReader> readers{
+        {CacheFormat::chromiumsimple, issimplecache, readsimplecache},
+        {CacheFormat::firefoxcache2, iscache2, readcache2},
+        {CacheFormat::firefoxold, isoldfirefoxcache, readoldfirefoxcache},
+        {CacheFormat::chromiumblockfile, isblockfilecache, readblockfilecache},
+    };
     return readers;
 }
 
@@ -17,23 +27,6 @@ CacheFormat detectformat(const ReadOnlyFs &fs, const std::string &folder,
             return r.format;
     }
     return CacheFormat::contentie5;
-}
-
-QString formatname(CacheFormat format)
-{
-    switch (format) {
-    case CacheFormat::contentie5:
-        return QStringLiteral("Content.IE5");
-    case CacheFormat::chromiumsimple:
-        return QStringLiteral("Chromium Simple");
-    case CacheFormat::chromiumblockfile:
-        return QStringLiteral("Chromium blockfile");
-    case CacheFormat::firefoxcache2:
-        return QStringLiteral("Firefox cache2");
-    case CacheFormat::firefoxold:
-        return QStringLiteral("Firefox cache");
-    }
-    return {};
 }
 
 std::unique_ptr<BrowserSource> browsersource(const QString &cachepath, CacheFormat format,

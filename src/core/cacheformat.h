@@ -27,9 +27,6 @@ const std::vector<FormatReader> &formatreaders();
 CacheFormat detectformat(const ReadOnlyFs &fs, const std::string &folder,
                          const std::vector<FormatReader> &readers = formatreaders());
 
-// The format's name, as --find and the chooser show it.
-QString formatname(CacheFormat format);
-
 // A browser's cache at `cachepath` (the folder `folder` of `fs`) read by its format's reader;
 // null when no reader knows the format.
 std::unique_ptr<BrowserSource>

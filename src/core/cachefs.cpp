@@ -125,13 +125,17 @@ class LocalFs : public ReadOnlyFs
             return nullptr;
         }
         const size_t slash = path.rfind('/');
-        FolderHandle f =
-            openfolder(slash == std::string::npos ? std::string() : path.substr(0, slash), ec);
-        if (!f.valid())
-            return nullptr;
         long long size = 0;
-        const int fd = openplainfileat(
-            f.fd(), path.substr(slash == std::string::npos ? 0 : slash + 1), &size, ec);
+        int fd;
+        if (slash == std::string::npos) {
+            // A name at the root is opened beneath it directly: openat moves no position.
+            fd = openplainfileat(m_root, path, &size, ec);
+        } else {
+            FolderHandle f = openfolder(path.substr(0, slash), ec);
+            if (!f.valid())
+                return nullptr;
+            fd = openplainfileat(f.fd(), path.substr(slash + 1), &size, ec);
+        }
         if (fd < 0)
             return nullptr;
         return std::make_unique<LocalFile>(fd, size);

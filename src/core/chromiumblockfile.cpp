@@ -2,7 +2,7 @@
 
 #include "blockfileaddr.h"
 #include "blockfilefiles.h"
-#include "blockfileresponse.h"
+#include "chromiumhttp.h"
 
 #include <array>
 #include <cstring>
@@ -284,16 +284,16 @@ bool Reader::row(const Record &r, CacheEntry &e, QString &storedat, QString &why
         return false;
     }
     e.key = r.key;
-    e.address = QString::fromUtf8(urlfromkey(r.key));
+    e.address = chromiumkeyaddress(r.key);
     const qint32 headsize = r.sizes[headstream];
     QByteArray pickle;
-    QString unused;
-    ResponseInfo info;
+    QString unused, notread;
+    ChromiumResponseInfo info;
     if (headsize > 0 && headsize <= mostheadbytes && m_headbytes + headsize <= mostkeptbytes &&
         m_files.read(r.addresses[headstream], headsize, pickle, unused) &&
-        parseresponseinfo(pickle, info)) {
-        m_headbytes += info.head.size();
-        e.responsehead = info.head;
+        readresponseinfo(pickle, info, notread)) {
+        m_headbytes += info.responsehead.size();
+        e.responsehead = info.responsehead;
         e.httpstatus = info.httpstatus;
         e.requesttime = info.requesttime;
         e.responsetime = info.responsetime;

@@ -2,6 +2,7 @@
 
 #include "mediasignature.h"
 
+#include <QHash>
 #include <QStringList>
 
 #include <cstring>
@@ -231,16 +232,19 @@ QString extensionfrombytes(const QByteArray &h)
 
 QString extensionfromtype(const QString &contenttype)
 {
+    // Every row asks: the table is read into a map once.
+    static const QHash<QString, QString> bytype = [] {
+        QHash<QString, QString> map;
+        for (const Kind &k : kinds)
+            for (const QString &entry : QString::fromLatin1(k.types).split(u' ')) {
+                const QString name = entry.section(u'=', 0, 0);
+                if (!map.contains(name))
+                    map.insert(name, entry.contains(u'=') ? entry.section(u'=', 1) : usual(k));
+            }
+        return map;
+    }();
     const QString type = contenttype.section(u';', 0, 0).trimmed().toLower();
-    if (type.isEmpty())
-        return {};
-    for (const Kind &k : kinds)
-        for (const QString &entry : QString::fromLatin1(k.types).split(u' ')) {
-            const QString name = entry.section(u'=', 0, 0);
-            if (name == type)
-                return entry.contains(u'=') ? entry.section(u'=', 1) : usual(k);
-        }
-    return {};
+    return type.isEmpty() ? QString() : bytype.value(type);
 }
 
 bool samekind(const QString &a, const QString &b)

@@ -232,6 +232,8 @@ BrowserSource::BrowserSource(const QString &cachepath, CacheFormat format,
     m_entries = read(*m_fs, folder, &m_report);
     m_records.reserve(m_entries.size());
     for (size_t i = 0; i < m_entries.size(); ++i) {
+        if (m_handling.prepare)
+            m_handling.prepare(m_entries[i]);
         const CacheEntry &e = m_entries[i];
         m_records.push_back(recordof(e, m_foldername));
         if (m_handling.keep ? !m_handling.keep(e) : e.body.empty())

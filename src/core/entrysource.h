@@ -134,6 +134,7 @@ using CacheReader =
 // What is made of an entry's stored body: its name, its size as dug, and its bytes (the stored
 // stream decoded). Left empty, an entry is named from its address, and dug as stored.
 struct BodyHandling {
+    std::function<void(CacheEntry &)> prepare;    // first: what the reader left to the head
     std::function<bool(const CacheEntry &)> keep; // whether it is a row at all
     std::function<QString(const ReadOnlyFs &, const CacheEntry &)> name;
     std::function<long long(const ReadOnlyFs &, const CacheEntry &)> size;

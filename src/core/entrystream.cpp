@@ -46,7 +46,7 @@ std::unique_ptr<PieceStream> PieceStream::open(const ReadOnlyFs &fs,
                 why = QString::fromLocal8Bit(ec.message().c_str());
                 return nullptr;
             }
-            File file{std::move(f), {}};
+            File file{p.file, std::move(f), {}};
             file.stamp = stampof(*file.file);
             const auto listed = stamps.find(p.file);
             if (listed != stamps.end() && !(listed->second == file.stamp)) {
@@ -112,6 +112,19 @@ bool PieceStream::unchanged(QString &why) const
 {
     for (const File &f : m_files) {
         if (!(stampof(*f.file) == f.stamp)) {
+            why = QStringLiteral("changed while it was read");
+            return false;
+        }
+    }
+    return true;
+}
+
+bool PieceStream::samefiles(const ReadOnlyFs &fs, QString &why) const
+{
+    for (const File &f : m_files) {
+        std::error_code ec;
+        const std::unique_ptr<ReadOnlyFile> now = fs.open(f.path, ec);
+        if (!now || !(stampof(*now) == f.stamp)) {
             why = QStringLiteral("changed while it was read");
             return false;
         }

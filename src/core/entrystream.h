@@ -35,6 +35,9 @@ class EntryStream
     // What the manifest should say beside the outcome ("decoding failed: dug as stored"); none
     // for a body dug as it should be.
     virtual QString note() const { return {}; }
+    // After a failed read: whether the stream starts again from the front another way (a body
+    // whose decoding failed, as stored), for the copy to be made again. At most once.
+    virtual bool rewind() { return false; }
 };
 
 // How a file of a cache stood when its entries were listed.
@@ -60,6 +63,9 @@ class PieceStream : public EntryStream
     bool plainrange(int &fd, long long &offset, long long &count) const override;
     void skip(long long count) override;
     bool unchanged(QString &why) const override;
+    // The files still stand at their paths as they were opened: none replaced meanwhile (for
+    // bytes read through the paths by another reader).
+    bool samefiles(const ReadOnlyFs &fs, QString &why) const;
 
   private:
     struct Piece {
@@ -67,6 +73,7 @@ class PieceStream : public EntryStream
         long long offset, length;
     };
     struct File {
+        std::string path;
         std::unique_ptr<ReadOnlyFile> file;
         FileStamp stamp;
     };

@@ -369,6 +369,15 @@ bool stagestream(EntryStream &in, int folderfd, StagedCopy &copy, long long &wri
     if (out < 0)
         return false;
     bool ok = copystream(in, out, written, ec);
+    if (!ok && in.rewind()) {
+        // Made again from the front: nothing of the first attempt stays in the copy.
+        ec.clear();
+        ok = ::ftruncate(out, 0) == 0 && ::lseek(out, 0, SEEK_SET) == 0;
+        if (!ok)
+            ec = lasterror();
+        else
+            ok = copystream(in, out, written, ec);
+    }
     if (ok) {
         const struct timespec when = {time_t(modifiedns / 1000000000),
                                       long(modifiedns % 1000000000)};

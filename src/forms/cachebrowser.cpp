@@ -1,6 +1,6 @@
 #include "cachebrowser.h"
 
-#include "browsercaches.h"
+#include "browseropen.h"
 #include "browsertooltip.h"
 #include "cachelocation.h"
 #include "columns.h"

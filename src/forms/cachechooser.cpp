@@ -1,5 +1,6 @@
 #include "cachechooser.h"
 
+#include "foundcachetext.h"
 #include "texts.h"
 
 #include <QDateTime>
@@ -23,40 +24,49 @@ CacheChooser::CacheChooser(const QString &place, const std::vector<FoundCache> &
     : QDialog(parent)
 {
     setObjectName(QStringLiteral("cachechooser"));
-    setWindowTitle(texts::choosecachetitle);
+    const bool onlyie = onlyinternetexplorer(caches);
+    const QString word = texts::cachesword(onlyie);
+    setWindowTitle(onlyie ? texts::choosecachetitle : QStringLiteral("选择") + word);
     auto *layout = new QVBoxLayout(this);
     auto *intro = new QLabel(
-        QStringLiteral("“%1”中有%2个IE缓存，请选择一个：").arg(place).arg(caches.size()), this);
+        QStringLiteral("“%1”中有%2个%3，请选择一个：").arg(place).arg(caches.size()).arg(word),
+        this);
     intro->setWordWrap(true);
     layout->addWidget(intro);
 
     m_list = new QTreeWidget(this);
     m_list->setObjectName(QStringLiteral("caches"));
-    m_list->setAccessibleName(QStringLiteral("找到的IE缓存"));
+    m_list->setAccessibleName(QStringLiteral("找到的") + word);
     m_list->setRootIsDecorated(false);
     m_list->setAllColumnsShowFocus(true);
-    m_list->setHeaderLabels({QStringLiteral("用户"), QStringLiteral("布局"), QStringLiteral("位置"),
+    m_list->setHeaderLabels({QStringLiteral("用户"), QStringLiteral("浏览器"),
+                             QStringLiteral("布局"), QStringLiteral("位置"),
                              QStringLiteral("文件夹"), QStringLiteral("文件"),
                              QStringLiteral("大小"), QStringLiteral("最新文件")});
     const QLocale locale;
     for (const FoundCache &c : caches) {
         auto *item = new QTreeWidgetItem(m_list);
         item->setText(0, c.user);
-        item->setText(1, layoutname(c.layout));
-        item->setText(2, c.path);
-        item->setText(3, QString::number(c.folders));
-        item->setText(4, QString::number(c.files));
-        item->setText(5, bytestext(c.bytes));
-        item->setText(6, c.newest > 0 ? locale.toString(QDateTime::fromMSecsSinceEpoch(c.newest),
+        item->setText(1, cachekindtext(c));
+        item->setText(2, layoutname(c.layout));
+        item->setText(3, c.path);
+        item->setText(4, QString::number(c.folders));
+        // Another browser's cache keeps its entries in a few large files, or one file each:
+        // what it holds is its count of entries.
+        item->setText(5, c.format == CacheFormat::contentie5 ? QString::number(c.files)
+                         : c.entries < 0                     ? QStringLiteral("条目数未知")
+                                         : QStringLiteral("%1个条目").arg(c.entries));
+        item->setText(6, bytestext(c.bytes));
+        item->setText(7, c.newest > 0 ? locale.toString(QDateTime::fromMSecsSinceEpoch(c.newest),
                                                         QLocale::ShortFormat)
                                       : QString());
-        item->setToolTip(2, c.path);
-        for (int col : {3, 4, 5})
+        item->setToolTip(3, c.path);
+        for (int col : {4, 5, 6})
             item->setTextAlignment(col, Qt::AlignRight | Qt::AlignVCenter);
     }
     m_list->header()->setStretchLastSection(false);
     m_list->header()->setSectionResizeMode(QHeaderView::ResizeToContents);
-    m_list->header()->setSectionResizeMode(2, QHeaderView::Stretch);
+    m_list->header()->setSectionResizeMode(3, QHeaderView::Stretch);
     if (preselected >= 0 && preselected < m_list->topLevelItemCount())
         m_list->setCurrentItem(m_list->topLevelItem(preselected));
     layout->addWidget(m_list);

@@ -9,7 +9,8 @@ class QTreeWidget;
 
 namespace vellomar {
 
-// Lists the caches found in a place (user, layout, path, sub-folders, files, size, newest file)
+// Lists the caches found in a place (user, browser and format, layout, path, sub-folders, files
+// or entries, size, newest file)
 // for the user to pick one.
 class CacheChooser : public QDialog
 {
