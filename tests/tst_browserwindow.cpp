@@ -3,11 +3,12 @@
 #include "filelistbox.h"
 #include "flashplayer.h"
 #include "frm_picfullscreen.h"
-#include "previewwidgets.h"
-#include "swfview.h"
 #include "mediaplayer.h"
+#include "previewwidgets.h"
 #include "resultlistcontrol.h"
+#include "swfview.h"
 #include "testsupport.h"
+#include "texts.h"
 
 #include <QAccessible>
 #include <QCryptographicHash>
@@ -128,9 +129,12 @@ void fixtures()
 {
     QTest::addColumn<QString>("fixture");
     QTest::addColumn<QString>("folder");
-    QTest::newRow("chromium simple") << "chromium-simple" << "Cache_Data";
-    QTest::newRow("chromium blockfile") << "chromium-blockfile" << "Cache_Data";
-    QTest::newRow("firefox cache2") << "firefox-cache2" << "cache2";
+    QTest::newRow("chromium simple") << "chromium-simple"
+                                     << "Cache_Data";
+    QTest::newRow("chromium blockfile") << "chromium-blockfile"
+                                        << "Cache_Data";
+    QTest::newRow("firefox cache2") << "firefox-cache2"
+                                    << "cache2";
 }
 
 } // namespace
@@ -179,8 +183,8 @@ class TestBrowserWindow : public QObject
 
         // Both filters as for Content.IE5: the pictures, then those of 10 KB and more.
         x.w->Opt_filetype[2]->click();
-        QCOMPARE(rownames(x.w), QStringList({"banner.jpg", "logo.gif", "photo.php.jpg",
-                                             "photo.png", "picture.png"}));
+        QCOMPARE(rownames(x.w), QStringList({"banner.jpg", "logo.gif", "photo.php.jpg", "photo.png",
+                                             "picture.png"}));
         x.w->SlD_minfilesize->setValue(2); // 10 KB
         QCOMPARE(rownames(x.w), QStringList({"photo.png"}));
         x.w->Opt_filetype[0]->click();
@@ -217,15 +221,16 @@ class TestBrowserWindow : public QObject
             QCOMPARE(tree.value(at.first()), s.sha256.toLatin1());
             bool found = false;
             for (const QByteArray &l : lines)
-                found = found || (l.contains(name.toUtf8()) &&
-                                  l.contains(("," + s.address + ",").toUtf8()));
+                found = found ||
+                        (l.contains(name.toUtf8()) && l.contains(("," + s.address + ",").toUtf8()));
             QVERIFY2(found, qPrintable(s.address));
         }
 
         // vellomar-dig over the same cache ends with the same tree.
         QTemporaryDir other;
-        const Run run = runprogram(QStringLiteral(VELLOMAR_DIG),
-                                   {"--type", "all", "--min", "0", "--quiet", x.cache, other.path()});
+        const Run run =
+            runprogram(QStringLiteral(VELLOMAR_DIG),
+                       {"--type", "all", "--min", "0", "--quiet", x.cache, other.path()});
         QVERIFY2(run.status == 0, run.err.constData());
         QCOMPARE(treeof(other.path() + QStringLiteral("/挖到的资源")), tree);
     }
@@ -237,12 +242,28 @@ class TestBrowserWindow : public QObject
         QTest::addColumn<QString>("name");
         QTest::addColumn<QString>("page");
         for (const char *n : {"banner.jpg", "photo.php.jpg", "logo.gif"})
-            QTest::newRow(n) << "chromium-blockfile" << "Cache_Data" << n << "picture";
-        QTest::newRow("swf, gzip") << "chromium-blockfile" << "Cache_Data" << "game.swf" << "swf";
-        QTest::newRow("flv") << "chromium-blockfile" << "Cache_Data" << "clip.flv" << "flv";
-        QTest::newRow("mp3, br") << "firefox-cache2" << "cache2" << "song.mp3" << "mp3";
-        QTest::newRow("firefox jpg") << "firefox-cache2" << "cache2" << "banner.jpg" << "picture";
-        QTest::newRow("png: none") << "firefox-cache2" << "cache2" << "photo.png" << "none";
+            QTest::newRow(n) << "chromium-blockfile"
+                             << "Cache_Data" << n << "picture";
+        QTest::newRow("swf, gzip") << "chromium-blockfile"
+                                   << "Cache_Data"
+                                   << "game.swf"
+                                   << "swf";
+        QTest::newRow("flv") << "chromium-blockfile"
+                             << "Cache_Data"
+                             << "clip.flv"
+                             << "flv";
+        QTest::newRow("mp3, br") << "firefox-cache2"
+                                 << "cache2"
+                                 << "song.mp3"
+                                 << "mp3";
+        QTest::newRow("firefox jpg") << "firefox-cache2"
+                                     << "cache2"
+                                     << "banner.jpg"
+                                     << "picture";
+        QTest::newRow("png: none") << "firefox-cache2"
+                                   << "cache2"
+                                   << "photo.png"
+                                   << "none";
     }
     void previewShowsEachKindOnItsPage()
     {
@@ -265,16 +286,17 @@ class TestBrowserWindow : public QObject
                                         : page == "flv" ? FlashPlayer::Kind::Video
                                                         : FlashPlayer::Kind::None);
         QCOMPARE(x.w->wmp->URL().isEmpty(), page != "mp3");
-        const QString shown = page == "mp3"                   ? x.w->wmp->URL()
+        const QString shown = page == "mp3"                    ? x.w->wmp->URL()
                               : page == "swf" || page == "flv" ? x.w->Flashbox->Movie()
-                                                              : QString();
+                                                               : QString();
         if (!shown.isEmpty()) {
             // An unnamed file of this process, only its owner's, holding the decoded bytes.
             QVERIFY2(shown.startsWith("/proc/self/fd/"), qPrintable(shown));
             const QString target = QFileInfo(shown).symLinkTarget();
             QVERIFY2(target.endsWith(" (deleted)"), qPrintable(target));
             QVERIFY2(target.startsWith(privatetempfolder()), qPrintable(target));
-            struct stat st {};
+            struct stat st {
+            };
             QCOMPARE(::stat(QFile::encodeName(shown).constData(), &st), 0);
             QCOMPARE(int(st.st_mode & 0777), 0600);
             QCOMPARE(sha256of(shown), sentnamed(fixture, name).sha256.toLatin1());
@@ -305,8 +327,10 @@ class TestBrowserWindow : public QObject
         QTest::addColumn<QString>("fixture");
         QTest::addColumn<QString>("folder");
         QTest::addColumn<bool>("closing"); // the window closes, rather than the row changing
-        QTest::newRow("row changes") << "firefox-cache2" << "cache2" << false;
-        QTest::newRow("window closes") << "chromium-blockfile" << "Cache_Data" << true;
+        QTest::newRow("row changes") << "firefox-cache2"
+                                     << "cache2" << false;
+        QTest::newRow("window closes") << "chromium-blockfile"
+                                       << "Cache_Data" << true;
     }
     void openWithProgramGetsAPrivateCopyRemovedAfterwards()
     {
@@ -321,7 +345,8 @@ class TestBrowserWindow : public QObject
         const QString path = x.w.launcher.opened.first();
         QCOMPARE(QFileInfo(path).fileName(), QStringLiteral("song.mp3"));
         QVERIFY(!path.startsWith(x.cache));
-        struct stat st {};
+        struct stat st {
+        };
         QCOMPARE(::lstat(QFile::encodeName(path).constData(), &st), 0);
         QVERIFY(S_ISREG(st.st_mode));
         QCOMPARE(int(st.st_mode & 0777), 0600);
@@ -335,6 +360,24 @@ class TestBrowserWindow : public QObject
             x.w.browser().Rlt_iecachesubdir_RowClick(x.rowof("banner.jpg"));
         QVERIFY(!QFileInfo::exists(path));
         QVERIFY(!QFileInfo::exists(parent));
+    }
+
+    // The browser's cache opened last is opened again at the next start.
+    void theCacheChosenLastOpensAtStart()
+    {
+        if (qEnvironmentVariableIsSet("VELLOMAR_CACHE"))
+            QSKIP("VELLOMAR_CACHE names a cache: the remembered one is not read");
+        BrowserWindow x;
+        OPEN(x, "firefox-cache2", "cache2");
+        QCOMPARE(x.w.settings.values.value(texts::settingsgroup + "/" + texts::settingscachekey),
+                 x.cache);
+        Window again;
+        again.settings = x.w.settings;
+        again.start(QString(), x.down.path() + "/");
+        QCOMPARE(again->lst_TmpIntDir->count(), 1);
+        QCOMPARE(again->lst_TmpIntDir->item(0)->text(), QStringLiteral("cache2"));
+        QCOMPARE(rownames(again), QStringList({"clip.flv", "photo.png"})); // media of 10 KB on
+        QVERIFY(!again->Cmd_cleariecache->isEnabled());
     }
 
     void clearingTheCacheIsOff_data() { fixtures(); }

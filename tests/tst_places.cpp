@@ -16,8 +16,8 @@
 #include <QMenuBar>
 #include <QMimeData>
 #include <QPushButton>
-#include <QTreeWidget>
 #include <QToolButton>
+#include <QTreeWidget>
 #include <QtTest>
 #include <sys/stat.h>
 

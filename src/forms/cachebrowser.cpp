@@ -201,9 +201,8 @@ void CacheBrowser::setcache(const QString &root, const QString &anchor)
     m_browseranchor = anchor;
     const CacheFormat format = m_browsercache ? m_browsercache->format() : CacheFormat::contentie5;
     if (m_browsercache)
-        Rlt_iecachesubdir->listmodel()->setdescriber([format](const CacheRecord &r) {
-            return browserrecorddescription(r, format);
-        });
+        Rlt_iecachesubdir->listmodel()->setdescriber(
+            [format](const CacheRecord &r) { return browserrecorddescription(r, format); });
     else
         Rlt_iecachesubdir->listmodel()->setdescriber({});
     Cmd_cleariecache->setEnabled(!m_browsercache && Cmd_refreshfilelist->isEnabled());
@@ -431,8 +430,8 @@ void CacheBrowser::buildbrowserlist()
         emit resultlistbuilt();
         return;
     }
-    m_browserrows = m_browsercache->entries(m_cachesubdirs[size_t(k)],
-                                            flt_iecachesubdir->Pattern(), m_sizes);
+    m_browserrows =
+        m_browsercache->entries(m_cachesubdirs[size_t(k)], flt_iecachesubdir->Pattern(), m_sizes);
     Rlt_iecachesubdir->setRedraw(false);
     // The rows' paths name no file: their bytes are read through the cache.
     Rlt_iecachesubdir->setFolder(m_browsercache->path());

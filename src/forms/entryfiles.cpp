@@ -110,7 +110,8 @@ std::unique_ptr<PrivateCopy> PrivateCopy::make(const EntrySource &source, const 
                                                QString &why)
 {
     std::unique_ptr<PrivateCopy> copy(new PrivateCopy);
-    QByteArray pattern = QFile::encodeName(privatetempfolder() + QStringLiteral("/vellomar-XXXXXX"));
+    QByteArray pattern =
+        QFile::encodeName(privatetempfolder() + QStringLiteral("/vellomar-XXXXXX"));
     // mkdtemp makes the folder 0700.
     if (!::mkdtemp(pattern.data())) {
         why = QString::fromLocal8Bit(std::strerror(errno));
