@@ -4,6 +4,7 @@
 #include "flashplayer.h"
 #include "frm_picfullscreen.h"
 #include "mediaplayer.h"
+#include "picturecache.h"
 #include "previewwidgets.h"
 #include "resultlistcontrol.h"
 #include "swfview.h"
@@ -11,6 +12,7 @@
 #include "texts.h"
 
 #include <QAccessible>
+#include <QComboBox>
 #include <QCryptographicHash>
 #include <QDirIterator>
 #include <QFile>
@@ -313,6 +315,7 @@ class TestBrowserWindow : public QObject
     {
         BrowserWindow x;
         OPEN(x, "chromium-blockfile", "Cache_Data");
+        x.w->Opt_filetype[2]->click(); // the pictures
         x.w.form().show();
         QVERIFY(QTest::qWaitForWindowExposed(x.w.w.get()));
         x.w.openrow(x.rowof("banner.jpg"));
@@ -320,6 +323,13 @@ class TestBrowserWindow : public QObject
         QTRY_VERIFY(x.w.viewer()->img_fullscreen->haspicture());
         QCOMPARE(x.w.viewer()->img_fullscreen->geometry().size(), QSize(160, 120));
         QVERIFY(x.w.launcher.opened.isEmpty());
+        // The pictures it may show next are decoded ahead, from their decoded bytes.
+        QVERIFY(settled(x.w.preview().ahead()));
+        QVERIFY(x.w.preview().ahead().count() >= 1);
+        QTest::keyClick(x.w.viewer()->Cbo_scrollpic, Qt::Key_Down); // the next picture
+        QTRY_COMPARE(x.w.browser().currentrow(), x.rowof("logo.gif"));
+        QTRY_VERIFY(x.w.viewer()->img_fullscreen->haspicture());
+        QCOMPARE(x.w.viewer()->img_fullscreen->geometry().size(), QSize(64, 64));
     }
 
     void openWithProgramGetsAPrivateCopyRemovedAfterwards_data()

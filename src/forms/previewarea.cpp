@@ -245,6 +245,18 @@ void PreviewArea::previewentry(int row, const EntrySource &browser)
     const PreviewGroup group = previewgroup(entry.name);
     QString why;
     std::shared_ptr<const OpenedFile> file;
+    if (&browser != m_aheadsource)
+        m_aheadfiles.clear();
+    if (group == PreviewGroup::picture) {
+        // Decoded ahead: the picture too, from the same file.
+        if (const auto held = m_aheadfiles.find(entry.index); held != m_aheadfiles.end()) {
+            const QString ahead = descriptorpath(*held->second);
+            if (Img_test->load(ahead, m_ahead.get(), fileidentity(held->second->fd()))) {
+                m_entryfile = held->second;
+                return placepicture();
+            }
+        }
+    }
     if (group != PreviewGroup::other && !entry.name.isEmpty())
         file = decodedfile(browser, entry, why);
     if (!file) {
@@ -335,8 +347,8 @@ void PreviewArea::placepicture()
 void PreviewArea::prefetch(const std::vector<int> &rows)
 {
     QStringList paths;
-    if (m_list.browsercache()) // entries are decoded when shown, not ahead
-        return m_ahead->want(paths);
+    if (const EntrySource *browser = m_list.browsercache())
+        return prefetchentries(rows, *browser);
     for (int row : rows) {
         if (row < 0 || row >= m_list.rowcount())
             continue;
@@ -352,9 +364,41 @@ void PreviewArea::setsurface(PictureSurface *surface)
     m_ahead->setsurface(surface);
 }
 
+// A browser's pictures: their decoded bytes in unnamed files, held while they are wanted, are
+// what is decoded ahead.
+void PreviewArea::prefetchentries(const std::vector<int> &rows, const EntrySource &browser)
+{
+    if (&browser != m_aheadsource) { // another cache's entries are numbered anew
+        m_aheadfiles.clear();
+        m_aheadsource = &browser;
+    }
+    QStringList paths;
+    std::map<size_t, std::shared_ptr<const OpenedFile>> kept;
+    for (int row : rows) {
+        if (row < 0 || row >= m_list.rowcount())
+            continue;
+        const SourceEntry entry = m_list.sourceentry(row);
+        if (previewgroup(entry.name) != PreviewGroup::picture || entry.size > maxpicturefilebytes)
+            continue;
+        std::shared_ptr<const OpenedFile> file;
+        if (const auto held = m_aheadfiles.find(entry.index); held != m_aheadfiles.end())
+            file = held->second;
+        QString why;
+        if (!file)
+            file = decodedfile(browser, entry, why);
+        if (!file)
+            continue;
+        paths << descriptorpath(*file);
+        kept.emplace(entry.index, std::move(file));
+    }
+    m_aheadfiles = std::move(kept);
+    m_ahead->want(paths);
+}
+
 void PreviewArea::dropahead()
 {
     m_ahead->drop();
+    m_aheadfiles.clear();
 }
 
 void PreviewArea::opt_picopenmode_Click(int index)

@@ -7,6 +7,7 @@
 #include <QObject>
 #include <QString>
 #include <array>
+#include <map>
 #include <memory>
 #include <vector>
 
@@ -87,6 +88,7 @@ class PreviewArea : public QObject
     void connecthandlers();
     void clearall();
     void previewentry(int row, const EntrySource &browser);
+    void prefetchentries(const std::vector<int> &rows, const EntrySource &browser);
     void placepicture();
 
     const ListedFiles &m_list;
@@ -107,6 +109,9 @@ class PreviewArea : public QObject
     SharedPictureValues m_common;
     // A browser entry's decoded bytes, held while they are previewed.
     std::shared_ptr<const OpenedFile> m_entryfile;
+    // The browser's pictures decoded ahead, by their entries.
+    std::map<size_t, std::shared_ptr<const OpenedFile>> m_aheadfiles;
+    const EntrySource *m_aheadsource = nullptr;
 };
 
 } // namespace vellomar

@@ -2,7 +2,10 @@
 
 #include "openedfile.h"
 
+#include <QRegularExpression>
 #include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 #include <QBuffer>
 #include <QFile>
@@ -49,12 +52,34 @@ bool fitsdecodebudget(const QByteArray &data)
     return fits(reader.size().expandedTo(gifscreen(data)));
 }
 
+bool isdescriptorpath(const QString &path)
+{
+    static const QRegularExpression own(QStringLiteral("^/proc/self/fd/[0-9]{1,9}$"));
+    return own.match(path).hasMatch();
+}
+
+int opendescriptorpath(const QString &path, long long *size)
+{
+    // Opened anew, so that its reading starts at its beginning; only a plain file is read.
+    const int fd = ::open(path.toLatin1().constData(), O_RDONLY | O_CLOEXEC);
+    struct stat st {};
+    if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        if (fd >= 0)
+            ::close(fd);
+        return -1;
+    }
+    if (size)
+        *size = st.st_size;
+    return fd;
+}
+
 bool readpicture(const QString &path, DecodedPicture &picture, PictureSurface *surface)
 {
     picture = DecodedPicture();
     std::error_code ec;
     long long size = 0;
-    const int fd = openplainfile(nativepath(path), &size, ec);
+    const int fd = isdescriptorpath(path) ? opendescriptorpath(path, &size)
+                                          : openplainfile(nativepath(path), &size, ec);
     if (fd < 0)
         return false;
     return readpicturefrom(fd, size, picture, surface);
@@ -105,8 +130,7 @@ bool PictureHolder::loadopened(const OpenedFile &file)
 {
     DecodedPicture picture;
     // A descriptor of its own, read from the start whatever the file's own stands at.
-    const int fd = ::open(nativepath(QStringLiteral("/proc/self/fd/%1").arg(file.fd())).c_str(),
-                          O_RDONLY | O_CLOEXEC);
+    const int fd = opendescriptorpath(QStringLiteral("/proc/self/fd/%1").arg(file.fd()), nullptr);
     const bool read = fd >= 0 && readpicturefrom(fd, file.size(), picture);
     m_picture = read ? std::move(picture) : DecodedPicture();
     return read;

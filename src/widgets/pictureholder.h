@@ -38,6 +38,10 @@ struct DecodedPicture {
 // whenever the file could be opened, decoded or not. An opaque still picture is decoded into
 // `surface`'s memory when it has some to give.
 bool readpicture(const QString &path, DecodedPicture &picture, PictureSurface *surface = nullptr);
+// A path by which this process reads a file it holds open ("/proc/self/fd/N": an entry's decoded
+// bytes); it is opened as its descriptor leads, the only path here that is.
+bool isdescriptorpath(const QString &path);
+int opendescriptorpath(const QString &path, long long *size);
 // The same from a descriptor of `size` bytes at its start, which it takes.
 bool readpicturefrom(int fd, long long size, DecodedPicture &picture,
                      PictureSurface *surface = nullptr);
