@@ -62,7 +62,8 @@ int opendescriptorpath(const QString &path, long long *size)
 {
     // Opened anew, so that its reading starts at its beginning; only a plain file is read.
     const int fd = ::open(path.toLatin1().constData(), O_RDONLY | O_CLOEXEC);
-    struct stat st {};
+    struct stat st {
+    };
     if (fd < 0 || ::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
         if (fd >= 0)
             ::close(fd);
