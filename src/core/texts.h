@@ -22,12 +22,6 @@ inline QString cachesword(bool onlyie)
 {
     return onlyie ? QStringLiteral("IE缓存") : QStringLiteral("浏览器缓存");
 }
-// What a cache the window cannot open yet is told with, as the chooser names its kind.
-inline QString cannotopenyettext(const QString &path, const QString &kind)
-{
-    return QStringLiteral("“") + path + QStringLiteral("”是") + kind +
-           QStringLiteral("，这一版还不能打开它。");
-}
 // While the caches of a place are searched, with the folders read so far.
 inline QString searchingtext(const QString &place, qint64 folders)
 {
