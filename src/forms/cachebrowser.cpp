@@ -411,6 +411,12 @@ void CacheBrowser::buildresultlist()
         addresultrow(name, *type, f.bytes);
     }
     attachrecords();
+    showbuiltlist();
+}
+
+// The list shown again once built, its first row chosen and previewed.
+void CacheBrowser::showbuiltlist()
+{
     Rlt_iecachesubdir->setRedraw(true);
     if (Rlt_iecachesubdir->RowCount() > 0) {
         Rlt_iecachesubdir->setFocus();
@@ -443,14 +449,7 @@ void CacheBrowser::buildbrowserlist()
             Rlt_iecachesubdir->setRowRecord(
                 r, std::shared_ptr<const CacheRecord>(m_browsercache, e.record));
     }
-    Rlt_iecachesubdir->setRedraw(true);
-    if (Rlt_iecachesubdir->RowCount() > 0) {
-        Rlt_iecachesubdir->setFocus();
-        Rlt_iecachesubdir->setRowSelected(0, true);
-        Rlt_iecachesubdir->setCurrentRow(0);
-        emit previewrequested(0);
-    }
-    emit resultlistbuilt();
+    showbuiltlist();
 }
 
 SourceEntry CacheBrowser::sourceentry(int row) const

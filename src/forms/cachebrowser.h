@@ -137,6 +137,7 @@ class CacheBrowser : public QObject, public ICustomDraw, public ListedFiles
     std::vector<SourceEntry> m_browserrows;
     QString m_browserpath, m_browseranchor;
     void buildbrowserlist();
+    void showbuiltlist();
     void opencleaner();
 };
 
