@@ -51,8 +51,12 @@ MediaSignature mediasignature(const QString &path)
 
 bool audiomatches(const QString &path)
 {
-    const QString last = path.right(3).toLower();
-    const MediaSignature s = mediasignature(path);
+    return audiomatches(path, mediasignature(path));
+}
+
+bool audiomatches(const QString &name, MediaSignature s)
+{
+    const QString last = name.right(3).toLower();
     return (last == QLatin1String("mp3") && s == MediaSignature::mp3) ||
            (last == QLatin1String("wma") && s == MediaSignature::asf);
 }

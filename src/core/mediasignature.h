@@ -20,5 +20,7 @@ MediaSignature mediasignature(const unsigned char *head, int size);
 
 // Whether an audio row's bytes are what its name's last three characters ("mp3", "wma") say.
 bool audiomatches(const QString &path);
+// The same for a name and the signature of bytes read otherwise.
+bool audiomatches(const QString &name, MediaSignature s);
 
 } // namespace vellomar

@@ -214,15 +214,7 @@ void PreviewArea::dofilelist(const int &row)
             wmp->close();
             break;
         }
-        Img_largeview->clearpicture();
-        Img_test->clear();
-        Img_largeview->setVisible(false);
-        Flashbox->setVisible(true);
-        Flashbox->setMovie(path, movie);
-        Flashbox->Play();
-        emit flashloaded(path, std::move(movie));
-        wmp->close();
-        return;
+        return playmovie(path, std::move(movie));
     }
     case PreviewGroup::audio:
         // Only real audio reaches the player: a playlist or manifest would make it fetch.
@@ -271,23 +263,13 @@ void PreviewArea::previewentry(int row, const EntrySource &browser)
             return clear();
         return placepicture();
     case PreviewGroup::flash:
-        Img_largeview->clearpicture();
-        Img_test->clear();
-        Img_largeview->setVisible(false);
-        Flashbox->setVisible(true);
-        Flashbox->setMovie(path, file);
-        Flashbox->Play();
-        emit flashloaded(path, std::move(file));
-        wmp->close();
-        return;
+        return playmovie(path, std::move(file));
     case PreviewGroup::audio: {
         // By the bytes, as for a plain file: only real audio reaches the player.
         const QByteArray head = file->head(16);
         const MediaSignature s = mediasignature(
             reinterpret_cast<const unsigned char *>(head.constData()), int(head.size()));
-        const QString last = entry.name.right(3).toLower();
-        if ((last == QLatin1String("mp3") && s == MediaSignature::mp3) ||
-            (last == QLatin1String("wma") && s == MediaSignature::asf))
+        if (audiomatches(entry.name, s))
             wmp->setURL(path);
         else
             wmp->close();
@@ -298,6 +280,19 @@ void PreviewArea::previewentry(int row, const EntrySource &browser)
         break;
     }
     clearall();
+}
+
+// A movie opened once, played in the board from that file.
+void PreviewArea::playmovie(const QString &path, std::shared_ptr<const OpenedFile> movie)
+{
+    Img_largeview->clearpicture();
+    Img_test->clear();
+    Img_largeview->setVisible(false);
+    Flashbox->setVisible(true);
+    Flashbox->setMovie(path, movie);
+    Flashbox->Play();
+    emit flashloaded(path, std::move(movie));
+    wmp->close();
 }
 
 void PreviewArea::showpicture(const QString &path, const QString &name)

@@ -46,6 +46,7 @@ class PreviewArea : public QObject
 
     void dofilelist(const int &row);
     void showpicture(const QString &path, const QString &name);
+    void playmovie(const QString &path, std::shared_ptr<const OpenedFile> movie);
     // Decodes the pictures of these rows ahead, the first the likeliest to be shown: only a plain
     // file of the folder listed that is a picture by its type, as dofilelist would show it.
     void prefetch(const std::vector<int> &rows);
