@@ -5,6 +5,7 @@
 #include "firefoxmeta.h"
 #include "firefoxtestbytes.h"
 #include "fuzzinput.h"
+#include "httphead.h"
 
 #include <QCryptographicHash>
 #include <QtTest>
@@ -223,7 +224,7 @@ void TestFirefoxCache::statusLines()
 {
     QFETCH(QByteArray, head);
     QFETCH(int, status);
-    QCOMPARE(firefox::statusofhead(head), status);
+    QCOMPARE(statusofhead(head), status);
 }
 
 void TestFirefoxCache::cache2Entries_data()

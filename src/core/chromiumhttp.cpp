@@ -1,5 +1,7 @@
 #include "chromiumhttp.h"
 
+#include "httphead.h"
+
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -143,15 +145,7 @@ bool readresponseinfo(const QByteArray &pickle, ChromiumResponseInfo &info, QStr
         head.append(raw.constData() + start, end - start).append("\r\n");
         start = end + 1;
     }
-    // "HTTP/1.1 200 OK": the code is the three digits after the first space.
-    int status = 0;
-    if (head.startsWith("HTTP/")) {
-        qsizetype space = head.indexOf(' ');
-        if (space > 0 && space + 4 <= head.size() &&
-            isdigits(QByteArrayView(head).sliced(space + 1, 3)) &&
-            (space + 4 == head.size() || head[space + 4] == ' ' || head[space + 4] == '\r'))
-            status = QByteArrayView(head).sliced(space + 1, 3).toInt();
-    }
+    const int status = statusofhead(head);
     if (status == 0) {
         why = QStringLiteral("response info has no status line");
         return false;

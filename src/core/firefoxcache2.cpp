@@ -1,6 +1,7 @@
 #include "firefoxcache2.h"
 
 #include "firefoxmeta.h"
+#include "httphead.h"
 
 #include <algorithm>
 
@@ -190,7 +191,7 @@ Parsed parseentry(const ReadOnlyFs &fs, const std::string &path)
     }
     if (const auto head = firefox::element(elements, "response-head")) {
         e.responsehead = *head;
-        e.httpstatus = firefox::statusofhead(e.responsehead);
+        e.httpstatus = statusofhead(e.responsehead);
     }
     e.lastfetched = firefox::firefoxtime(be32(h + 8));
     e.lastmodified = firefox::firefoxtime(be32(h + 12));

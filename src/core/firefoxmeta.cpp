@@ -78,20 +78,6 @@ std::optional<QByteArray> element(QByteArrayView elements, QByteArrayView name)
     return std::nullopt;
 }
 
-int statusofhead(const QByteArray &head)
-{
-    const qsizetype lineend = head.indexOf('\n');
-    const QByteArray line = (lineend < 0 ? head : head.left(lineend)).trimmed();
-    if (!line.startsWith("HTTP/"))
-        return 0;
-    const QList<QByteArray> parts = line.split(' ');
-    if (parts.size() < 2 || parts[1].size() != 3)
-        return 0;
-    bool ok = false;
-    const int status = parts[1].toInt(&ok);
-    return ok && status >= 100 ? status : 0;
-}
-
 QDateTime firefoxtime(uint32_t seconds)
 {
     return seconds ? QDateTime::fromSecsSinceEpoch(qint64(seconds), Qt::UTC) : QDateTime();

@@ -22,10 +22,6 @@ bool elementswhole(QByteArrayView elements);
 // The value of the first element named `name`; none when there is no such element.
 std::optional<QByteArray> element(QByteArrayView elements, QByteArrayView name);
 
-// The status code of a response head's first line ("HTTP/1.1 200 OK" gives 200); 0 when the
-// line is not a status line.
-int statusofhead(const QByteArray &head);
-
 // Seconds since the epoch as Firefox keeps them; invalid for 0, which means "not kept".
 QDateTime firefoxtime(uint32_t seconds);
 

@@ -1,6 +1,7 @@
 #include "firefoxoldrecord.h"
 
 #include "firefoxmeta.h"
+#include "httphead.h"
 
 #include <algorithm>
 
@@ -91,7 +92,7 @@ CacheEntry entryof(const Record &r)
     e.address = urlofkey(r.key);
     if (const auto head = firefox::element(r.elements, "response-head")) {
         e.responsehead = *head;
-        e.httpstatus = firefox::statusofhead(e.responsehead);
+        e.httpstatus = statusofhead(e.responsehead);
     }
     e.lastfetched = firefox::firefoxtime(r.lastfetched);
     e.lastmodified = firefox::firefoxtime(r.lastmodified);

@@ -44,6 +44,20 @@ int statusof(const QByteArray &line)
     return status >= 100 ? status : 0;
 }
 
+} // namespace
+
+int statusofhead(const QByteArray &head)
+{
+    qsizetype end = head.indexOf('\n');
+    if (end < 0)
+        end = head.size();
+    if (end > 0 && head[end - 1] == '\r')
+        --end;
+    return statusof(head.left(end));
+}
+
+namespace {
+
 QString mediatype(const QByteArray &value)
 {
     QByteArray type = value;

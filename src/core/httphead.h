@@ -10,6 +10,9 @@ namespace vellomar {
 // repeats joined with ", " as HTTP allows; empty when the head has none.
 QByteArray headervalue(const QByteArray &head, const QByteArray &name);
 
+// The status of a response head's first line ("HTTP/1.1 200 OK", "HTTP/2 404", each with or
+// without its line end); 0 when it is no status line.
+int statusofhead(const QByteArray &head);
 // Fills httpstatus, contenttype and contentencoding from e.responsehead. The status comes from
 // an "HTTP/x 200 …" first line; the content type is the last Content-Type's media type alone,
 // lower-case (empty when it names none, as "*/*" or a bare word does); the encoding is the
