@@ -35,19 +35,6 @@ bool writefile(const QString &path, qint64 bytes, char fill)
     return writecontent(path, QByteArray(bytes, fill));
 }
 
-bool writecontent(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly) && f.write(content) == content.size();
-}
-
-QByteArray readcontent(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
-
 CacheFixture::CacheFixture()
 {
     QDir().mkpath(ie5());

@@ -8,6 +8,7 @@
 #include "previewarea.h"
 #include "seams.h"
 #include "swfview.h"
+#include "testfiles.h"
 
 #include <QByteArray>
 #include <QImage>
@@ -117,8 +118,6 @@ class MemorySettings : public SettingsStore
 
 // Writes a file of `bytes` bytes (or the given content); makes parent folders.
 bool writefile(const QString &path, qint64 bytes, char fill = 'x');
-bool writecontent(const QString &path, const QByteArray &content);
-QByteArray readcontent(const QString &path);
 
 // A cache root (the folder VELLOMAR_CACHE names) with Content.IE5 inside.
 struct CacheFixture {

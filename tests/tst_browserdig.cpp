@@ -103,7 +103,7 @@ class TestBrowserDig : public QObject
         QVERIFY(sent.size() >= 9);
         QTemporaryDir dir;
         const QString place = fixtures + "/" + fixture + "/" + cache;
-        const QByteArray before = treesum(place);
+        const QStringList before = treesnapshot(place);
         const Run r = dig({"--type", "all", "--min", "0K", place, dir.path()});
         QCOMPARE(r.status, 0);
         const QList<QStringList> lines = manifestof(dir.path());
@@ -120,7 +120,7 @@ class TestBrowserDig : public QObject
             QCOMPARE(QString::number(QFileInfo(dug).size()), (*line)[size]);
             QVERIFY(!(*line)[cachefile].isEmpty());
         }
-        QCOMPARE(treesum(place), before); // nothing written into the cache
+        QCOMPARE(treesnapshot(place), before); // nothing written into the cache
     }
 
     // A disk with Internet Explorer's caches and a browser's: all of them dug at once.
@@ -142,24 +142,6 @@ class TestBrowserDig : public QObject
         QCOMPARE(folders.count(chrome), sentof("chromium-simple").size());
         QCOMPARE(folders.count(firefox), sentof("firefox-cache2").size());
         QCOMPARE(lines.size() - folders.count(chrome) - folders.count(firefox), 7); // IE's own
-    }
-
-  private:
-    // Every file's path and bytes below a folder, hashed together.
-    static QByteArray treesum(const QString &folder)
-    {
-        QCryptographicHash h(QCryptographicHash::Sha256);
-        QStringList paths;
-        QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot,
-                        QDirIterator::Subdirectories);
-        while (it.hasNext())
-            paths << it.next();
-        paths.sort();
-        for (const QString &p : paths) {
-            h.addData(p.toUtf8());
-            h.addData(readcontent(p));
-        }
-        return h.result();
     }
 };
 

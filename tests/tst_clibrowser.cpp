@@ -6,6 +6,7 @@
 #include "manifest.h"
 #include "resourcetree.h"
 #include "tablecache.h"
+#include "testfiles.h"
 #include "texts.h"
 
 #include <QCryptographicHash>
@@ -19,21 +20,9 @@
 #include <QtTest>
 
 using namespace vellomar;
+using namespace vellomar::test;
 
 namespace {
-
-bool writecontent(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(content) == content.size();
-}
-
-QByteArray readcontent(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 QByteArray pattern(int size, char seed)
 {
@@ -41,21 +30,6 @@ QByteArray pattern(int size, char seed)
     for (int i = 0; i < size; ++i)
         b[i] = char(seed + i * 7 + (i >> 8));
     return b;
-}
-
-QStringList snapshot(const QString &folder)
-{
-    QStringList s;
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString p = it.next();
-        s << p + ' ' + QString::number(QFileInfo(p).size()) + ' ' +
-                 QString::fromLatin1(
-                     QCryptographicHash::hash(readcontent(p), QCryptographicHash::Md5).toHex());
-    }
-    s.sort();
-    return s;
 }
 
 struct Run {
@@ -150,7 +124,7 @@ void TestCliBrowser::lists()
 void TestCliBrowser::dryRun()
 {
     Fixture f;
-    const QStringList before = snapshot(f.dir.path());
+    const QStringList before = treesnapshot(f.dir.path());
     DigOptions o = f.options();
     o.dryrun = true;
     o.sitelayout = true;
@@ -159,7 +133,7 @@ void TestCliBrowser::dryRun()
     const QString tree = QDir(f.down()).absolutePath() + "/" + texts::resourcefolder + "/";
     QCOMPARE(r.out, f.cache() + ": f_000001 -> " + tree + "site.example/anim.gif\n" + f.cache() +
                         ": data_1 block 2 -> " + tree + "site.example/a/b/pic.jpg\n");
-    QCOMPARE(snapshot(f.dir.path()), before);
+    QCOMPARE(treesnapshot(f.dir.path()), before);
 }
 
 void TestCliBrowser::digs_data()
@@ -173,7 +147,7 @@ void TestCliBrowser::digs()
 {
     QFETCH(bool, site);
     Fixture f;
-    const QStringList before = snapshot(f.cache());
+    const QStringList before = treesnapshot(f.cache());
     DigOptions o = f.options();
     o.sitelayout = site;
     o.json = true;
@@ -193,7 +167,7 @@ void TestCliBrowser::digs()
     QCOMPARE(picline[manifestcolumns().indexOf("cache folder")], f.cache());
     QCOMPARE(picline[manifestcolumns().indexOf("dug as")], pic);
     QCOMPARE(picline[manifestcolumns().indexOf("address")], "http://site.example/a/b/pic.jpg");
-    QCOMPARE(snapshot(f.cache()), before);
+    QCOMPARE(treesnapshot(f.cache()), before);
 
     // A body gone since is no row of the next run.
     QVERIFY(QFile::remove(f.cache() + "/f_000001"));
@@ -206,12 +180,12 @@ void TestCliBrowser::digs()
 void TestCliBrowser::destinationInsideTheCache()
 {
     Fixture f;
-    const QStringList before = snapshot(f.cache());
+    const QStringList before = treesnapshot(f.cache());
     DigOptions o = f.options();
     o.dest = f.cache() + "/out";
     const Run r = run(o);
     QCOMPARE(r.status, int(digusage));
-    QCOMPARE(snapshot(f.cache()), before);
+    QCOMPARE(treesnapshot(f.cache()), before);
 }
 
 // Until a format's reader is in the table, its folder is searched for Internet Explorer's caches.

@@ -13,6 +13,7 @@
 #include "resourcetree.h"
 #include "sha256.h"
 #include "tablecache.h"
+#include "testfiles.h"
 #include "texts.h"
 
 #include <QCryptographicHash>
@@ -25,21 +26,9 @@
 #include <unistd.h>
 
 using namespace vellomar;
+using namespace vellomar::test;
 
 namespace {
-
-bool writecontent(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(content) == content.size();
-}
-
-QByteArray readcontent(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 // Bytes no two ranges of which are alike.
 QByteArray pattern(int size, int seed)
@@ -56,22 +45,6 @@ QByteArray pattern(int size, int seed)
 QString sha(const QByteArray &b)
 {
     return QString::fromLatin1(QCryptographicHash::hash(b, QCryptographicHash::Sha256).toHex());
-}
-
-// Every file below a folder with its size, time and bytes' sum: what "nothing was written" means.
-QStringList snapshot(const QString &folder)
-{
-    QStringList s;
-    QDirIterator it(folder, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString p = it.next();
-        const QFileInfo i(p);
-        s << p + ' ' + QString::number(i.size()) + ' ' +
-                 QString::number(i.lastModified().toMSecsSinceEpoch()) + ' ' + sha(readcontent(p));
-    }
-    s.sort();
-    return s;
 }
 
 // The manifest's lines as fields, the header left out.
@@ -323,7 +296,7 @@ void TestEntrySource::stagedFromAStream()
 void TestEntrySource::digsEveryEntry()
 {
     Fixture f;
-    const QStringList before = snapshot(f.cache());
+    const QStringList before = treesnapshot(f.cache());
     const std::unique_ptr<BrowserSource> source = f.source();
     const std::vector<SourceEntry> rows = everything(*source);
     QCOMPARE(rows.size(), size_t(3));
@@ -365,7 +338,7 @@ void TestEntrySource::digsEveryEntry()
     QCOMPARE(lines[1][column("cache file")], "blob 100");
     QCOMPARE(lines[1][column("sha256")], sha(one));
     QCOMPARE(lines[4][column("sha256")], sha(one)); // of the bytes read, for a file kept too
-    QCOMPARE(snapshot(f.cache()), before);
+    QCOMPARE(treesnapshot(f.cache()), before);
 
     // The same name with other bytes moves on to the next name.
     QByteArray toc = f.toc + tablecache::line("other", "http://h.example/2/one.jpg", "image/jpeg",

@@ -5,6 +5,7 @@
 #include "passlock.h"
 #include "platform.h"
 #include "resourcetree.h"
+#include "testfiles.h"
 
 #include <QDir>
 #include <QFile>
@@ -17,21 +18,9 @@
 #include <unistd.h>
 
 using namespace vellomar;
+using namespace vellomar::test;
 
 namespace {
-
-bool writecontent(const QString &path, const QByteArray &content)
-{
-    QDir().mkpath(QFileInfo(path).path());
-    QFile f(path);
-    return f.open(QIODevice::WriteOnly | QIODevice::Truncate) && f.write(content) == content.size();
-}
-
-QByteArray readcontent(const QString &path)
-{
-    QFile f(path);
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
-}
 
 struct Tree {
     QTemporaryDir dir;
